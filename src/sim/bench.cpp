@@ -1,0 +1,182 @@
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "sim/bench_state.h"
+
+namespace sim {
+namespace {
+
+struct OpenHandle {
+    unsigned deviceId;
+    PendingReply pending;
+};
+
+struct Bench {
+    std::vector<Device> devices;
+    std::vector<Fault> faults;
+    std::vector<TranscriptLine> transcript;
+    std::map<hid::Handle, OpenHandle> handles;
+    hid::Handle nextHandle = 0x100;
+    unsigned nextDeviceId = 1;
+    unsigned exchanges = 0;
+    std::uint64_t virtualMs = 0;
+    bool realTime = false;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    std::uint32_t lastError = 0;
+    bool listFails = false;
+};
+
+Bench& bench() {
+    static Bench* theBench = new Bench;  // lives to the end of the process, like a PC's bus
+    return *theBench;
+}
+
+std::wstring defaultPath(const wchar_t* kind, std::uint16_t vendorId, std::uint16_t productId) {
+    wchar_t path[128];
+    std::swprintf(path, 128, L"\\\\?\\hid#vid_%04x&pid_%04x#%ls#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+                  vendorId, productId, kind);
+    return path;
+}
+
+}  // namespace
+
+std::vector<Device>& devices() { return bench().devices; }
+
+Device programmingUnit(std::uint16_t productId, std::wstring path) {
+    Device device;
+    device.productId = productId;
+    device.path = path.empty() ? defaultPath(L"7&unit&0&0000", 0x5EA7, productId) : path;
+    return device;
+}
+
+Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::wstring path) {
+    Device device;
+    device.vendorId = vendorId;
+    device.productId = productId;
+    device.path = path.empty() ? defaultPath(L"7&other&0&0000", vendorId, productId) : path;
+    return device;
+}
+
+void reset() { bench() = Bench{}; }
+
+unsigned plugIn(Device device) {
+    device.id = bench().nextDeviceId++;
+    bench().devices.push_back(std::move(device));
+    return bench().devices.back().id;
+}
+
+void unplug(unsigned id) {
+    auto& list = bench().devices;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->id == id) {
+            list.erase(it);
+            return;
+        }
+    }
+}
+
+Device* findDevice(unsigned id) {
+    for (Device& device : bench().devices) {
+        if (device.id == id) return &device;
+    }
+    return nullptr;
+}
+
+void setInterfaceListFails(bool fails) { bench().listFails = fails; }
+bool interfaceListFails() { return bench().listFails; }
+
+void addFault(const Fault& fault) { bench().faults.push_back(fault); }
+unsigned exchangeCount() { return bench().exchanges; }
+
+std::uint64_t now() {
+    const Bench& b = bench();
+    if (!b.realTime) return b.virtualMs;
+    const auto elapsed = std::chrono::steady_clock::now() - b.started;
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+void advance(std::uint32_t ms) {
+    if (bench().realTime) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    } else {
+        bench().virtualMs += ms;
+    }
+}
+
+void setRealTime(bool realTime) {
+    bench().realTime = realTime;
+    bench().started = std::chrono::steady_clock::now();
+}
+
+const std::vector<TranscriptLine>& transcript() { return bench().transcript; }
+
+std::string transcriptText() {
+    std::string text;
+    const auto& lines = bench().transcript;
+    if (lines.empty()) return text;
+    const std::uint64_t first = lines.front().ms;
+    char field[32];
+    for (const TranscriptLine& line : lines) {
+        std::snprintf(field, sizeof field, "%llu", static_cast<unsigned long long>(line.ms - first));
+        text += field;
+        text += line.out ? " OUT" : " IN";
+        for (std::uint8_t byte : line.bytes) {
+            std::snprintf(field, sizeof field, " %02x", byte);
+            text += field;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+bool writeTranscript(const std::string& fileName) {
+    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    if (file == nullptr) return false;
+    const std::string text = transcriptText();
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+unsigned openHandleCount() { return static_cast<unsigned>(bench().handles.size()); }
+
+hid::Handle openHandle(Device& device) {
+    const hid::Handle handle = bench().nextHandle++;
+    bench().handles[handle] = OpenHandle{device.id, {}};
+    ++device.opens;
+    return handle;
+}
+
+Device* deviceForHandle(hid::Handle handle) {
+    const auto found = bench().handles.find(handle);
+    if (found == bench().handles.end()) return nullptr;
+    return findDevice(found->second.deviceId);
+}
+
+void closeHandle(hid::Handle handle) {
+    const auto found = bench().handles.find(handle);
+    if (found == bench().handles.end()) return;
+    if (Device* device = findDevice(found->second.deviceId)) ++device->closes;
+    bench().handles.erase(found);
+}
+
+const Fault* beginExchange() {
+    const unsigned number = bench().exchanges++;
+    for (const Fault& fault : bench().faults) {
+        if (fault.exchange == number) return &fault;
+    }
+    return nullptr;
+}
+
+void record(bool out, const std::uint8_t* bytes, std::uint32_t length) {
+    bench().transcript.push_back(TranscriptLine{now(), out, {bytes, bytes + length}});
+}
+
+PendingReply& pendingReply(hid::Handle handle) { return bench().handles.at(handle).pending; }
+
+void setLastError(std::uint32_t error) { bench().lastError = error; }
+std::uint32_t lastErrorValue() { return bench().lastError; }
+
+}  // namespace sim

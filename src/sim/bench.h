@@ -1,0 +1,136 @@
+// The simulated bench: the HID devices plugged into the PC, among them programming units with a
+// controller behind them, a clock, a fault plan and a transcript of every report.
+//
+// The model answers the requests that the updater sends, by the request and reply layouts the
+// updater relies on. src/sim/sim_hid.cpp puts it behind the HID operations (device/hid.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// The controller's bootloader refuses with these codes.
+constexpr std::uint32_t kRefusedUnknownCommand = 0x0001;
+constexpr std::uint32_t kRefusedNotLocked = 0x0101;
+constexpr std::uint32_t kRefusedWriteProtected = 0x0102;
+constexpr std::uint32_t kRefusedBadKey = 0x0103;
+constexpr std::uint32_t kRefusedNotErased = 0x0104;
+constexpr std::uint32_t kRefusedOutOfRange = 0x0105;
+constexpr std::uint32_t kRefusedNoController = 0x0106;
+
+// Last-error values that the simulated platform leaves behind (Windows' numbers).
+constexpr std::uint32_t kErrorGenFailure = 31;
+constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+constexpr std::uint32_t kErrorTimeout = 1460;
+constexpr std::uint32_t kErrorInvalidUserBuffer = 1784;
+
+constexpr std::uint32_t kUnlockKey = 0x6A2F3C91;
+constexpr std::uint32_t kFlashSize = 128 * 1024;
+
+// The controller behind the programming unit, with its bootloader.
+struct Controller {
+    std::uint16_t status = 3;  // 3: an updatable controller is attached
+    std::uint16_t auxValue = 0x0007;
+    std::uint16_t firmwareVersion = 0x0009;  // 0.9
+    std::uint32_t typeCode = 0x110FA0FA;
+    std::uint32_t bootloaderVersion = 0x00000105;  // 1.5
+    std::uint16_t programmedVersion = 0x0100;  // reported once new firmware has been written
+    // Bootloader state.
+    bool writeProtected = true;
+    bool erased = false;
+    std::uint32_t writeAddress = 0;
+    std::uint32_t highestWritten = 0;  // one past the last byte written since the erase
+    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(kFlashSize, 0x5A);
+};
+
+// A LINK-CUBE or LINKWAVE.
+struct Unit {
+    std::uint8_t mode = 0;  // 0: serving a controller; anything else: the wrong mode
+    std::uint32_t firmwareVersion = 0x00010200;
+    std::uint32_t auxValue = 0x00000042;
+    std::uint8_t loaderInfo[12] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66,
+                                   0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC};
+    bool systemLocked = false;
+    Controller esc;
+};
+
+// One HID interface on the bench.
+struct Device {
+    std::wstring path;
+    std::uint16_t vendorId = 0x5EA7;
+    std::uint16_t productId = 2;
+    std::uint16_t outputReportLength = 60;
+    std::uint16_t inputReportLength = 60;
+    bool detailFails = false;
+    bool openFails = false;
+    bool attributesFail = false;
+    bool capabilitiesFail = false;
+    Unit unit;  // used only when the device answers as a programming unit
+    // Bookkeeping, for the tests.
+    unsigned opens = 0;
+    unsigned closes = 0;
+    unsigned id = 0;  // stable while the device is plugged in
+};
+
+enum class FaultKind {
+    none,
+    writeFails,  // the output report is not written
+    readFails,   // the input report is not read
+    refuse,      // the unit refuses with `code`; nothing is carried out
+    dropEcho,    // carried out, but byte 3 does not echo the requested state
+    noAnswer,    // the request is taken, no reply ever comes
+    removed,     // the unit is unplugged just before this exchange
+};
+
+// A fault at the exchange with the given number, counted from 0 since the bench was reset.
+struct Fault {
+    unsigned exchange = 0;
+    FaultKind kind = FaultKind::writeFails;
+    std::uint32_t code = 0;
+};
+
+struct TranscriptLine {
+    std::uint64_t ms;  // on the bench clock
+    bool out;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Devices presented by the bench, in enumeration order.
+std::vector<Device>& devices();
+
+// A programming unit with an accepted controller, ready to update.
+Device programmingUnit(std::uint16_t productId = 2, std::wstring path = L"");
+// Another HID device, say a mouse.
+Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::wstring path = L"");
+
+// Puts the bench back to its start: no devices, no faults, clock 0, empty transcript, virtual time.
+void reset();
+
+// Plugs a device in (appended to the enumeration) and returns its id; unplugs one by id.
+unsigned plugIn(Device device);
+void unplug(unsigned id);
+Device* findDevice(unsigned id);
+
+// The platform cannot create its list of HID interfaces.
+void setInterfaceListFails(bool fails);
+
+void addFault(const Fault& fault);
+unsigned exchangeCount();
+
+// The clock, in milliseconds. In virtual time pause() only moves it; in real time it sleeps.
+std::uint64_t now();
+void advance(std::uint32_t ms);
+void setRealTime(bool realTime);
+
+const std::vector<TranscriptLine>& transcript();
+// "<ms> OUT <hex bytes>" / "<ms> IN <hex bytes>", milliseconds counted from the first report.
+std::string transcriptText();
+bool writeTranscript(const std::string& fileName);
+
+// Open handles, interface lists and detail records not yet released, for leak checks.
+unsigned openHandleCount();
+unsigned unreleasedInterfaceRecords();
+
+}  // namespace sim

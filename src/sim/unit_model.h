@@ -1,0 +1,19 @@
+// How a simulated programming unit, and the controller bootloader behind it, answer a request.
+#pragma once
+
+#include <cstdint>
+
+#include "sim/bench.h"
+
+namespace sim {
+
+// Carries out request (report ID in byte 0) on unit and fills reply (60 bytes, report ID in
+// byte 0) as the unit would. A refusal carries its code in bytes 4..7 and leaves byte 3 at the
+// state in force.
+void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply);
+
+// The reply of a unit that refuses request with code, carrying out nothing.
+void refuseRequest(const Unit& unit, const std::uint8_t* request, std::uint32_t code,
+                   std::uint8_t* reply);
+
+}  // namespace sim

@@ -1,0 +1,314 @@
+// Finding, opening and closing the programming unit, and the request/reply channel.
+#include <cstring>
+#include <cwchar>
+
+#include "sim_fixture.h"
+
+namespace {
+
+using sim::Device;
+
+bool isClosedRecord(const DeviceSession& s) {
+    DeviceSession closed;
+    return s.handle == hid::kInvalidHandle && s.devicePath == nullptr &&
+           s.outputReportLength == 0 && s.inputReportLength == 0 && s.unitMode == 0 &&
+           s.unitFirmwareVersion == 0 && s.unitAuxValue == 0 && s.escStatus == 0 &&
+           s.escAuxValue == 0 && s.productId == 0 &&
+           std::memcmp(&s.unitLoaderInfo, &closed.unitLoaderInfo, sizeof closed.unitLoaderInfo) == 0 &&
+           std::memcmp(s.escInfoBlock, closed.escInfoBlock, sizeof closed.escInfoBlock) == 0 &&
+           std::memcmp(s.escLoaderBlock, closed.escLoaderBlock, sizeof closed.escLoaderBlock) == 0;
+}
+
+Device mouse() { return sim::otherDevice(0x845E, 1, L"\\\\?\\hid#mouse"); }
+Device keyboard() { return sim::otherDevice(0x845E, 2, L"\\\\?\\hid#keyboard"); }
+Device unitAt(const wchar_t* path, std::uint16_t productId = 2) {
+    return sim::programmingUnit(productId, path);
+}
+Device withFlags(Device device, bool detailFails, bool openFails, bool attributesFail) {
+    device.detailFails = detailFails;
+    device.openFails = openFails;
+    device.attributesFail = attributesFail;
+    return device;
+}
+
+struct EnumerationCase {
+    const char* name;
+    std::vector<Device> devices;
+    ResultCode result;
+    const wchar_t* openedPath;  // null: the record stays closed
+    std::uint16_t productId;
+};
+
+class Enumeration : public SimTest, public ::testing::WithParamInterface<EnumerationCase> {};
+
+TEST_P(Enumeration, OpensTheFirstProgrammingUnit) {
+    const EnumerationCase& c = GetParam();
+    for (const Device& device : c.devices) sim::plugIn(device);
+
+    EXPECT_EQ(openSession(session), c.result);
+
+    if (c.openedPath == nullptr) {
+        EXPECT_TRUE(isClosedRecord(session));
+    } else {
+        ASSERT_NE(session.devicePath, nullptr);
+        EXPECT_STREQ(session.devicePath, c.openedPath);
+        EXPECT_EQ(session.productId, c.productId);
+    }
+    // Every device that was opened and is not the unit has been closed again, and no device
+    // after the unit was looked at.
+    bool pastUnit = false;
+    for (const Device& device : sim::devices()) {
+        const bool isUnit = c.openedPath != nullptr && device.path == c.openedPath;
+        if (pastUnit) {
+            EXPECT_EQ(device.opens, 0u) << "looked past the first match";
+        }
+        if (isUnit) {
+            EXPECT_EQ(device.opens, 1u);
+            EXPECT_EQ(device.closes, 0u);
+            pastUnit = true;
+        } else {
+            EXPECT_EQ(device.opens, device.closes);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Enumeration,
+    ::testing::Values(
+        EnumerationCase{"NoDevices", {}, kNoUnitPresent, nullptr, 0},
+        EnumerationCase{"OnlyOtherDevices", {mouse(), keyboard()}, kNoUnitPresent, nullptr, 0},
+        EnumerationCase{"ProductIdThreeRejected", {sim::programmingUnit(3, L"pid3")},
+                        kNoUnitPresent, nullptr, 0},
+        EnumerationCase{"OtherVendorWithUnitProductId", {sim::otherDevice(0x1234, 2, L"x")},
+                        kNoUnitPresent, nullptr, 0},
+        EnumerationCase{"UnitAfterMouseAndKeyboard",
+                        {mouse(), keyboard(), unitAt(L"cube")}, kSuccess, L"cube", 2},
+        EnumerationCase{"Linkwave", {unitAt(L"wave", 1)}, kSuccess, L"wave", 1},
+        EnumerationCase{"FirstOfTwoUnitsWins", {unitAt(L"wave", 1), unitAt(L"cube", 2)},
+                        kSuccess, L"wave", 1},
+        EnumerationCase{"DetailFailureSkipped",
+                        {withFlags(unitAt(L"a"), true, false, false), unitAt(L"b")}, kSuccess,
+                        L"b", 2},
+        EnumerationCase{"OpenFailureSkipped",
+                        {withFlags(unitAt(L"a"), false, true, false), unitAt(L"b")}, kSuccess,
+                        L"b", 2},
+        EnumerationCase{"AttributeFailureClosedAndSkipped",
+                        {withFlags(unitAt(L"a"), false, false, true), unitAt(L"b")}, kSuccess,
+                        L"b", 2},
+        EnumerationCase{"EveryCandidateFails",
+                        {withFlags(unitAt(L"a"), true, false, false),
+                         withFlags(unitAt(L"b"), false, true, false),
+                         withFlags(unitAt(L"c"), false, false, true)},
+                        kNoUnitPresent, nullptr, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimTest, NoDeviceListGivesMinusOneAndAClosedRecord) {
+    plugUnit();
+    sim::setInterfaceListFails(true);
+    EXPECT_EQ(openSession(session), kNotAvailable);
+    EXPECT_TRUE(isClosedRecord(session));
+    EXPECT_TRUE(sim::transcript().empty());
+}
+
+TEST_F(SimTest, OpeningAgainClosesTheOpenUnitFirst) {
+    Device& unit = plugUnit();
+    ASSERT_EQ(openSession(session), kSuccess);
+    const hid::Handle first = session.handle;
+    ASSERT_EQ(openSession(session), kSuccess);
+    EXPECT_NE(session.handle, first);
+    EXPECT_EQ(unit.opens, 2u);
+    EXPECT_EQ(unit.closes, 1u);
+}
+
+TEST_F(SimTest, OpeningWhenTheUnitIsGoneLeavesTheRecordClosed) {
+    const unsigned id = sim::plugIn(sim::programmingUnit());
+    ASSERT_EQ(openSession(session), kSuccess);
+    sim::unplug(id);
+    EXPECT_EQ(openSession(session), kNoUnitPresent);
+    EXPECT_TRUE(isClosedRecord(session));
+}
+
+TEST_F(SimTest, ClosingReturnsTheRecordToItsClosedStateAndIsHarmlessTwice) {
+    Device& unit = plugUnit();
+    ASSERT_EQ(openSession(session), kSuccess);
+    closeSession(session);
+    EXPECT_TRUE(isClosedRecord(session));
+    EXPECT_EQ(unit.closes, 1u);
+    closeSession(session);
+    EXPECT_TRUE(isClosedRecord(session));
+    EXPECT_EQ(unit.closes, 1u);
+}
+
+TEST_F(SimTest, FailedIdentificationLeavesTheRecordOpen) {
+    plugUnit(1);
+    sim::addFault({0, sim::FaultKind::writeFails, 0});
+    EXPECT_EQ(openSession(session), kWriteFailed);
+    EXPECT_NE(session.handle, hid::kInvalidHandle);
+    ASSERT_NE(session.devicePath, nullptr);
+    EXPECT_EQ(session.productId, 1);
+    EXPECT_EQ(session.outputReportLength, 60u) << "report lengths are stored before the queries";
+}
+
+// The report lengths must fit the 60-byte buffers and carry a whole block and reply.
+struct LengthCase {
+    const char* name;
+    std::uint16_t output;
+    std::uint16_t input;
+    ResultCode result;
+};
+
+class ReportLengths : public SimTest, public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(ReportLengths, UsableOnlyWhenTheyFitTheBuffers) {
+    Device& unit = plugUnit();
+    unit.outputReportLength = GetParam().output;
+    unit.inputReportLength = GetParam().input;
+    EXPECT_EQ(openSession(session), GetParam().result);
+    if (GetParam().result == kSuccess) {
+        EXPECT_EQ(session.outputReportLength, GetParam().output);
+        EXPECT_EQ(session.inputReportLength, GetParam().input);
+    } else {
+        EXPECT_TRUE(sim::transcript().empty()) << "nothing is sent to an unusable unit";
+        EXPECT_EQ(session.outputReportLength, 0u);
+        EXPECT_EQ(session.inputReportLength, 0u);
+        EXPECT_NE(session.handle, hid::kInvalidHandle) << "the caller decides to close";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReportLengths,
+    ::testing::Values(LengthCase{"Full", 60, 60, kSuccess},
+                      LengthCase{"Shortest", 52, 44, kSuccess},
+                      LengthCase{"OutputTooLong", 65, 60, kNotAvailable},
+                      LengthCase{"InputTooLong", 60, 64, kNotAvailable},
+                      LengthCase{"OutputCannotCarryABlock", 51, 60, kNotAvailable},
+                      LengthCase{"InputCannotCarryTheLoaderBlock", 60, 43, kNotAvailable},
+                      LengthCase{"Zero", 0, 0, kNotAvailable}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimTest, UnreadableCapabilitiesGiveMinusOne) {
+    plugUnit().capabilitiesFail = true;
+    EXPECT_EQ(openSession(session), kNotAvailable);
+    EXPECT_TRUE(sim::transcript().empty());
+}
+
+TEST_F(SimTest, ReportLengthsNeedHandleAndPath) {
+    plugUnit();
+    ASSERT_EQ(openSession(session), kSuccess);
+    wchar_t* path = session.devicePath;
+    session.devicePath = nullptr;
+    EXPECT_EQ(readReportLengths(session), kNotAvailable);
+    session.devicePath = path;
+
+    DeviceSession closed;
+    EXPECT_EQ(readReportLengths(closed), kNotAvailable);
+}
+
+// The channel: one full-length write, an optional pause, one full-length read.
+class Exchange : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        plugUnit().outputReportLength = 52;
+        ASSERT_EQ(openSession(session), kSuccess);
+        baseExchanges = sim::exchangeCount();
+        baseLines = sim::transcript().size();
+    }
+    unsigned baseExchanges = 0;
+    std::size_t baseLines = 0;
+    Report request = makeRequest(0x08, 0);
+    Report reply{};
+};
+
+TEST_F(Exchange, WritesTheWholeOutputReportAndReadsTheWholeInputReport) {
+    ASSERT_EQ(exchange(session, request, reply, 0), kSuccess);
+    const auto& lines = sim::transcript();
+    ASSERT_EQ(lines.size(), baseLines + 2);
+    EXPECT_EQ(lines[baseLines].bytes, reportBytes({0x01, 0x08, 0x00}, 52));
+    EXPECT_EQ(lines[baseLines + 1].bytes.size(), 60u);
+    EXPECT_EQ(reply[0], kInputReportId);
+}
+
+TEST_F(Exchange, PausesBetweenWriteAndRead) {
+    ASSERT_EQ(exchange(session, request, reply, 1000), kSuccess);
+    const auto& lines = sim::transcript();
+    EXPECT_EQ(lines[baseLines + 1].ms - lines[baseLines].ms, 1000u);
+}
+
+TEST_F(Exchange, ClosedRecordSendsNothing) {
+    DeviceSession closed;
+    EXPECT_EQ(exchange(closed, request, reply, 1000), kNotAvailable);
+    EXPECT_EQ(sim::transcript().size(), baseLines);
+    EXPECT_EQ(sim::now(), sim::transcript().back().ms) << "no pause either";
+}
+
+struct ChannelFaultCase {
+    const char* name;
+    sim::FaultKind kind;
+    ResultCode result;
+    std::uint32_t lastError;
+    std::size_t linesWritten;
+};
+
+class ChannelFaults : public Exchange, public ::testing::WithParamInterface<ChannelFaultCase> {};
+
+TEST_P(ChannelFaults, EndTheExchangeWithTheirResult) {
+    const ChannelFaultCase& c = GetParam();
+    sim::addFault({baseExchanges, c.kind, 0});
+    const std::uint64_t before = sim::now();
+    EXPECT_EQ(exchange(session, request, reply, 0), c.result);
+    EXPECT_EQ(hid::lastError(), c.lastError);
+    EXPECT_EQ(sim::transcript().size(), baseLines + c.linesWritten);
+    if (c.kind == sim::FaultKind::noAnswer) {
+        EXPECT_EQ(sim::now() - before, hid::kReportTimeoutMs) << "the wait is bounded";
+    }
+    EXPECT_NE(session.handle, hid::kInvalidHandle) << "the channel never closes the record";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChannelFaults,
+    ::testing::Values(
+        ChannelFaultCase{"WriteFails", sim::FaultKind::writeFails, kWriteFailed, 31, 0},
+        ChannelFaultCase{"ReadFails", sim::FaultKind::readFails, kReadFailed, 31, 1},
+        ChannelFaultCase{"UnitRemoved", sim::FaultKind::removed, kWriteFailed, 1167, 0},
+        ChannelFaultCase{"NoAnswerTimesOut", sim::FaultKind::noAnswer, kReadFailed, 1460, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The judging rules.
+struct JudgeCase {
+    const char* name;
+    std::vector<std::uint8_t> reply;  // bytes 0.. of the reply
+    ResultCode code32;
+    ResultCode code16;
+};
+
+class Judging : public ::testing::TestWithParam<JudgeCase> {};
+
+TEST_P(Judging, RefusalRule) {
+    Report reply{};
+    std::copy(GetParam().reply.begin(), GetParam().reply.end(), reply.begin());
+    EXPECT_EQ(refusalCode32(reply), GetParam().code32);
+    EXPECT_EQ(refusalCode16(reply), GetParam().code16);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Judging,
+    ::testing::Values(
+        JudgeCase{"CarriedOut", {2, 0x00, 0, 0, 1, 2, 3, 4}, 0, 0},
+        JudgeCase{"AnyStatusButFFIsCarriedOut", {2, 0xFE, 0, 0, 1, 2, 3, 4}, 0, 0},
+        JudgeCase{"RefusedWithCodeZero", {2, 0xFF, 0, 0, 0, 0, 0, 0}, 0, 0},
+        JudgeCase{"RefusedLittleEndian", {2, 0xFF, 0, 0, 1, 2, 3, 4}, 0x04030201, 0x0201},
+        JudgeCase{"HighHalfOnly", {2, 0xFF, 0, 0, 0, 0, 7, 0}, 0x00070000, 0},
+        JudgeCase{"AllOnesIsMinusOne", {2, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, -1, 0xFFFF}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Confirmation, EchoMustEqualTheRequestedState) {
+    Report reply{};
+    reply[3] = 1;
+    EXPECT_EQ(confirmState(reply, 1), kSuccess);
+    EXPECT_EQ(confirmState(reply, 0), kStateNotConfirmed);
+    reply[1] = 0xFF;  // the status plays no part
+    EXPECT_EQ(confirmState(reply, 1), kSuccess);
+}
+
+}  // namespace
