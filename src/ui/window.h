@@ -1,0 +1,61 @@
+// The window system's operations: everything the user-interface logic and the update procedure
+// need of the main window, its controls, message boxes and the progress window.
+//
+// One implementation is linked into each executable: src/win32/ for the programs, a recording
+// fake for the native tests. Every function acts on the one main window; none of them blocks
+// except showMessageBox, whose nested loop goes on handling the window's messages.
+#pragma once
+
+#include <cstdint>
+
+namespace window {
+
+// Loads text id of the message catalogue in the user's language into buffer (capacity in
+// UTF-16 units, terminator included), cut to fit. Returns the length copied; 0 and an empty
+// buffer for an id without text.
+int loadText(std::uint16_t id, wchar_t* buffer, int capacity);
+
+// The main window's caption.
+void setTitle(const wchar_t* text);
+
+// A control of the main window, by its ID.
+void setControlText(int controlId, const wchar_t* text);
+int controlTextLength(int controlId);
+// Copies at most capacity - 1 units of the control's text and the terminator; returns the length.
+int controlText(int controlId, wchar_t* buffer, int capacity);
+void enableControl(int controlId, bool enabled);
+
+// Message boxes, owned by the main window; the values are Windows' own.
+enum BoxStyle : unsigned {
+    kBoxOk = 0x00,
+    kBoxOkCancel = 0x01,
+    kBoxYesNo = 0x04,
+    kIconError = 0x10,
+    kIconWarning = 0x30,
+    kIconInformation = 0x40,
+};
+enum BoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
+int showMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);
+
+// Top-level windows, for the update's progress window and the z-order rule.
+using WindowHandle = std::intptr_t;  // 0: none
+struct Rect {
+    std::int32_t left, top, right, bottom;
+};
+WindowHandle mainWindow();
+WindowHandle foregroundWindow();
+Rect windowRect(WindowHandle window);  // outer rectangle, screen coordinates
+
+// A top-level progress bar (WS_VISIBLE | PBS_SMOOTH, range 0 to 100) owned by the main window,
+// with a title bar; 0 when it cannot be created.
+WindowHandle createProgressWindow(const wchar_t* title, int x, int y, int width, int height);
+void setProgress(WindowHandle progress, unsigned position);
+void destroyWindow(WindowHandle window);
+// SetWindowPos(HWND_TOP, SWP_NOSIZE | SWP_NOMOVE) and ShowWindow(SW_SHOW).
+void bringToTop(WindowHandle window);
+void showWindow(WindowHandle window);
+
+// Lets the window repaint during a long operation without handling input or device notices.
+void keepPainting();
+
+}  // namespace window
