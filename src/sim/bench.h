@@ -82,6 +82,7 @@ enum class FaultKind {
     dropEcho,    // carried out, but byte 3 does not echo the requested state
     noAnswer,    // the request is taken, no reply ever comes
     removed,     // the unit is unplugged just before this exchange
+    scripted,    // the unit answers with `reply` (leading bytes; the rest zero), doing nothing
 };
 
 // A fault at the exchange with the given number, counted from 0 since the bench was reset.
@@ -89,6 +90,7 @@ struct Fault {
     unsigned exchange = 0;
     FaultKind kind = FaultKind::writeFails;
     std::uint32_t code = 0;
+    std::vector<std::uint8_t> reply = {};
 };
 
 struct TranscriptLine {

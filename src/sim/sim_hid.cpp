@@ -1,4 +1,5 @@
 // The HID operations over the simulated bench: the seam that tests and the demo link against.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -118,6 +119,11 @@ bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length
             return true;
         case sim::FaultKind::refuse:
             sim::refuseRequest(device->unit, report, fault->code, pending.bytes);
+            break;
+        case sim::FaultKind::scripted:
+            std::memset(pending.bytes, 0, sizeof pending.bytes);
+            std::memcpy(pending.bytes, fault->reply.data(),
+                        std::min(fault->reply.size(), sizeof pending.bytes));
             break;
         case sim::FaultKind::dropEcho:
             sim::answerRequest(device->unit, report, pending.bytes);
