@@ -1,0 +1,71 @@
+# The controller firmware image that the program carries as resource 151. It is the maker's data
+# and an input of the build: UPDATER_FIRMWARE_IMAGE names the file. Development builds without it
+# carry a generated placeholder that is plainly no firmware; a release build refuses to be made
+# without the real file.
+set(UPDATER_FIRMWARE_IMAGE "" CACHE FILEPATH "The controller firmware image to carry (resource 151)")
+option(UPDATER_RELEASE "Release build: requires UPDATER_FIRMWARE_IMAGE" OFF)
+
+set(firmware_dir ${CMAKE_BINARY_DIR}/firmware)
+if(UPDATER_FIRMWARE_IMAGE)
+  if(NOT EXISTS "${UPDATER_FIRMWARE_IMAGE}" OR IS_DIRECTORY "${UPDATER_FIRMWARE_IMAGE}")
+    message(FATAL_ERROR "Firmware image not found: ${UPDATER_FIRMWARE_IMAGE}")
+  endif()
+  file(SIZE "${UPDATER_FIRMWARE_IMAGE}" image_size)
+  if(image_size EQUAL 0)
+    message(FATAL_ERROR "Firmware image ${UPDATER_FIRMWARE_IMAGE} is empty.")
+  endif()
+  math(EXPR image_rest "${image_size} % 4")
+  if(NOT image_rest EQUAL 0)
+    message(FATAL_ERROR "Firmware image ${UPDATER_FIRMWARE_IMAGE} is ${image_size} bytes long, "
+                        "not a multiple of 4: the controller takes the image in 4-byte words.")
+  endif()
+  get_filename_component(UPDATER_FIRMWARE_FILE "${UPDATER_FIRMWARE_IMAGE}" ABSOLUTE)
+  message(STATUS "Firmware image: ${UPDATER_FIRMWARE_FILE} (${image_size} bytes)")
+  add_custom_target(updater_firmware_file)
+else()
+  if(UPDATER_RELEASE)
+    message(FATAL_ERROR "A release build needs the real firmware image: "
+                        "configure with -DUPDATER_FIRMWARE_IMAGE=/path/to/image.bin")
+  endif()
+  set(UPDATER_FIRMWARE_FILE ${firmware_dir}/placeholder-image.bin)
+  message(WARNING "No firmware image given (UPDATER_FIRMWARE_IMAGE): this build carries a "
+                  "generated 90224-byte placeholder that is no firmware. Never give it to anyone "
+                  "with a real controller.")
+  add_custom_command(OUTPUT ${UPDATER_FIRMWARE_FILE}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${UPDATER_FIRMWARE_FILE}
+            -P ${PROJECT_SOURCE_DIR}/cmake/make-placeholder-image.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make-placeholder-image.cmake
+    COMMENT "Generating the placeholder firmware image")
+  add_custom_target(updater_firmware_file DEPENDS ${UPDATER_FIRMWARE_FILE})
+endif()
+
+# The image's bytes linked into an executable's read-only data, for the tests and the simulator:
+# the same accessor as the Windows programs' resource, the same bytes.
+add_library(updater_firmware_embedded STATIC src/flash/firmware_embedded.cpp)
+target_link_libraries(updater_firmware_embedded PUBLIC updater_core)
+target_compile_definitions(updater_firmware_embedded PRIVATE
+  UPDATER_FIRMWARE_FILE="${UPDATER_FIRMWARE_FILE}")
+set_source_files_properties(src/flash/firmware_embedded.cpp PROPERTIES
+  OBJECT_DEPENDS ${UPDATER_FIRMWARE_FILE})
+add_dependencies(updater_firmware_embedded updater_firmware_file)
+
+if(WIN32)
+  # Resource 151 of the Windows programs, stored once in the German language slot and found by
+  # type and ID alone.
+  configure_file(${PROJECT_SOURCE_DIR}/resources/firmware.rc.in ${firmware_dir}/firmware.rc @ONLY)
+  add_library(updater_firmware_resource OBJECT
+    ${firmware_dir}/firmware.rc src/win32/firmware_resource.cpp)
+  target_link_libraries(updater_firmware_resource PUBLIC updater_core)
+  set_source_files_properties(${firmware_dir}/firmware.rc PROPERTIES
+    OBJECT_DEPENDS ${UPDATER_FIRMWARE_FILE})
+  add_dependencies(updater_firmware_resource updater_firmware_file)
+endif()
+
+# Marks the resource section of a Windows executable read-only after linking (see the script).
+function(updater_readonly_resources target)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/pe-readonly-resources.py
+            $<TARGET_FILE:${target}>
+    VERBATIM)
+endfunction()

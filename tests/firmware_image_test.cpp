@@ -1,0 +1,31 @@
+// The carried firmware image: the build's input file, byte for byte, behind the accessor.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "flash/firmware_image.h"
+
+namespace {
+
+std::vector<std::uint8_t> inputFile() {
+    std::ifstream file(UPDATER_FIRMWARE_FILE, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(FirmwareImage, IsTheBuildInputByteForByte) {
+    const FirmwareImage image = firmwareImage();
+    const std::vector<std::uint8_t> expected = inputFile();
+    ASSERT_FALSE(expected.empty()) << "cannot read " << UPDATER_FIRMWARE_FILE;
+    ASSERT_NE(image.bytes, nullptr);
+    ASSERT_EQ(image.size, expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.bytes));
+    EXPECT_EQ(image.size % 4, 0u);
+}
+
+TEST(FirmwareImage, IsTheSameViewEveryTime) {
+    EXPECT_EQ(firmwareImage().bytes, firmwareImage().bytes) << "no copy is made";
+}
+
+}  // namespace
