@@ -7,6 +7,7 @@
 
 #include "device/hid.h"
 #include "win32/hid_library.h"
+#include "win32/precise_wait_windows.h"
 
 namespace hid {
 
@@ -149,7 +150,7 @@ bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
     });
 }
 
-void pause(std::uint32_t ms) { Sleep(ms); }
+void pause(std::uint32_t ms) { preciseWait(ms); }
 
 std::uint32_t lastError() { return GetLastError(); }
 

@@ -1,0 +1,55 @@
+// A high-resolution waitable timer where the system has one (Windows 10 1803 and later), Sleep
+// elsewhere; the performance counter tells when the wait is over. Nothing system-wide (such as
+// the timer resolution) is changed.
+#include "win32/precise_wait_windows.h"
+
+#include <windows.h>
+
+#include "device/precise_wait.h"
+
+namespace {
+
+// Not in MinGW's headers.
+constexpr DWORD kCreateWaitableTimerHighResolution = 0x00000002;
+
+std::uint64_t counterFrequency() {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<std::uint64_t>(frequency.QuadPart);
+}
+
+std::uint64_t nowMicroseconds() {
+    static const std::uint64_t frequency = counterFrequency();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
+    return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
+}
+
+// The timer lives as long as the process; null where high resolution is not offered.
+HANDLE highResolutionTimer() {
+    static const HANDLE timer = CreateWaitableTimerExW(
+        nullptr, nullptr, kCreateWaitableTimerHighResolution, TIMER_ALL_ACCESS);
+    return timer;
+}
+
+void sleepMicroseconds(std::uint64_t microseconds) {
+    const HANDLE timer = highResolutionTimer();
+    if (timer != nullptr) {
+        LARGE_INTEGER due;
+        due.QuadPart = -static_cast<LONGLONG>(microseconds * 10);  // relative, 100 ns units
+        if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+            WaitForSingleObject(timer, INFINITE);
+            return;
+        }
+    }
+    Sleep(static_cast<DWORD>((microseconds + 999) / 1000));
+}
+
+}  // namespace
+
+void preciseWait(std::uint32_t ms) {
+    const DWORD error = GetLastError();  // a pause must not disturb the error being reported
+    waitAtLeast(ms, WaitClock{nowMicroseconds, sleepMicroseconds});
+    SetLastError(error);
+}
