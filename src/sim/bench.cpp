@@ -42,6 +42,11 @@ std::wstring defaultPath(const wchar_t* kind, std::uint16_t vendorId, std::uint1
 
 }  // namespace
 
+std::mutex& benchMutex() {
+    static std::mutex* mutex = new std::mutex;  // outlives every thread that may still use it
+    return *mutex;
+}
+
 std::vector<Device>& devices() { return bench().devices; }
 
 Device programmingUnit(std::uint16_t productId, std::wstring path) {

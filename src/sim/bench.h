@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,12 @@ struct TranscriptLine {
     bool out;
     std::vector<std::uint8_t> bytes;
 };
+
+// Guards the bench when a second thread works it while the program runs (the demo's bench window
+// plugs and unplugs the unit from its own thread). The simulated HID operations hold it for the
+// length of each call, and never while they wait; whoever changes the bench from another thread
+// holds it around the change. Single-threaded tests need not take it.
+std::mutex& benchMutex();
 
 // Devices presented by the bench, in enumeration order.
 std::vector<Device>& devices();

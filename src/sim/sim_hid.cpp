@@ -1,6 +1,7 @@
 // The HID operations over the simulated bench: the seam that tests and the demo link against.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "device/hid.h"
@@ -13,6 +14,10 @@ unsigned liveRecords = 0;  // lists and detail records not yet released
 constexpr std::uint32_t kErrorFileNotFound = 2;
 
 bool answersAsUnit(const sim::Device& device) { return device.vendorId == 0x5EA7; }
+
+// Each operation holds the bench for its whole length: the demo's bench window may plug or
+// unplug the unit from its own thread at any moment.
+using BenchLock = std::lock_guard<std::mutex>;
 }  // namespace
 
 namespace hid {
@@ -26,6 +31,7 @@ struct InterfaceDetail {
 };
 
 InterfaceList* listInterfaces() {
+    const BenchLock hold(sim::benchMutex());
     if (sim::interfaceListFails()) return nullptr;
     auto* list = new InterfaceList;
     for (const sim::Device& device : sim::devices()) list->deviceIds.push_back(device.id);
@@ -34,12 +40,14 @@ InterfaceList* listInterfaces() {
 }
 
 void releaseInterfaceList(InterfaceList* list) {
+    const BenchLock hold(sim::benchMutex());
     --liveRecords;
     delete list;
 }
 
 InterfaceLookup fetchInterfaceDetail(InterfaceList* list, std::uint32_t index,
                                      InterfaceDetail** detail) {
+    const BenchLock hold(sim::benchMutex());
     *detail = nullptr;
     if (index >= list->deviceIds.size()) return InterfaceLookup::end;
     const sim::Device* device = sim::findDevice(list->deviceIds[index]);
@@ -50,6 +58,7 @@ InterfaceLookup fetchInterfaceDetail(InterfaceList* list, std::uint32_t index,
 }
 
 void releaseInterfaceDetail(InterfaceDetail* detail) {
+    const BenchLock hold(sim::benchMutex());
     --liveRecords;
     delete detail;
 }
@@ -57,6 +66,7 @@ void releaseInterfaceDetail(InterfaceDetail* detail) {
 const wchar_t* interfacePath(const InterfaceDetail* detail) { return detail->path.c_str(); }
 
 Handle openDevice(const wchar_t* path) {
+    const BenchLock hold(sim::benchMutex());
     for (sim::Device& device : sim::devices()) {
         if (device.path == path && !device.openFails) return sim::openHandle(device);
     }
@@ -64,9 +74,13 @@ Handle openDevice(const wchar_t* path) {
     return kInvalidHandle;
 }
 
-void closeDevice(Handle handle) { sim::closeHandle(handle); }
+void closeDevice(Handle handle) {
+    const BenchLock hold(sim::benchMutex());
+    sim::closeHandle(handle);
+}
 
 bool readAttributes(Handle handle, std::uint16_t* vendorId, std::uint16_t* productId) {
+    const BenchLock hold(sim::benchMutex());
     const sim::Device* device = sim::deviceForHandle(handle);
     if (device == nullptr || device->attributesFail) return false;
     *vendorId = device->vendorId;
@@ -75,6 +89,7 @@ bool readAttributes(Handle handle, std::uint16_t* vendorId, std::uint16_t* produ
 }
 
 bool readCapabilities(Handle handle, std::uint16_t* outputLength, std::uint16_t* inputLength) {
+    const BenchLock hold(sim::benchMutex());
     const sim::Device* device = sim::deviceForHandle(handle);
     if (device == nullptr || device->capabilitiesFail) return false;
     *outputLength = device->outputReportLength;
@@ -83,6 +98,7 @@ bool readCapabilities(Handle handle, std::uint16_t* outputLength, std::uint16_t*
 }
 
 bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length) {
+    const BenchLock hold(sim::benchMutex());
     sim::Device* device = sim::deviceForHandle(handle);
     if (device == nullptr) {
         sim::setLastError(sim::kErrorDeviceNotConnected);
@@ -138,6 +154,7 @@ bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length
 }
 
 bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
+    std::unique_lock<std::mutex> hold(sim::benchMutex());
     const sim::Device* device = sim::deviceForHandle(handle);
     if (device == nullptr) {
         sim::setLastError(sim::kErrorDeviceNotConnected);
@@ -154,8 +171,9 @@ bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
         return false;
     }
     if (!pending.waiting) {
-        sim::advance(kReportTimeoutMs);  // the bounded wait runs out
         sim::setLastError(sim::kErrorTimeout);
+        hold.unlock();  // the bench stays free while the bounded wait runs out
+        sim::advance(kReportTimeoutMs);
         return false;
     }
     std::memcpy(report, pending.bytes, length);
@@ -166,10 +184,16 @@ bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
 
 void pause(std::uint32_t ms) { sim::advance(ms); }
 
-std::uint32_t lastError() { return sim::lastErrorValue(); }
+std::uint32_t lastError() {
+    const BenchLock hold(sim::benchMutex());
+    return sim::lastErrorValue();
+}
 
 }  // namespace hid
 
 namespace sim {
-unsigned unreleasedInterfaceRecords() { return liveRecords; }
+unsigned unreleasedInterfaceRecords() {
+    const BenchLock hold(benchMutex());
+    return liveRecords;
+}
 }  // namespace sim

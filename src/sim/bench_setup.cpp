@@ -1,0 +1,99 @@
+#include "sim/bench_setup.h"
+
+namespace sim {
+
+const Choice kProductChoices[] = {
+    {"linkcube", L"LINK-CUBE (product ID 2)"},
+    {"linkwave", L"LINKWAVE (product ID 1)"},
+};
+const std::size_t kProductChoiceCount = sizeof kProductChoices / sizeof kProductChoices[0];
+
+const Choice kAttachmentChoices[] = {
+    {"accepted", L"TERVAL 160 LX controller, type 0x110FA0FA"},
+    {"accepted-alt", L"TERVAL 160 LX controller, type 0x0A0640FA"},
+    {"other-type", L"Controller of another type (0x110FA0FB)"},
+    {"no-controller", L"No updatable controller"},
+    {"wrong-mode", L"Nothing: the unit is in the wrong mode"},
+};
+const std::size_t kAttachmentChoiceCount =
+    sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
+
+const Choice kFirmwareChoices[] = {
+    {"firmware-0.9", L"0.9 (older than the updater's 1.0)"},
+    {"firmware-1.0", L"1.0 (the updater's own version)"},
+    {"no-firmware", L"None installed"},
+};
+const std::size_t kFirmwareChoiceCount = sizeof kFirmwareChoices / sizeof kFirmwareChoices[0];
+
+namespace {
+
+constexpr std::uint32_t kAcceptedTypeCode = 0x110FA0FA;
+constexpr std::uint32_t kAcceptedTypeCodeAlt = 0x0A0640FA;
+
+// The index of word among choices, or -1.
+int choiceIndex(const Choice* choices, std::size_t count, const std::string& word) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (word == choices[i].word) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool applyWord(const std::string& word, UnitSetup* setup) {
+    if (word == "plugged" || word == "unplugged") {
+        setup->pluggedIn = word == "plugged";
+        return true;
+    }
+    if (const int i = choiceIndex(kProductChoices, kProductChoiceCount, word); i >= 0) {
+        setup->product = static_cast<Product>(i);
+        return true;
+    }
+    if (const int i = choiceIndex(kAttachmentChoices, kAttachmentChoiceCount, word); i >= 0) {
+        setup->attachment = static_cast<Attachment>(i);
+        return true;
+    }
+    if (const int i = choiceIndex(kFirmwareChoices, kFirmwareChoiceCount, word); i >= 0) {
+        setup->firmware = static_cast<EscFirmware>(i);
+        return true;
+    }
+    return false;
+}
+
+std::uint16_t firmwareVersion(EscFirmware firmware) {
+    switch (firmware) {
+        case EscFirmware::version1_0: return 0x0100;
+        case EscFirmware::none: return 0xFFFF;
+        default: return 0x0009;
+    }
+}
+
+}  // namespace
+
+bool parseUnitSetup(const std::string& words, UnitSetup* setup) {
+    UnitSetup parsed = *setup;
+    std::size_t at = 0;
+    while (at < words.size()) {
+        const std::size_t end = words.find_first_of(" ,", at);
+        const std::string word = words.substr(at, end == std::string::npos ? end : end - at);
+        if (!word.empty() && !applyWord(word, &parsed)) return false;
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    *setup = parsed;
+    return true;
+}
+
+Device unitFor(const UnitSetup& setup) {
+    Device device = programmingUnit(setup.product == Product::linkwave ? 1 : 2);
+    Unit& unit = device.unit;
+    unit.esc.firmwareVersion = firmwareVersion(setup.firmware);
+    switch (setup.attachment) {
+        case Attachment::acceptedController: unit.esc.typeCode = kAcceptedTypeCode; break;
+        case Attachment::acceptedControllerAlt: unit.esc.typeCode = kAcceptedTypeCodeAlt; break;
+        case Attachment::otherController: unit.esc.typeCode = kOtherTypeCode; break;
+        case Attachment::noController: unit.esc.status = 0; break;
+        case Attachment::wrongMode: unit.mode = 1; break;
+    }
+    return device;
+}
+
+}  // namespace sim

@@ -1,0 +1,57 @@
+// What a person can put on the demo's simulated bench: which programming unit is on the USB port,
+// what hangs on it, and whether it is plugged in. The bench window offers the same choices in its
+// lists, and the environment variable UPDATER_SIM_BENCH names a start-up setup in words, e.g.
+// "linkwave wrong-mode unplugged": one word from any of the lists below, and "plugged" or
+// "unplugged". What no word chooses stays as the demo starts by default: a LINK-CUBE serving an
+// accepted controller with firmware 0.9, plugged in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "sim/bench.h"
+
+namespace sim {
+
+enum class Product { linkCube, linkwave };
+enum class Attachment {
+    acceptedController,     // the served model, type code 0x110FA0FA
+    acceptedControllerAlt,  // the served model, type code 0x0A0640FA
+    otherController,        // a controller of another type
+    noController,           // no updatable controller on the unit
+    wrongMode,              // the unit is in another mode than serving a controller
+};
+enum class EscFirmware { version0_9, version1_0, none };
+
+struct UnitSetup {
+    Product product = Product::linkCube;
+    Attachment attachment = Attachment::acceptedController;
+    EscFirmware firmware = EscFirmware::version0_9;
+    bool pluggedIn = true;
+};
+
+// One entry of a bench list: its word in UPDATER_SIM_BENCH and its label in the bench window.
+// The entries stand in the order of their enumeration's values.
+struct Choice {
+    const char* word;
+    const wchar_t* label;
+};
+extern const Choice kProductChoices[];
+extern const std::size_t kProductChoiceCount;
+extern const Choice kAttachmentChoices[];
+extern const std::size_t kAttachmentChoiceCount;
+extern const Choice kFirmwareChoices[];
+extern const std::size_t kFirmwareChoiceCount;
+
+// The type code of the controller of another type: one bit away from an accepted one.
+constexpr std::uint32_t kOtherTypeCode = 0x110FA0FB;
+
+// Reads words (separated by spaces or commas, each choosing one thing) onto setup, starting from
+// what setup holds. False, with setup unchanged, when a word is not known.
+bool parseUnitSetup(const std::string& words, UnitSetup* setup);
+
+// The programming unit that setup describes, ready to be plugged in.
+Device unitFor(const UnitSetup& setup);
+
+}  // namespace sim
