@@ -138,8 +138,8 @@ bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length
             break;
         case sim::FaultKind::scripted:
             std::memset(pending.bytes, 0, sizeof pending.bytes);
-            std::memcpy(pending.bytes, fault->reply.data(),
-                        std::min(fault->reply.size(), sizeof pending.bytes));
+            std::copy_n(fault->reply.begin(), std::min(fault->reply.size(), sizeof pending.bytes),
+                        pending.bytes);
             break;
         case sim::FaultKind::dropEcho:
             sim::answerRequest(device->unit, report, pending.bytes);
