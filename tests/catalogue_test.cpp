@@ -1,0 +1,112 @@
+// The catalogue table made at build time: texts by ID and language, characters intact.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ui/catalogue.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+struct TextCase {
+    const char* name;
+    std::uint16_t id;
+    const char16_t* german;
+    const char16_t* english;
+};
+
+class CatalogueText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(CatalogueText, IsTheTextOfItsLanguage) {
+    const TextCase& c = GetParam();
+    ASSERT_NE(catalogueText(c.id, Language::german), nullptr);
+    ASSERT_NE(catalogueText(c.id, Language::english), nullptr);
+    EXPECT_EQ(std::u16string(catalogueText(c.id, Language::german)), c.german);
+    EXPECT_EQ(std::u16string(catalogueText(c.id, Language::english)), c.english);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, CatalogueText,
+    ::testing::Values(
+        TextCase{"FirstId", kTextReady,
+                 u"Programmiereinheit mit angeschlossenem Regler am USB Bus erkannt und bereit "
+                 u"zum Update. Auf 'Update' klicken, um die neue Firmware nun in den "
+                 u"Flash-Speicher des Reglers zu \u00fcbertragen.\r\n\r\n!!! Bitte achten Sie "
+                 u"darauf, dass die Verbindung PC<=>Programmiereinheit w\u00e4hrend des gesamten "
+                 u"Update-Vorgangs nicht unterbrochen wird. Andernfalls kann es zu einer "
+                 u"fehlerhaften Firmware kommen, wodurch Sch\u00e4den am Ger\u00e4t nicht "
+                 u"ausgeschlossen sind !!!",
+                 u"A programming unit was found and is ready to update. To update to new ESC "
+                 u"firmware, please click on the 'Update'-Button.\r\n\r\n!!!  NOTE: Do not "
+                 u"disconnect Programming Unit from Computer until update is complete. If "
+                 u"disconnected before complete Programming Unit or ESC may no longer function  "
+                 u"!!!"},
+        TextCase{"ErrorCodeLine", kTextErrorCodeLine, u"Das System meldet Fehlercode 0x%08x-0x%08x",
+                 u"The system shows following errorcode: 0x%08x-0x%08x"},
+        TextCase{"Umlaut", kTextEraseFailed,
+                 u"Fehler beim L\u00f6schen der alten Firmware. Neue Daten k\u00f6nnen nicht "
+                 u"geschrieben werden. Das Update wird abgebrochen.",
+                 u"Error deleting old firmware. New data can't be written. Update cancelled."},
+        TextCase{"LastOfFirstRange", kTextRow3Caption, u"Regler", u"ESC"},
+        TextCase{"LastId", 60008,
+                 u"Schreibzugriff auf den Flash-Speicher der Programmiereinheit nicht m\u00f6glich. "
+                 u"Das Update wird abgebrochen",
+                 u"Writing to Flash memory of programming unit was not possible. Data writing "
+                 u"cancelled."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Characters that an encoding slip would mangle, found inside the longer texts.
+struct FragmentCase {
+    const char* name;
+    std::uint16_t id;
+    Language language;
+    const char16_t* fragment;
+};
+
+class CatalogueFragment : public ::testing::TestWithParam<FragmentCase> {};
+
+TEST_P(CatalogueFragment, IsKeptToTheCharacter) {
+    const FragmentCase& c = GetParam();
+    const char16_t* text = catalogueText(c.id, c.language);
+    ASSERT_NE(text, nullptr);
+    EXPECT_NE(std::u16string(text).find(c.fragment), std::u16string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fragments, CatalogueFragment,
+    ::testing::Values(
+        FragmentCase{"TradeMark", kTextInstructions, Language::german, u"Windows\u2122PC."},
+        FragmentCase{"SpaceBeforeLineBreak", kTextInstructions, Language::english,
+                     u"cable required. \r\nThe SALVINO-Q"},
+        FragmentCase{"SharpS", kTextIncompatibleNotice, Language::german,
+                     u"l\u00e4\u00dft sich ausschlie\u00dflich"},
+        FragmentCase{"TypographicApostrophe", 60002, Language::english, u"The LED\u2019s on"},
+        FragmentCase{"TypographicQuotes", 60002, Language::english,
+                     u"the \u201cUpdate\u201d button"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class CatalogueGap : public ::testing::TestWithParam<std::uint16_t> {};
+
+TEST_P(CatalogueGap, HasNoText) {
+    EXPECT_EQ(catalogueText(GetParam(), Language::german), nullptr);
+    EXPECT_EQ(catalogueText(GetParam(), Language::english), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(IdsWithoutText, CatalogueGap,
+                         ::testing::Values(40010, 40013, 40014, 40018, 40019, 40021, 40024,
+                                           60000, 39999, 40042, 60009, 0));
+
+TEST(Catalogue, EveryEntryHasBothLanguagesWithinTheTextBuffer) {
+    ASSERT_EQ(kCatalogueSize, 43u);
+    for (std::size_t i = 0; i < kCatalogueSize; ++i) {
+        const CatalogueEntry& entry = kCatalogue[i];
+        for (const char16_t* text : {entry.german, entry.english}) {
+            ASSERT_NE(text, nullptr) << entry.id;
+            std::size_t length = std::u16string(text).size();
+            EXPECT_GT(length, 0u) << entry.id;
+            EXPECT_LT(length, static_cast<std::size_t>(kTextBufferSize)) << entry.id;
+        }
+    }
+}
+
+}  // namespace
