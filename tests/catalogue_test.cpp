@@ -49,8 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
                  u"Error deleting old firmware. New data can't be written. Update cancelled."},
         TextCase{"LastOfFirstRange", kTextRow3Caption, u"Regler", u"ESC"},
         TextCase{"LastId", 60008,
-                 u"Schreibzugriff auf den Flash-Speicher der Programmiereinheit nicht m\u00f6glich. "
-                 u"Das Update wird abgebrochen",
+                 u"Schreibzugriff auf den Flash-Speicher der Programmiereinheit nicht "
+                 u"m\u00f6glich. Das Update wird abgebrochen",
                  u"Writing to Flash memory of programming unit was not possible. Data writing "
                  u"cancelled."}),
     [](const auto& info) { return std::string(info.param.name); });

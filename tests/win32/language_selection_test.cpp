@@ -1,0 +1,84 @@
+// The language in which the program's texts and main dialog come: the program asks by number
+// alone and the platform's resource look-up picks the variant of the user's interface language.
+// Run under Wine with LC_ALL set, and told which language that should give:
+//   language-selection-tests --expect=de|en [GoogleTest options]
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "program_resources.h"
+#include "ui/catalogue.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+Language expected = Language::english;
+
+std::u16string u16(const wchar_t* text) {
+    return std::u16string(text, text + std::wcslen(text));
+}
+
+const char16_t* inExpectedLanguage(const char16_t* german, const char16_t* english) {
+    return expected == Language::german ? german : english;
+}
+
+class LanguageSelection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module = programResources();
+        ASSERT_NE(module, nullptr) << UPDATER_PROGRAM_FILE;
+    }
+    HMODULE module = nullptr;
+};
+
+TEST_F(LanguageSelection, LoadsTheTextsOfTheUsersLanguage) {
+    for (std::size_t i = 0; i < kCatalogueSize; ++i) {
+        const std::uint16_t id = kCatalogue[i].id;
+        wchar_t buffer[kTextBufferSize];
+        const int length = LoadStringW(module, id, buffer, kTextBufferSize);
+        ASSERT_GT(length, 0) << "text " << id;
+        EXPECT_EQ(u16(buffer), catalogueText(id, expected)) << "text " << id;
+    }
+}
+
+INT_PTR CALLBACK inertDialog(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+
+TEST_F(LanguageSelection, ShowsTheMainDialogInTheUsersLanguage) {
+    // The template's own style keeps the dialog hidden; nothing is shown.
+    const HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(kMainDialogId), nullptr,
+                                           inertDialog, 0);
+    ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
+    wchar_t text[256] = {};
+    GetDlgItemTextW(dialog, kCloseButton, text, 256);
+    EXPECT_EQ(u16(text), inExpectedLanguage(u"Beenden", u"Close"));
+    GetDlgItemTextW(dialog, kVersionGroupBox, text, 256);
+    EXPECT_EQ(u16(text), inExpectedLanguage(u"Installierte Firmware Versionen",
+                                            u"Installed firmware version"));
+    GetWindowTextW(dialog, text, 256);
+    EXPECT_EQ(u16(text),
+              inExpectedLanguage(u"BELMARODA Firmware Updater", u"BELMARODA firmware updater"));
+    DestroyWindow(dialog);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char* language = argc == 2 ? argv[1] : "";
+    if (std::strcmp(language, "--expect=de") == 0) {
+        expected = Language::german;
+    } else if (std::strcmp(language, "--expect=en") == 0) {
+        expected = Language::english;
+    } else {
+        std::fprintf(stderr,
+                     "usage: language-selection-tests --expect=de|en [GoogleTest options]\n");
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}
