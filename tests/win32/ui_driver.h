@@ -26,18 +26,31 @@ bool start(const std::wstring& exe, Program* program, DWORD timeoutMs = kDefault
 // Waits for the process to end; its exit code, or -1 on a time-out (the process is then killed).
 int waitForExit(Program* program, DWORD timeoutMs = kDefaultTimeoutMs);
 
-// The main window's title, a control's text and enabled state.
+// The two halves of start, for a program whose start-up shows a message box before its main
+// dialog appears: launch only creates the process; waitForMainWindow waits for the dialog (a
+// visible top-level dialog of the process that no other window owns) and for the program to be
+// idle.
+bool launch(const std::wstring& exe, Program* program,
+            const std::vector<std::wstring>& environment = {});
+bool waitForMainWindow(Program* program, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// The main window's title, a control's text and enabled state. A window that does not answer
+// within kDefaultTimeoutMs reads as an empty text.
 std::wstring windowText(HWND window);
 std::wstring controlText(HWND dialog, int controlId);
 bool isControlEnabled(HWND dialog, int controlId);
 // Waits until the control's text equals expected; false on a time-out.
 bool waitForControlText(HWND dialog, int controlId, const std::wstring& expected,
                         DWORD timeoutMs = kDefaultTimeoutMs);
+// Waits until the control's enabled state is enabled; false on a time-out.
+bool waitForControlEnabled(HWND dialog, int controlId, bool enabled,
+                           DWORD timeoutMs = kDefaultTimeoutMs);
 
 // Presses a button as a user would (BM_CLICK, posted so that the caller is not blocked by what
-// the press starts).
-void pressButton(HWND dialog, int controlId);
-// Sends a key press (WM_KEYDOWN/WM_KEYUP through the dialog's handling), e.g. VK_ESCAPE.
+// the press starts). False, and nothing pressed, when the button is missing or disabled.
+bool pressButton(HWND dialog, int controlId);
+// Sends a key press (WM_KEYDOWN/WM_KEYUP through the dialog's handling), e.g. VK_ESCAPE. The key
+// goes to the window that has the keyboard focus in window's thread, as a typed key would.
 void pressKey(HWND window, UINT virtualKey);
 // The caption's close box (WM_SYSCOMMAND SC_CLOSE).
 void pressCloseBox(HWND window);
@@ -50,11 +63,32 @@ std::wstring messageBoxText(HWND box);
 // Presses a button of a message box by its command ID (IDOK, IDCANCEL, IDYES, IDNO).
 void answerMessageBox(HWND box, int commandId);
 
-// A top-level window of the process whose class and title match; null on a time-out.
+// A top-level window of the process whose class and title match (an empty title matches any);
+// null on a time-out.
 HWND findWindow(DWORD processId, const std::wstring& className, const std::wstring& title,
                 DWORD timeoutMs = kDefaultTimeoutMs);
+// The visible top-level windows of the process, in z-order from the top.
+std::vector<HWND> processWindows(DWORD processId);
+// Waits until window is gone (destroyed or hidden); false on a time-out.
+bool waitForWindowGone(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+// The position of a progress bar, or -1 when it does not answer.
+int progressPosition(HWND progressBar);
+
+// The Windows path under which Wine shows a file of the host: the host's root is drive Z:.
+std::wstring wineHostPath(const std::string& hostPath);
 
 // Saves what the screen shows of window (its outer rectangle) as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& fileName);
+
+// The simulated bench of the demo: its window, found among the program's windows.
+HWND findBench(DWORD processId, DWORD timeoutMs = kDefaultTimeoutMs);
+// Picks entry index of one of the bench's lists (the product, what hangs on the unit, the
+// controller's firmware), as a person would; false when the list is missing or disabled (the
+// lists are fixed while the unit is plugged in) or the entry does not exist.
+bool benchChoose(HWND bench, int listId, int index);
+// Plugs the unit in or unplugs it, and waits until the bench shows that it has; false on a
+// time-out or when the button is disabled (the unit is already in or out).
+bool benchPlugIn(HWND bench, DWORD timeoutMs = kDefaultTimeoutMs);
+bool benchUnplug(HWND bench, DWORD timeoutMs = kDefaultTimeoutMs);
 
 }  // namespace driver

@@ -1,0 +1,11 @@
+// The demo around the updater: the simulated bench in real time, set up as UPDATER_SIM_BENCH says
+// (words of src/sim/bench_setup.h; by default a LINK-CUBE serving an accepted controller with
+// firmware 0.9, plugged in and ready to update), its window, and the simulator's transcript,
+// written to the file that UPDATER_SIM_TRANSCRIPT names when it is set.
+#pragma once
+
+// On the UI thread, before the main dialog is made.
+void startDemoBench();
+// On the UI thread, after the main dialog has ended: stops the bench's notices, then writes the
+// transcript.
+void finishDemoBench();
