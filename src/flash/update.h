@@ -1,0 +1,19 @@
+// The update procedure: started by the Update button, it writes the carried firmware into the
+// controller and reports the outcome in the main window.
+#pragma once
+
+#include <cstdint>
+
+#include "device/device_session.h"
+#include "flash/firmware_image.h"
+
+// Runs the whole update on the user-interface thread and returns when it has ended.
+void runUpdate();
+// The same with another source of the image, located after the confirmations.
+void runUpdate(FirmwareImage (*locateImage)());
+
+// Closes the session, disables Update, refreshes the Version panel, shows the error box (text,
+// and unless result is -1 a line with result and lastError) and puts the update-failed text
+// into the Hint box. Every failure of an update ends here.
+void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode result,
+                         std::uint32_t lastError);

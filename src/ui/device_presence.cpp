@@ -1,0 +1,149 @@
+#include "ui/device_presence.h"
+
+#include <cwchar>
+#include <vector>
+
+#include "ui/app.h"
+#include "ui/format_text.h"
+#include "ui/resource_ids.h"
+#include "ui/version_panel.h"
+#include "ui/window.h"
+
+namespace {
+
+constexpr std::uint16_t kUpdatableController = 3;
+constexpr std::uint32_t kAcceptedTypeCodes[] = {0x110FA0FA, 0x0A0640FA};
+// One empty line between a status and the instructions.
+constexpr const wchar_t* kStatusSeparator = L"\r\n\r\n";
+
+bool isAcceptedType(std::uint32_t typeCode) {
+    for (std::uint32_t accepted : kAcceptedTypeCodes) {
+        if (typeCode == accepted) return true;
+    }
+    return false;
+}
+
+// Appends text to the NUL-terminated contents of buffer, as much as fits with the terminator.
+void appendBounded(wchar_t* buffer, std::size_t capacity, const wchar_t* text) {
+    std::size_t length = std::wcslen(buffer);
+    while (*text != L'\0' && length + 1 < capacity) buffer[length++] = *text++;
+    buffer[length] = L'\0';
+}
+
+// The path in a removal notice need not have the letter case of the path that the enumeration
+// gave; the case of A to Z is ignored, and of nothing else.
+wchar_t foldAsciiCase(wchar_t c) { return c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c; }
+
+bool samePath(const wchar_t* a, const wchar_t* b) {
+    if (a == nullptr || b == nullptr) return false;
+    for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
+        if (foldAsciiCase(*a) != foldAsciiCase(*b)) return false;
+    }
+    return *a == *b;
+}
+
+bool isInterfaceRecord(const DeviceEventRecord* record) {
+    return record != nullptr && record->deviceType == kDeviceTypeInterface;
+}
+
+// A status, an empty line and the connection steps; at start-up the panel's closed view too.
+void showStatus(std::uint16_t statusId, bool atStartup) {
+    wchar_t text[kTextBufferSize];
+    window::loadText(statusId, text, kTextBufferSize);
+    appendBounded(text, kTextBufferSize, kStatusSeparator);
+    setHintText(text);
+    window::loadText(kTextInstructions, text, kTextBufferSize);
+    appendHintText(text);
+    if (atStartup) refreshVersionPanel();
+}
+
+void rejectUnit(std::uint16_t statusId, bool atStartup) {
+    window::enableControl(kUpdateButton, false);
+    closeSession(appSession());
+    showStatus(statusId, atStartup);
+}
+
+void showReady() {
+    wchar_t text[kTextBufferSize];
+    window::loadText(kTextReady, text, kTextBufferSize);
+    setHintText(text);
+    refreshVersionPanel();
+    window::enableControl(kUpdateButton, true);
+}
+
+void showIncompatibleNotice() {
+    wchar_t format[kTextBufferSize];
+    wchar_t text[kTextBufferSize];
+    wchar_t caption[kTextBufferSize];
+    window::loadText(kTextIncompatibleNotice, format, kTextBufferSize);
+    formatText(text, kTextBufferSize, format, kModelName);
+    window::loadText(kTextIncompatibleCaption, caption, kTextBufferSize);
+    window::showMessageBox(text, caption, window::kBoxOk | window::kIconInformation);
+}
+
+void onArrival(const DeviceEventRecord* record) {
+    if (!isInterfaceRecord(record)) return;
+    // Whatever arrived, a unit already open stays the one: a second unit is not looked at.
+    if (isOpen(appSession())) return;
+    showProbeResult(openSession(appSession()), false);
+}
+
+void onRemoval(const DeviceEventRecord* record) {
+    DeviceSession& session = appSession();
+    if (!isInterfaceRecord(record) || !isOpen(session)) return;
+    if (!samePath(record->interfacePath, session.devicePath)) return;
+    closeSession(session);
+    window::enableControl(kUpdateButton, false);
+    refreshVersionPanel();
+    showStatus(kTextConnectionLost, false);
+}
+
+}  // namespace
+
+void runStartupProbe() { showProbeResult(openSession(appSession()), true); }
+
+void showProbeResult(ResultCode result, bool atStartup) {
+    const DeviceSession& session = appSession();
+    if (result != kSuccess) {
+        // On an arrival this also covers every HID device that is not a programming unit.
+        if (atStartup) rejectUnit(kTextNoUnit, true);
+        return;
+    }
+    if (session.unitMode != 0) {
+        rejectUnit(kTextWrongMode, atStartup);
+    } else if (session.escStatus != kUpdatableController) {
+        rejectUnit(kTextNoController, atStartup);
+    } else if (isAcceptedType(escTypeCode(session))) {
+        showReady();
+    } else {
+        window::enableControl(kUpdateButton, false);
+        closeSession(appSession());
+        // The box's loop handles device notices at once; the status below follows regardless.
+        showIncompatibleNotice();
+        showStatus(kTextIncompatible, atStartup);
+    }
+}
+
+int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {
+    switch (event) {
+    case kDeviceArrival:
+        onArrival(record);
+        return 1;
+    case kDeviceRemoveComplete:
+        onRemoval(record);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void setHintText(const wchar_t* text) { window::setControlText(kHintBox, text); }
+
+void appendHintText(const wchar_t* text) {
+    const std::size_t current = static_cast<std::size_t>(window::controlTextLength(kHintBox));
+    const std::size_t added = std::wcslen(text);
+    std::vector<wchar_t> combined(current + added + 1, L'\0');
+    window::controlText(kHintBox, combined.data(), static_cast<int>(combined.size()));
+    appendBounded(combined.data(), combined.size(), text);
+    setHintText(combined.data());
+}

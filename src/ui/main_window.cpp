@@ -1,0 +1,62 @@
+#include "ui/main_window.h"
+
+#include "ui/app.h"
+#include "ui/format_text.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+constexpr unsigned kUpdaterMajorVersion = 1;
+constexpr unsigned kUpdaterMinorVersion = 0;
+
+constexpr int kLogoGap = 20;         // between the group box and the logo
+constexpr int kLogoRightMargin = 45;  // kept free at the window's right edge
+
+void setControlTextFromCatalogue(int controlId, std::uint16_t textId) {
+    wchar_t text[kTextBufferSize];
+    window::loadText(textId, text, kTextBufferSize);
+    window::setControlText(controlId, text);
+}
+
+}  // namespace
+
+int buildWindowTitle(wchar_t* buffer, int capacity) {
+    return formatText(buffer, capacity, L"BELMARODA %s FW Updater %u.%u %s", kModelName,
+                      kUpdaterMajorVersion, kUpdaterMinorVersion, L"Bootloaderupdater");
+}
+
+void showWindowTexts() {
+    wchar_t title[kTitleBufferSize];
+    buildWindowTitle(title, kTitleBufferSize);
+    window::setTitle(title);
+    setControlTextFromCatalogue(kRow1Caption, kTextRow1Caption);
+    setControlTextFromCatalogue(kRow2Caption, kTextRow2Caption);
+    setControlTextFromCatalogue(kRow3Caption, kTextRow3Caption);
+}
+
+void reportRegistrationFailure() {
+    wchar_t caption[kTextBufferSize];
+    wchar_t text[kTextBufferSize];
+    window::loadText(kTextApplicationErrorCaption, caption, kTextBufferSize);
+    window::loadText(kTextRegistrationFailed, text, kTextBufferSize);
+    window::showMessageBox(text, caption, window::kBoxOk | window::kIconError);
+}
+
+LogoPlacement placeLogo(int bitmapWidth, int bitmapHeight, window::Rect windowRect,
+                        window::Rect groupRect, int frameWidth, int captionHeight) {
+    LogoPlacement placement{};
+    placement.x = groupRect.right - (windowRect.left + frameWidth) + kLogoGap;
+    placement.y = groupRect.top - (windowRect.top + captionHeight);
+    if (bitmapWidth <= 0 || bitmapHeight <= 0) return placement;  // nothing to draw
+    const int room = windowRect.right - groupRect.right - kLogoRightMargin;
+    int width = bitmapWidth / 2 < room ? bitmapWidth / 2 : room;
+    if (width < 0) width = 0;  // a window too narrow for any logo draws none
+    // Single precision, quotient first, truncated: the rounding the logo's size is known by.
+    const float scaled = static_cast<float>(width) / static_cast<float>(bitmapWidth) *
+                         static_cast<float>(bitmapHeight);
+    placement.width = width;
+    placement.height = static_cast<int>(scaled);
+    return placement;
+}
+
+bool isRedControl(int controlId) { return controlId == kRow3Caption || controlId == kRow3Version; }
