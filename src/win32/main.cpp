@@ -1,4 +1,7 @@
 // The program's entry point.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "win32/main_dialog.h"
+
+// The command line and the show state are not used.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return runProgram(instance); }

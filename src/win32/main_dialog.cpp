@@ -1,0 +1,146 @@
+#include "win32/main_dialog.h"
+
+#include <string>
+
+#include "flash/update.h"
+#include "ui/app.h"
+#include "ui/device_presence.h"
+#include "ui/main_window.h"
+#include "ui/resource_ids.h"
+#include "win32/common_controls.h"
+#include "win32/device_notices.h"
+
+namespace {
+
+HINSTANCE instance = nullptr;
+HWND mainDialog = nullptr;
+HDEVNOTIFY noticeRegistration = nullptr;
+// The one brush that answers the colour query of the red row, made at the first query.
+HBRUSH labelBrush = nullptr;
+
+window::Rect toRect(const RECT& rect) {
+    return window::Rect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+LogoPlacement placeLogoIn(HWND window, int bitmapWidth, int bitmapHeight) {
+    RECT windowRect{};
+    RECT groupRect{};
+    GetWindowRect(window, &windowRect);
+    GetWindowRect(GetDlgItem(window, kVersionGroupBox), &groupRect);
+    return placeLogo(bitmapWidth, bitmapHeight, toRect(windowRect), toRect(groupRect),
+                     GetSystemMetrics(SM_CXDLGFRAME), GetSystemMetrics(SM_CYCAPTION));
+}
+
+void drawLogo(HWND window, HDC paintContext) {
+    const HBITMAP bitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(kLogoBitmapId));
+    if (bitmap == nullptr) return;
+    BITMAP size{};
+    GetObjectW(bitmap, sizeof size, &size);
+    const HDC memory = CreateCompatibleDC(paintContext);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    const LogoPlacement logo = placeLogoIn(window, size.bmWidth, size.bmHeight);
+    // gdi32's own colour-keyed copy, the same as msimg32's TransparentBlt, which would add a DLL
+    // to the import table that is not one of the KnownDLLs.
+    GdiTransparentBlt(paintContext, logo.x, logo.y, logo.width, logo.height, memory, 0, 0,
+                      size.bmWidth, size.bmHeight, kLogoKeyColour);
+    SelectObject(memory, previous);  // a bitmap still selected into a context is not deleted
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+}
+
+// WM_CTLCOLORSTATIC: the controller's row red on a transparent background, the rest default.
+INT_PTR answerColourQuery(HDC control, HWND controlWindow) {
+    if (!isRedControl(GetDlgCtrlID(controlWindow))) return 0;
+    SetTextColor(control, kRedRowColour);
+    SetBkMode(control, TRANSPARENT);
+    if (labelBrush == nullptr) labelBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<INT_PTR>(labelBrush);
+}
+
+INT_PTR onCommand(HWND window, int commandId) {
+    switch (commandId) {
+    case kCloseButton:  // also sent for Escape and the caption's close box
+        closeMainDialog();
+        EndDialog(window, kCloseButton);
+        return 1;
+    case kUpdateButton:
+        runUpdate();
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR onDeviceNotice(WPARAM event, LPARAM lParam) {
+    DeviceEventRecord record{};
+    std::wstring path;
+    const DeviceEventRecord* notice = readDeviceNotice(event, lParam, &record, &path);
+    return onDeviceChange(static_cast<std::uint32_t>(event), notice);
+}
+
+}  // namespace
+
+HINSTANCE instanceHandle() { return instance; }
+HWND mainWindowHandle() { return mainDialog; }
+
+int runProgram(HINSTANCE programInstance) {
+    // Without the library no progress bar can be made; the window works without it until then.
+    initCommonControls();
+    instance = programInstance;
+    closeSession(appSession());
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(kMainDialogId), nullptr, mainDialogProc, 0);
+    return 0;
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        initMainDialog(window);
+        return 1;
+    case WM_PAINT:
+        paintLogo(window);
+        return 0;
+    case WM_COMMAND:
+        return onCommand(window, LOWORD(wParam));
+    case WM_CTLCOLORSTATIC:
+        return answerColourQuery(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DEVICECHANGE:
+        return onDeviceNotice(wParam, lParam);
+    default:
+        return 0;
+    }
+}
+
+void initMainDialog(HWND window) {
+    mainDialog = window;
+    const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconGroupId));
+    SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+    showWindowTexts();
+    noticeRegistration = registerForHidNotices(window);
+    if (noticeRegistration == nullptr) {
+        reportRegistrationFailure();
+        closeMainDialog();
+        EndDialog(window, 1);
+        return;
+    }
+    runStartupProbe();
+}
+
+void paintLogo(HWND window) {
+    PAINTSTRUCT paint{};
+    const HDC context = BeginPaint(window, &paint);
+    if (context != nullptr) drawLogo(window, context);
+    EndPaint(window, &paint);
+}
+
+void closeMainDialog() {
+    if (noticeRegistration != nullptr) {
+        UnregisterDeviceNotification(noticeRegistration);
+        noticeRegistration = nullptr;
+    }
+    closeSession(appSession());
+    if (labelBrush != nullptr) {
+        DeleteObject(labelBrush);
+        labelBrush = nullptr;
+    }
+}

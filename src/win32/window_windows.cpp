@@ -1,0 +1,87 @@
+// The window system's operations (ui/window.h) on Windows, for the main dialog.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "ui/window.h"
+#include "win32/main_dialog.h"
+
+namespace window {
+namespace {
+
+HWND toWindows(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+WindowHandle fromWindows(HWND handle) { return reinterpret_cast<WindowHandle>(handle); }
+
+HWND control(int controlId) { return GetDlgItem(mainWindowHandle(), controlId); }
+
+// Repaints a window of this thread and its children that have something to paint, at once.
+BOOL CALLBACK repaint(HWND handle, LPARAM) {
+    RedrawWindow(handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return TRUE;
+}
+
+}  // namespace
+
+int loadText(std::uint16_t id, wchar_t* buffer, int capacity) {
+    if (capacity <= 0) return 0;
+    buffer[0] = L'\0';  // LoadStringW leaves the buffer alone for an id without text
+    const int length = LoadStringW(instanceHandle(), id, buffer, capacity);
+    return length > 0 ? length : 0;
+}
+
+void setTitle(const wchar_t* text) {
+    SendMessageW(mainWindowHandle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void setControlText(int controlId, const wchar_t* text) { SetWindowTextW(control(controlId), text); }
+
+int controlTextLength(int controlId) { return GetWindowTextLengthW(control(controlId)); }
+
+int controlText(int controlId, wchar_t* buffer, int capacity) {
+    if (capacity <= 0) return 0;
+    buffer[0] = L'\0';
+    return GetWindowTextW(control(controlId), buffer, capacity);
+}
+
+void enableControl(int controlId, bool enabled) { EnableWindow(control(controlId), enabled); }
+
+int showMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style) {
+    return MessageBoxW(mainWindowHandle(), text, caption, style);
+}
+
+WindowHandle mainWindow() { return fromWindows(mainWindowHandle()); }
+WindowHandle foregroundWindow() { return fromWindows(GetForegroundWindow()); }
+
+Rect windowRect(WindowHandle handle) {
+    RECT rect{};
+    GetWindowRect(toWindows(handle), &rect);
+    return Rect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+WindowHandle createProgressWindow(const wchar_t* title, int x, int y, int width, int height) {
+    // A top-level window with a title bar, owned by the main window: it stays above it.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE | PBS_SMOOTH;
+    const HWND progress = CreateWindowExW(0, PROGRESS_CLASSW, title, style, x, y, width, height,
+                                          mainWindowHandle(), nullptr, instanceHandle(), nullptr);
+    if (progress != nullptr) SendMessageW(progress, PBM_SETRANGE32, 0, 100);
+    return fromWindows(progress);
+}
+
+void setProgress(WindowHandle progress, unsigned position) {
+    SendMessageW(toWindows(progress), PBM_SETPOS, position, 0);
+}
+
+void destroyWindow(WindowHandle handle) { DestroyWindow(toWindows(handle)); }
+
+void bringToTop(WindowHandle handle) {
+    SetWindowPos(toWindows(handle), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+}
+
+void showWindow(WindowHandle handle) { ShowWindow(toWindows(handle), SW_SHOW); }
+
+// Paints what waits to be painted in this thread's windows (the main dialog, its controls and
+// the progress window) without taking a single message from the queue: no input is handled, and
+// no sent message either (a device notice is sent, and Peek/GetMessage would deliver it).
+// RedrawWindow with RDW_UPDATENOW calls the window procedures directly for WM_PAINT.
+void keepPainting() { EnumThreadWindows(GetCurrentThreadId(), repaint, 0); }
+
+}  // namespace window
