@@ -41,7 +41,7 @@ endif()
 
 # The image's bytes linked into an executable's read-only data, for the tests and the simulator:
 # the same accessor as the Windows programs' resource, the same bytes.
-add_library(updater_firmware_embedded STATIC src/flash/firmware_embedded.cpp)
+add_library(updater_firmware_embedded OBJECT src/flash/firmware_embedded.cpp)
 target_link_libraries(updater_firmware_embedded PUBLIC updater_core)
 target_compile_definitions(updater_firmware_embedded PRIVATE
   UPDATER_FIRMWARE_FILE="${UPDATER_FIRMWARE_FILE}")

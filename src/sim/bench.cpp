@@ -118,6 +118,11 @@ void setRealTime(bool realTime) {
 
 const std::vector<TranscriptLine>& transcript() { return bench().transcript; }
 
+void clearTranscript() {
+    bench().transcript.clear();
+    bench().transcript.shrink_to_fit();
+}
+
 std::string transcriptText() {
     std::string text;
     const auto& lines = bench().transcript;

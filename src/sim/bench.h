@@ -134,6 +134,7 @@ void advance(std::uint32_t ms);
 void setRealTime(bool realTime);
 
 const std::vector<TranscriptLine>& transcript();
+void clearTranscript();
 // "<ms> OUT <hex bytes>" / "<ms> IN <hex bytes>", milliseconds counted from the first report.
 std::string transcriptText();
 bool writeTranscript(const std::string& fileName);

@@ -1,6 +1,7 @@
 #include "ui/device_presence.h"
 
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include "ui/app.h"
@@ -98,6 +99,33 @@ void onRemoval(const DeviceEventRecord* record) {
     showStatus(kTextConnectionLost, false);
 }
 
+struct HeldNotice {
+    std::uint32_t event;
+    std::uint32_t deviceType;
+    bool hasPath;
+    std::wstring path;
+};
+
+struct NoticeHold {
+    bool active = false;
+    std::vector<HeldNotice> notices;
+};
+
+NoticeHold& noticeHold() {
+    static NoticeHold hold;
+    return hold;
+}
+
+void holdNotice(std::uint32_t event, const DeviceEventRecord* record) {
+    HeldNotice notice{event, 0, false, {}};
+    if (record != nullptr) {
+        notice.deviceType = record->deviceType;
+        notice.hasPath = record->interfacePath != nullptr;
+        if (notice.hasPath) notice.path = record->interfacePath;
+    }
+    noticeHold().notices.push_back(std::move(notice));
+}
+
 }  // namespace
 
 void runStartupProbe() { showProbeResult(openSession(appSession()), true); }
@@ -125,6 +153,10 @@ void showProbeResult(ResultCode result, bool atStartup) {
 }
 
 int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {
+    if (noticeHold().active && (event == kDeviceArrival || event == kDeviceRemoveComplete)) {
+        holdNotice(event, record);
+        return 1;
+    }
     switch (event) {
     case kDeviceArrival:
         onArrival(record);
@@ -134,6 +166,20 @@ int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {
         return 1;
     default:
         return 0;
+    }
+}
+
+void holdDeviceNotices() { noticeHold().active = true; }
+
+void releaseDeviceNotices() {
+    NoticeHold& hold = noticeHold();
+    hold.active = false;
+    std::vector<HeldNotice> notices;
+    notices.swap(hold.notices);
+    for (const HeldNotice& notice : notices) {
+        const DeviceEventRecord record{notice.deviceType,
+                                       notice.hasPath ? notice.path.c_str() : nullptr};
+        onDeviceChange(notice.event, &record);
     }
 }
 

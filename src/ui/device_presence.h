@@ -21,5 +21,10 @@ void showProbeResult(ResultCode result, bool atStartup);
 // 1 for arrival and remove-complete (handled, whatever was done), 0 for every other event.
 int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record);
 
+// While an update writes, arrivals and removals are held back and handled, in order, once it
+// has ended: a unit pulled mid-transfer then ends in the update's own failure report.
+void holdDeviceNotices();
+void releaseDeviceNotices();
+
 void setHintText(const wchar_t* text);
 void appendHintText(const wchar_t* text);

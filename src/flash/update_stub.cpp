@@ -1,4 +1,0 @@
-// Stands in for the update procedure until it is written.
-#include "flash/update.h"
-
-void runUpdate() {}

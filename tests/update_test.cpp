@@ -1,0 +1,427 @@
+// The update, whole, in virtual time against the simulated unit and controller.
+#include <cstring>
+#include <iomanip>
+#include <numeric>
+#include <sstream>
+
+#include "flash/firmware_image.h"
+#include "flash/update.h"
+#include "ui/device_presence.h"
+#include "sim_fixture.h"
+#include "ui_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kImageBytes = 90224;
+constexpr std::size_t kBlocks = 1880;  // 1879 of 12 words, one of 8
+constexpr std::uint64_t kFixedWaitsMs = 5080;
+
+std::wstring hex8(std::uint32_t value) {
+    std::wostringstream text;
+    text << L"0x" << std::hex << std::setw(8) << std::setfill(L'0') << value;
+    return text.str();
+}
+
+// The error box's text as the user reads it.
+std::wstring failureText(std::uint16_t textId, ResultCode result, std::uint32_t error) {
+    std::wstring line = fake::text(kTextErrorCodeLine);
+    line.replace(line.find(L"0x%08x"), 6, hex8(static_cast<std::uint32_t>(result)));
+    line.replace(line.find(L"0x%08x"), 6, hex8(error));
+    return fake::text(textId) + L"\r\n" + line;
+}
+
+// Images other than the carried one, for the block arithmetic's edge cases.
+Bytes wholeBlocksImage(96);
+FirmwareImage twoWholeBlocks() { return {wholeBlocksImage.data(), wholeBlocksImage.size()}; }
+FirmwareImage noImage() { return {nullptr, 0}; }
+FirmwareImage emptyImage() { return {wholeBlocksImage.data(), 0}; }
+FirmwareImage oddImage() { return {wholeBlocksImage.data(), 94}; }
+
+class Update : public UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        unitId = sim::plugIn(sim::programmingUnit());
+        unit().unit.esc.firmwareVersion = 0x0009;
+    }
+    sim::Device& unit() { return *sim::findDevice(unitId); }
+
+    // Probes, which finds the unit ready, and forgets the probe's traffic.
+    void startReady() {
+        runStartupProbe();
+        ASSERT_TRUE(fake::isEnabled(kUpdateButton));
+        probeLines = sim::transcript().size();
+        probeExchanges = sim::exchangeCount();
+        startMs = sim::now();
+    }
+
+    std::vector<Bytes> requestsSinceProbe() const {
+        std::vector<Bytes> out;
+        const auto& lines = sim::transcript();
+        for (std::size_t i = probeLines; i < lines.size(); ++i) {
+            if (lines[i].out) out.push_back(lines[i].bytes);
+        }
+        return out;
+    }
+
+    std::vector<Bytes> blockRequests() const {
+        std::vector<Bytes> blocks;
+        for (const Bytes& request : requestsSinceProbe()) {
+            if (request[1] == 0x1B) blocks.push_back(request);
+        }
+        return blocks;
+    }
+
+    std::vector<unsigned> progressPositions() const {
+        std::vector<unsigned> positions;
+        for (const std::string& call : fake::state().windowCalls) {
+            if (call.rfind("progress 2 ", 0) == 0) positions.push_back(std::stoul(call.substr(11)));
+        }
+        return positions;
+    }
+
+    Bytes flashPrefix() {
+        const sim::Controller& esc = unit().unit.esc;
+        return Bytes(esc.flash.begin(), esc.flash.begin() + esc.highestWritten);
+    }
+
+    unsigned unitId = 0;
+    std::size_t probeLines = 0;
+    unsigned probeExchanges = 0;
+    std::uint64_t startMs = 0;
+};
+
+TEST_F(Update, WithoutASessionReportsTheMissingUnitAndSendsNothing) {
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 1u);
+    EXPECT_EQ(fake::state().boxes[0].caption, fake::text(kTextUpdateFailedCaption));
+    EXPECT_EQ(fake::state().boxes[0].text, fake::text(kTextUnitNotDetected));
+    EXPECT_EQ(fake::state().boxes[0].style, unsigned(window::kIconError));
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    EXPECT_FALSE(fake::isEnabled(kUpdateButton));
+    EXPECT_TRUE(sim::transcript().empty());
+}
+
+// The confirmations: the warning always, the older-or-same question by the installed version.
+struct ConfirmCase {
+    const char* name;
+    std::uint16_t installed;
+    std::vector<int> answers;
+    std::size_t boxes;
+    bool proceeds;
+};
+
+class Confirmations : public Update, public ::testing::WithParamInterface<ConfirmCase> {};
+
+TEST_P(Confirmations, DecideWhetherAnythingIsSent) {
+    const ConfirmCase& c = GetParam();
+    unit().unit.esc.firmwareVersion = c.installed;
+    startReady();
+    const std::wstring hintBefore = fake::controlText(kHintBox);
+    fake::state().answers.assign(c.answers.begin(), c.answers.end());
+
+    runUpdate();
+
+    const auto& boxes = fake::state().boxes;
+    ASSERT_GE(boxes.size(), c.boxes);
+    EXPECT_EQ(boxes[0].text, fake::text(kTextWarning));
+    EXPECT_EQ(boxes[0].caption, fake::text(kTextWarningCaption));
+    EXPECT_EQ(boxes[0].style, unsigned(window::kBoxOkCancel | window::kIconWarning));
+    if (c.boxes == 2) {
+        EXPECT_EQ(boxes[1].text, fake::text(kTextOlderOrSame));
+        EXPECT_EQ(boxes[1].caption, fake::text(kTextNewerFirmwareCaption));
+        EXPECT_EQ(boxes[1].style, unsigned(window::kBoxYesNo | window::kIconWarning));
+    }
+    if (c.proceeds) {
+        EXPECT_EQ(boxes.size(), c.boxes) << "no failure box";
+        EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateSucceeded));
+    } else {
+        EXPECT_EQ(boxes.size(), c.boxes);
+        EXPECT_TRUE(requestsSinceProbe().empty());
+        EXPECT_EQ(fake::controlText(kHintBox), hintBefore);
+        EXPECT_TRUE(fake::isEnabled(kUpdateButton));
+        EXPECT_TRUE(isOpen(appSession()));
+        EXPECT_EQ(escFirmwareVersion(appSession()), c.installed);
+        EXPECT_TRUE(fake::state().windowCalls.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Confirmations,
+    ::testing::Values(
+        ConfirmCase{"CancelAtTheWarning", 0x0009, {window::kAnswerCancel}, 1, false},
+        ConfirmCase{"NoAtTheQuestion", 0x0100, {window::kAnswerOk, window::kAnswerNo}, 2, false},
+        ConfirmCase{"ClosedQuestion", 0x0234, {window::kAnswerOk, window::kAnswerCancel}, 2,
+                    false},
+        ConfirmCase{"OlderInstalledNotAsked", 0x00FF, {window::kAnswerOk}, 1, true},
+        ConfirmCase{"SameInstalledAsked", 0x0100, {window::kAnswerOk, window::kAnswerYes}, 2,
+                    true},
+        ConfirmCase{"NewerInstalledAsked", 0x0234, {window::kAnswerOk, window::kAnswerYes}, 2,
+                    true},
+        ConfirmCase{"NoFirmwareNotAsked", 0xFFFF, {window::kAnswerOk}, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
+    startReady();
+    runUpdate();
+
+    const std::vector<Bytes> requests = requestsSinceProbe();
+    ASSERT_EQ(requests.size(), 4 + kBlocks + 2);
+    EXPECT_EQ(requests[0], reportBytes({0x01, 0x0B, 0x01, 0x01}));
+    EXPECT_EQ(requests[1], reportBytes({0x01, 0x20, 0x01, 0x00}));
+    EXPECT_EQ(requests[2][1], 0x1E);
+    EXPECT_EQ(requests[3], reportBytes({0x01, 0x1F, 0x09, 0x01, 0, 0, 0, 0, 0x91, 0x3C, 0x2F, 0x6A}));
+    EXPECT_EQ(requests[4 + kBlocks], reportBytes({0x01, 0x20, 0x01, 0x01}));
+    EXPECT_EQ(requests[5 + kBlocks], reportBytes({0x01, 0x0B, 0x01, 0x00}));
+
+    const FirmwareImage image = firmwareImage();
+    ASSERT_EQ(image.size, kImageBytes);
+    const std::vector<Bytes> blocks = blockRequests();
+    ASSERT_EQ(blocks.size(), kBlocks);
+    for (std::size_t i = 0; i + 1 < kBlocks; ++i) {
+        ASSERT_EQ(blocks[i][2], 48) << "block " << i;
+        ASSERT_TRUE(std::equal(blocks[i].begin() + 4, blocks[i].begin() + 52, image.bytes + 48 * i))
+            << "block " << i;
+    }
+    const Bytes& last = blocks.back();
+    EXPECT_EQ(last[2], 32) << "the last block announces its 8 words";
+    EXPECT_TRUE(std::equal(last.begin() + 4, last.begin() + 36, image.bytes + 48 * (kBlocks - 1)));
+    EXPECT_EQ(Bytes(last.begin() + 36, last.begin() + 52), Bytes(16, 0xFF));
+}
+
+TEST_F(Update, WaitsAddUpAndTheEraseReplyComesASecondLater) {
+    startReady();
+    runUpdate();
+    EXPECT_EQ(sim::now() - startMs, kFixedWaitsMs + 20 * kBlocks);
+
+    const auto& lines = sim::transcript();
+    const std::size_t erase = probeLines + 4;  // lock out/in, protection out/in, erase out
+    ASSERT_EQ(lines[erase].bytes[1], 0x1E);
+    EXPECT_EQ(lines[erase + 1].ms - lines[erase].ms, 1000u);
+    EXPECT_EQ(lines[erase + 2].ms - lines[erase + 1].ms, 4020u) << "4000 ms, then 20 ms";
+}
+
+TEST_F(Update, LeavesTheImageInTheControllerAndTheWindowUpdated) {
+    startReady();
+    runUpdate();
+
+    const FirmwareImage image = firmwareImage();
+    EXPECT_EQ(flashPrefix(), Bytes(image.bytes, image.bytes + image.size));
+    EXPECT_FALSE(unit().unit.systemLocked);
+    EXPECT_TRUE(unit().unit.esc.writeProtected);
+
+    EXPECT_EQ(fake::controlText(kRow3Version), L"1.0");
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateSucceeded));
+    EXPECT_FALSE(fake::isEnabled(kUpdateButton));
+    EXPECT_TRUE(isOpen(appSession()));
+    EXPECT_EQ(fake::state().boxes.size(), 1u) << "only the warning";
+}
+
+TEST_F(Update, ShowsProgressInACentredWindowThatGoesAway) {
+    startReady();
+    runUpdate();
+
+    const auto& calls = fake::state().windowCalls;
+    ASSERT_FALSE(calls.empty());
+    // The main window spans 100..625 x 100..510.
+    EXPECT_EQ(calls[0], "create 2 162,280 400x50 " + std::string("Firmware update in progress, please wait..."));
+    EXPECT_EQ(calls[1], "progress 2 0");
+    EXPECT_EQ(calls[2], "top 1");
+    EXPECT_EQ(calls[3], "top 2");
+    EXPECT_EQ(calls.back(), "destroy 2");
+
+    const std::vector<unsigned> positions = progressPositions();
+    ASSERT_EQ(positions.size(), 1 + kBlocks);
+    EXPECT_EQ(positions[1], 0u) << "4800 / 90224 truncated";
+    EXPECT_EQ(positions.back(), 100u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_GE(fake::state().keepPaintingCalls, kBlocks) << "the window repaints during the transfer";
+}
+
+struct ZOrderCase {
+    const char* name;
+    window::WindowHandle foreground;
+    bool raised;
+};
+
+class ZOrder : public Update, public ::testing::WithParamInterface<ZOrderCase> {};
+
+TEST_P(ZOrder, RaisesBothWindowsOnceWhenTheUpdaterIsInFront) {
+    fake::state().foreground = GetParam().foreground;
+    startReady();
+    runUpdate();
+    const auto& calls = fake::state().windowCalls;
+    const std::vector<std::string> raise = {"top 1", "top 2", "show 1", "show 2"};
+    std::size_t found = 0;
+    for (std::size_t i = 0; i + raise.size() <= calls.size(); ++i) {
+        if (std::equal(raise.begin(), raise.end(), calls.begin() + i)) ++found;
+    }
+    EXPECT_EQ(found, GetParam().raised ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ZOrder,
+                         ::testing::Values(ZOrderCase{"MainWindowInFront", 1, true},
+                                           ZOrderCase{"ProgressWindowInFront", 2, true},
+                                           ZOrderCase{"AnotherProgramInFront", 77, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Update, WithoutAProgressWindowTheTransferGoesOn) {
+    fake::state().progressWindowFails = true;
+    startReady();
+    runUpdate();
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateSucceeded));
+}
+
+TEST_F(Update, AnImageOfWholeBlocksHasNoShortBlock) {
+    std::iota(wholeBlocksImage.begin(), wholeBlocksImage.end(), std::uint8_t{1});
+    startReady();
+    runUpdate(twoWholeBlocks);
+    const std::vector<Bytes> blocks = blockRequests();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0][2], 48);
+    EXPECT_EQ(blocks[1][2], 48);
+    EXPECT_EQ(flashPrefix(), wholeBlocksImage);
+    EXPECT_EQ(progressPositions(), (std::vector<unsigned>{0, 50, 100}));
+}
+
+// Mended: an image that cannot be sent faithfully is refused before the first command, rather
+// than counting an erase without new firmware as a success.
+struct ImageCase {
+    const char* name;
+    FirmwareImage (*image)();
+};
+
+class UnsendableImage : public Update, public ::testing::WithParamInterface<ImageCase> {};
+
+TEST_P(UnsendableImage, IsRefusedBeforeAnythingIsSent) {
+    startReady();
+    runUpdate(GetParam().image);
+    EXPECT_TRUE(requestsSinceProbe().empty());
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::state().boxes[1].caption, fake::text(kTextUpdateFailedCaption));
+    EXPECT_EQ(fake::state().boxes[1].text, fake::text(kTextUpdateFailedHint));
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    EXPECT_FALSE(fake::isEnabled(kUpdateButton));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnsendableImage,
+                         ::testing::Values(ImageCase{"Missing", noImage},
+                                           ImageCase{"Empty", emptyImage},
+                                           ImageCase{"NotWholeWords", oddImage}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Update, UnitPulledDuringTheWarningFailsAtTheLockWithoutACodeLine) {
+    startReady();
+    fake::state().whileBoxOpen = [this] {
+        const std::wstring path = unit().path;
+        sim::unplug(unitId);
+        const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
+        onDeviceChange(kDeviceRemoveComplete, &removal);
+    };
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::state().boxes[1].text, fake::text(kTextLockFailed));
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+}
+
+TEST_F(Update, AnUnconfirmedLockShowsItsCodeAndLastError) {
+    startReady();
+    sim::addFault({probeExchanges, sim::FaultKind::dropEcho, 0});
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::state().boxes[1].text, failureText(kTextLockFailed, 1627, 0));
+    EXPECT_NE(fake::state().boxes[1].text.find(L"0x0000065b-0x00000000"), std::wstring::npos);
+}
+
+// A fault at every exchange of an update, of every kind that can strike there.
+struct FaultCase {
+    std::string name;
+    unsigned exchange;  // 0 lock, 1 protection, 2 erase, 3 address, 4.. blocks
+    sim::FaultKind kind;
+};
+
+std::uint16_t failureTextFor(unsigned exchange) {
+    switch (exchange) {
+        case 0: return kTextLockFailed;
+        case 1: return kTextUnprotectFailed;
+        case 2: return kTextEraseFailed;
+        case 3: return kTextAddressFailed;
+        default: return kTextBlockFailed;
+    }
+}
+
+constexpr std::uint32_t kRefusalCode = 0x00C0FFEE;
+
+// What the failed step returns, and the last error the platform leaves.
+std::pair<ResultCode, std::uint32_t> expectedFailure(const FaultCase& c) {
+    switch (c.kind) {
+        case sim::FaultKind::writeFails: return {kWriteFailed, sim::kErrorGenFailure};
+        case sim::FaultKind::removed: return {kWriteFailed, sim::kErrorDeviceNotConnected};
+        case sim::FaultKind::readFails: return {kReadFailed, sim::kErrorGenFailure};
+        case sim::FaultKind::noAnswer: return {kReadFailed, sim::kErrorTimeout};
+        case sim::FaultKind::dropEcho: return {kStateNotConfirmed, 0};
+        default:
+            // The lock is judged by its echo alone: a refusal leaves the lock unconfirmed.
+            return {c.exchange == 0 ? kStateNotConfirmed : ResultCode(kRefusalCode), 0};
+    }
+}
+
+std::vector<FaultCase> everyFault() {
+    const std::pair<sim::FaultKind, const char*> kinds[] = {
+        {sim::FaultKind::writeFails, "WriteFails"}, {sim::FaultKind::readFails, "ReadFails"},
+        {sim::FaultKind::refuse, "Refused"},        {sim::FaultKind::dropEcho, "NoEcho"},
+        {sim::FaultKind::noAnswer, "NoAnswer"},     {sim::FaultKind::removed, "UnitPulled"}};
+    const char* steps[] = {"Lock", "Protection", "Erase", "Address"};
+    std::vector<FaultCase> cases;
+    for (unsigned exchange = 0; exchange < 4 + kBlocks; ++exchange) {
+        for (const auto& [kind, kindName] : kinds) {
+            if (kind == sim::FaultKind::dropEcho && exchange > 1) continue;  // no echo judged
+            std::string name = exchange < 4 ? steps[exchange] : "Block" + std::to_string(exchange - 4);
+            cases.push_back({name + kindName, exchange, kind});
+        }
+    }
+    return cases;
+}
+
+class Faults : public Update, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(Faults, EndInTheFailureReport) {
+    const FaultCase& c = GetParam();
+    startReady();
+    sim::addFault({probeExchanges + c.exchange, c.kind, kRefusalCode});
+    runUpdate();
+
+    const auto [result, error] = expectedFailure(c);
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    const auto& box = fake::state().boxes[1];
+    EXPECT_EQ(box.caption, fake::text(kTextUpdateFailedCaption));
+    EXPECT_EQ(box.text, failureText(failureTextFor(c.exchange), result, error));
+    EXPECT_EQ(box.style, unsigned(window::kIconError));
+    EXPECT_FALSE(isOpen(appSession()));
+    EXPECT_FALSE(fake::isEnabled(kUpdateButton));
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    EXPECT_EQ(fake::controlText(kRow3Version), L"0.0.0");
+
+    // Nothing after the failed exchange: no further block, no closing commands.
+    EXPECT_EQ(sim::exchangeCount(), probeExchanges + c.exchange + 1);
+    if (c.exchange >= 4) {
+        EXPECT_EQ(fake::state().windowCalls.back(), "destroy 2");
+    }
+
+    // The controller holds nothing but the start of the image.
+    if (sim::Device* device = sim::findDevice(unitId)) {
+        const Bytes written = flashPrefix();
+        const FirmwareImage image = firmwareImage();
+        ASSERT_LE(written.size(), image.size);
+        EXPECT_TRUE(std::equal(written.begin(), written.end(), image.bytes));
+        EXPECT_EQ(device->unit.systemLocked, c.exchange > 0 || c.kind == sim::FaultKind::dropEcho)
+            << "the lock is not released after a failure";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryExchange, Faults, ::testing::ValuesIn(everyFault()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
