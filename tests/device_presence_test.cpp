@@ -206,7 +206,7 @@ TEST_P(DevicePresence, EndsInItsState) {
     }
 
     EXPECT_EQ(fake::state().boxes.size(), c.notices);
-    for (const fake::Box& box : fake::state().boxes) {
+    for (const fake::MessageBox& box : fake::state().boxes) {
         EXPECT_EQ(box.caption, fake::text(kTextIncompatibleCaption));
     }
 }
@@ -307,7 +307,7 @@ TEST_P(IncompatibleNotice, NamesTheModelBetweenTheQuotes) {
     runStartupProbe();
 
     ASSERT_EQ(fake::state().boxes.size(), 1u);
-    const fake::Box& box = fake::state().boxes[0];
+    const fake::MessageBox& box = fake::state().boxes[0];
     EXPECT_EQ(box.caption, fake::text(kTextIncompatibleCaption));
     EXPECT_EQ(box.style, window::kBoxOk | window::kIconInformation);
     std::wstring expected = fake::text(kTextIncompatibleNotice);

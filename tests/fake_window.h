@@ -20,7 +20,7 @@ struct Control {
     bool enabled = true;
 };
 
-struct Box {
+struct MessageBox {
     std::wstring text;
     std::wstring caption;
     unsigned style;
@@ -30,7 +30,7 @@ struct Window {
     Language language = Language::english;
     std::wstring title;
     std::map<int, Control> controls;  // dialog 110's controls, by ID
-    std::vector<Box> boxes;       // in the order shown
+    std::vector<MessageBox> boxes;    // in the order shown
     // Answers for the boxes to come, in order; a box without a scripted answer gets OK.
     std::deque<int> answers;
     // Runs while the next box is open (then cleared), as a nested message loop would run a

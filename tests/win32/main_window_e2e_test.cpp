@@ -91,6 +91,22 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
                              return info.param == CloseBy::escapeKey ? "EscapeKey" : "CloseBox";
                          });
 
+// Without hid.dll there is no HID class to register for: the program shows its error box before
+// its window appears, and ends when the box is closed. Run with hid.dll disabled
+// (WINEDLLOVERRIDES, which Wine reads from the Unix environment that the program inherits).
+TEST(RegistrationFailure, ShowsTheErrorBoxAndEndsWithExitCode0) {
+    driver::Program program;
+    ASSERT_TRUE(driver::launch(widen(UPDATER_PROGRAM_FILE), &program));
+    const HWND box =
+        driver::findMessageBox(program.process.dwProcessId, catalogue(kTextApplicationErrorCaption));
+    if (box == nullptr) driver::waitForExit(&program, 0);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextRegistrationFailed));
+    EXPECT_EQ(GetWindowLongPtrW(box, GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_EQ(driver::waitForExit(&program), 0);
+}
+
 // A 24-bit bottom-up BMP as the driver saves it.
 struct Screenshot {
     int width = 0;
