@@ -31,9 +31,10 @@ constexpr GUID kHidInterfaceClass = {
 
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchIntervalMs = 250;
-constexpr int kClientWidth = 430;
+constexpr int kClientWidth = 390;
 constexpr int kClientHeight = 250;
 constexpr int kGap = 10;
+constexpr int kListLeft = 120;
 
 // ---- The courier: device-change notices on their way to the main dialog ----
 
@@ -202,7 +203,8 @@ void takeChoices() {
     bench.unit = sim::unitFor(bench.setup);
 }
 
-// Beside the main dialog, on its right if the screen has room there, else on its left.
+// Beside the main dialog: on its right if the screen has room there, else on its left, else
+// below it.
 void placeBesideMainDialog() {
     HWND main = mainDialog();
     if (main == nullptr || !IsWindowVisible(main)) return;
@@ -212,10 +214,15 @@ void placeBesideMainDialog() {
     GetWindowRect(bench.window, &own);
     const int width = own.right - own.left;
     int x = mainRect.right + kGap;
-    if (x + width > GetSystemMetrics(SM_CXSCREEN)) x = mainRect.left - kGap - width;
-    if (x < 0) x = 0;
-    SetWindowPos(bench.window, nullptr, x, mainRect.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    int y = mainRect.top;
+    if (x + width > GetSystemMetrics(SM_CXSCREEN)) {
+        x = mainRect.left - kGap - width;
+        if (x < 0) {
+            x = mainRect.left;
+            y = mainRect.bottom + kGap;
+        }
+    }
+    SetWindowPos(bench.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     bench.placed = true;
 }
 
@@ -231,9 +238,9 @@ HWND addControl(const wchar_t* className, const wchar_t* text, DWORD style, int 
 
 void addList(const wchar_t* label, int id, int y, const sim::Choice* choices, std::size_t count,
              int selected) {
-    addControl(L"STATIC", label, 0, -1, kGap, y + 4, 130, 20);
+    addControl(L"STATIC", label, 0, -1, kGap, y + 4, kListLeft - 2 * kGap, 20);
     HWND list = addControl(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, id,
-                           150, y, kClientWidth - 150 - kGap, 200);
+                           kListLeft, y, kClientWidth - kListLeft - kGap, 200);
     for (std::size_t i = 0; i < count; ++i) {
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choices[i].label));
     }

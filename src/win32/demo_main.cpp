@@ -1,0 +1,13 @@
+// The demo's entry point: the program itself, with the simulated programming unit behind the HID
+// seam and the simulator's bench window beside the main window (src/win32/demo_bench.h).
+#include <windows.h>
+
+#include "win32/demo_bench.h"
+#include "win32/main_dialog.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    startDemoBench();
+    const int exitCode = runProgram(instance);
+    finishDemoBench();
+    return exitCode;
+}

@@ -1,0 +1,254 @@
+// The demo under Wine, driven from outside: the program with the simulated programming unit,
+// started in each state by UPDATER_SIM_BENCH and worked through its bench window, in the language
+// that LC_ALL selects.
+//
+//   demo-e2e-tests --expect=de|en [gtest flags]
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ui/catalogue.h"
+#include "ui/resource_ids.h"
+#include "ui_driver.h"
+#include "win32/bench_window.h"
+
+namespace {
+
+Language expectedLanguage = Language::english;
+
+const std::wstring kSeparator = L"\r\n\r\n";
+constexpr int kPanelControls[] = {kRow1Version, kRow2Version, kRow3Version,
+                                  kRow1Caption, kRow2Caption, kRow3Caption};
+
+std::wstring catalogue(std::uint16_t id) {
+    std::wstring text;
+    const char16_t* stored = catalogueText(id, expectedLanguage);
+    for (; stored != nullptr && *stored != u'\0'; ++stored) text += static_cast<wchar_t>(*stored);
+    return text;
+}
+
+// A status as the Hint box shows it below every state but the ready one.
+std::wstring statusWithInstructions(std::uint16_t id) {
+    return catalogue(id) + kSeparator + catalogue(kTextInstructions);
+}
+
+std::wstring incompatibleNotice() {
+    std::wstring text = catalogue(kTextIncompatibleNotice);
+    const std::size_t at = text.find(L"%s");
+    return at == std::wstring::npos ? text : text.replace(at, 2, L"TERVAL 160 LX");
+}
+
+std::wstring artifact(const std::string& name) {
+    const char* language = expectedLanguage == Language::german ? "de" : "en";
+    return driver::wineHostPath(std::string(ARTIFACT_DIR) + "/" + name + "-" + language + ".bmp");
+}
+
+// The demo, started for one test with the bench set up by words of UPDATER_SIM_BENCH.
+class Demo : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (program.process.hProcess == nullptr) return;
+        driver::pressButton(window, kCloseButton);
+        EXPECT_EQ(driver::waitForExit(&program), 0);
+    }
+
+    // Starts the demo; its main window is not waited for (a notice box may come first).
+    void launch(const std::wstring& benchWords,
+                const std::vector<std::wstring>& environment = {}) {
+        std::vector<std::wstring> all = environment;
+        all.push_back(L"UPDATER_SIM_BENCH=" + benchWords);
+        ASSERT_TRUE(driver::launch(driver::wineHostPath(UPDATER_DEMO_FILE), &program, all));
+        bench = driver::findBench(processId());
+        ASSERT_NE(bench, nullptr) << "the bench window did not appear";
+    }
+
+    void start(const std::wstring& benchWords) {
+        launch(benchWords);
+        ASSERT_TRUE(driver::waitForMainWindow(&program)) << "the main window did not appear";
+        window = program.mainWindow;
+    }
+
+    // Answers the incompatible-controller notice, which names the model between its quotes.
+    void answerIncompatibleNotice() {
+        const HWND box = driver::findMessageBox(processId(), catalogue(kTextIncompatibleCaption));
+        ASSERT_NE(box, nullptr) << "no incompatible-controller notice";
+        const std::wstring text = driver::messageBoxText(box);
+        EXPECT_NE(text.find(L"'TERVAL 160 LX'"), std::wstring::npos) << "the model's name";
+        EXPECT_EQ(text, incompatibleNotice());
+        driver::answerMessageBox(box, IDOK);
+        EXPECT_TRUE(driver::waitForWindowGone(box));
+    }
+
+    void expectClosedView(const std::wstring& row1Caption) {
+        EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
+        EXPECT_EQ(driver::controlText(window, kRow1Caption), row1Caption);
+        for (int label : {kRow1Version, kRow2Version, kRow3Version}) {
+            EXPECT_EQ(driver::controlText(window, label), L"0.0.0") << "label " << label;
+        }
+        for (int control : kPanelControls) {
+            EXPECT_FALSE(driver::isControlEnabled(window, control)) << "control " << control;
+        }
+    }
+
+    DWORD processId() const { return program.process.dwProcessId; }
+    std::wstring hint() const { return driver::controlText(window, kHintBox); }
+
+    driver::Program program;
+    HWND window = nullptr;
+    HWND bench = nullptr;
+};
+
+struct ReadyCase {
+    const char* name;
+    const wchar_t* benchWords;
+    const wchar_t* product;
+    const wchar_t* escVersion;
+};
+
+class ReadyDemo : public Demo, public ::testing::WithParamInterface<ReadyCase> {};
+
+TEST_P(ReadyDemo, ShowsTheUnitAndOffersTheUpdate) {
+    const ReadyCase& c = GetParam();
+    start(c.benchWords);
+    EXPECT_EQ(hint(), catalogue(kTextReady));
+    EXPECT_TRUE(driver::isControlEnabled(window, kUpdateButton));
+    EXPECT_EQ(driver::controlText(window, kRow1Caption), c.product);
+    EXPECT_EQ(driver::controlText(window, kRow1Version), L"1.2");  // unit firmware 0x00010200
+    EXPECT_EQ(driver::controlText(window, kRow2Version), L"1.5");  // bootloader 0x00000105
+    EXPECT_EQ(driver::controlText(window, kRow3Version), c.escVersion);
+    for (int control : kPanelControls) {
+        EXPECT_TRUE(driver::isControlEnabled(window, control)) << "control " << control;
+    }
+    if (std::string(c.name) == "DemoStart") {
+        driver::saveScreenshot(window, artifact("demo-ready"));
+        driver::saveScreenshot(bench, artifact("demo-bench"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, ReadyDemo,
+    ::testing::Values(ReadyCase{"DemoStart", L"", L"LINK-CUBE", L"0.9"},
+                      ReadyCase{"OtherAcceptedTypeOnLinkwave",
+                                L"linkwave accepted-alt firmware-1.0", L"LINKWAVE", L"1.0"},
+                      ReadyCase{"NoFirmwareInstalled", L"no-firmware", L"LINK-CUBE",
+                                L"----------"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RejectedCase {
+    const char* name;
+    const wchar_t* benchWords;
+    std::uint16_t status;
+};
+
+class RejectedUnit : public Demo, public ::testing::WithParamInterface<RejectedCase> {};
+
+TEST_P(RejectedUnit, AtStartUpShowsItsStatusAndTheClosedView) {
+    start(GetParam().benchWords);
+    EXPECT_EQ(hint(), statusWithInstructions(GetParam().status));
+    expectClosedView(catalogue(kTextRow1Caption));
+}
+
+// Plugged in while the window is open, the unit leads to the same state (the panel already shows
+// its closed view, and its caption stays as it was).
+TEST_P(RejectedUnit, OnArrivalShowsItsStatus) {
+    start(std::wstring(GetParam().benchWords) + L" unplugged");
+    ASSERT_EQ(hint(), statusWithInstructions(kTextNoUnit));
+    ASSERT_TRUE(driver::benchPlugIn(bench));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
+                                           statusWithInstructions(GetParam().status)));
+    expectClosedView(catalogue(kTextRow1Caption));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, RejectedUnit,
+    ::testing::Values(RejectedCase{"WrongMode", L"wrong-mode", kTextWrongMode},
+                      RejectedCase{"NoUpdatableController", L"no-controller", kTextNoController}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Demo, IncompatibleControllerAtStartUpIsNoticedThenShown) {
+    launch(L"other-type");
+    answerIncompatibleNotice();
+    ASSERT_TRUE(driver::waitForMainWindow(&program));
+    window = program.mainWindow;
+    EXPECT_EQ(hint(), statusWithInstructions(kTextIncompatible));
+    expectClosedView(catalogue(kTextRow1Caption));
+}
+
+TEST_F(Demo, IncompatibleControllerOnArrivalIsNoticedThenShown) {
+    start(L"other-type unplugged");
+    ASSERT_TRUE(driver::benchPlugIn(bench));
+    answerIncompatibleNotice();
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
+                                           statusWithInstructions(kTextIncompatible)));
+    expectClosedView(catalogue(kTextRow1Caption));
+}
+
+TEST_F(Demo, UnplugInTheReadyStateLosesTheConnectionAndKeepsTheProductName) {
+    start(L"linkwave");
+    ASSERT_EQ(hint(), catalogue(kTextReady));
+    ASSERT_TRUE(driver::benchUnplug(bench));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
+                                           statusWithInstructions(kTextConnectionLost)));
+    expectClosedView(L"LINKWAVE");
+    driver::saveScreenshot(window, artifact("demo-unplugged"));
+}
+
+TEST_F(Demo, PlugInAfterStartUpLeadsToTheReadyState) {
+    start(L"unplugged");
+    EXPECT_EQ(hint(), statusWithInstructions(kTextNoUnit));
+    ASSERT_TRUE(driver::benchPlugIn(bench));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextReady)));
+    EXPECT_TRUE(driver::waitForControlEnabled(window, kUpdateButton, true));
+    EXPECT_EQ(driver::controlText(window, kRow1Caption), L"LINK-CUBE");
+}
+
+// The demo leaves the simulator's transcript behind when asked; the product writes no file.
+std::string readFile(const std::wstring& fileName) {
+    HANDLE file = CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    std::string content(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
+    CloseHandle(file);
+    return content;
+}
+
+TEST_F(Demo, WritesTheTranscriptWhenItEnds) {
+    const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/demo-transcript.txt");
+    DeleteFileW(fileName.c_str());
+    launch(L"", {L"UPDATER_SIM_TRANSCRIPT=" + fileName});
+    ASSERT_TRUE(driver::waitForMainWindow(&program));
+    ASSERT_TRUE(driver::pressButton(program.mainWindow, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+
+    const std::string transcript = readFile(fileName);
+    EXPECT_EQ(transcript.rfind("0 OUT 01 08 00 ", 0), 0u) << transcript.substr(0, 80);
+    for (const char* query : {" OUT 01 1d 08 ", " OUT 01 22 "}) {
+        EXPECT_NE(transcript.find(query), std::string::npos) << query;
+    }
+}
+
+TEST(Product, WritesNoTranscript) {
+    const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/product-transcript.txt");
+    DeleteFileW(fileName.c_str());
+    driver::Program program;
+    ASSERT_TRUE(driver::start(driver::wineHostPath(UPDATER_PROGRAM_FILE), &program,
+                              driver::kDefaultTimeoutMs,
+                              {L"UPDATER_SIM_TRANSCRIPT=" + fileName}));
+    ASSERT_TRUE(driver::pressButton(program.mainWindow, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    EXPECT_EQ(GetFileAttributesW(fileName.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--expect=de") == 0) expectedLanguage = Language::german;
+    }
+    return RUN_ALL_TESTS();
+}
