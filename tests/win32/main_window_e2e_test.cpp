@@ -17,12 +17,6 @@ namespace {
 
 Language expectedLanguage = Language::english;
 
-std::wstring widen(const char* path) {
-    std::wstring wide;
-    for (; *path != '\0'; ++path) wide += static_cast<wchar_t>(*path);
-    return wide;
-}
-
 std::wstring catalogue(std::uint16_t id) {
     std::wstring text;
     const char16_t* stored = catalogueText(id, expectedLanguage);
@@ -37,7 +31,7 @@ constexpr int kPanelControls[] = {kRow1Version, kRow2Version, kRow3Version,
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(driver::start(widen(UPDATER_PROGRAM_FILE), &program))
+        ASSERT_TRUE(driver::start(driver::wineHostPath(UPDATER_PROGRAM_FILE), &program))
             << "the main window did not appear";
         window = program.mainWindow;
     }
@@ -96,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
 // (WINEDLLOVERRIDES, which Wine reads from the Unix environment that the program inherits).
 TEST(RegistrationFailure, ShowsTheErrorBoxAndEndsWithExitCode0) {
     driver::Program program;
-    ASSERT_TRUE(driver::launch(widen(UPDATER_PROGRAM_FILE), &program));
+    ASSERT_TRUE(driver::launch(driver::wineHostPath(UPDATER_PROGRAM_FILE), &program));
     const HWND box =
         driver::findMessageBox(program.process.dwProcessId, catalogue(kTextApplicationErrorCaption));
     if (box == nullptr) driver::waitForExit(&program, 0);
@@ -169,14 +163,14 @@ bool isRedInk(COLORREF c) { return GetRValue(c) >= 160 && GetGValue(c) <= 90 && 
 
 TEST(Screenshot, LogoBesideThePanelNoKeyGreenControllerRowRed) {
     driver::Program program;
-    ASSERT_TRUE(driver::start(widen(READY_WINDOW_FILE), &program));
+    ASSERT_TRUE(driver::start(driver::wineHostPath(READY_WINDOW_FILE), &program));
     HWND window = program.mainWindow;
     ASSERT_TRUE(driver::waitForControlEnabled(window, kUpdateButton, true));
     SetForegroundWindow(window);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     Sleep(500);  // let the repaint reach the screen
 
-    const std::wstring fileName = widen(ARTIFACT_DIR) + L"/main-window.bmp";
+    const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/main-window.bmp");
     ASSERT_TRUE(driver::saveScreenshot(window, fileName));
     Screenshot shot;
     ASSERT_TRUE(readScreenshot(fileName, &shot));
