@@ -42,7 +42,7 @@ bool readText(HWND window, std::wstring* text) {
     text->clear();
     if (window == nullptr) return false;
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs,
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs,
                              &length)) {
         return false;
     }
@@ -50,7 +50,7 @@ bool readText(HWND window, std::wstring* text) {
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
                              reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                             kDefaultTimeoutMs, &copied)) {
+                             kAnswerTimeoutMs, &copied)) {
         return false;
     }
     text->assign(buffer.data(), copied);
@@ -288,7 +288,7 @@ bool waitForWindowGone(HWND window, DWORD timeoutMs) {
 
 int progressPosition(HWND progressBar) {
     DWORD_PTR position = 0;
-    if (!SendMessageTimeoutW(progressBar, PBM_GETPOS, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs,
+    if (!SendMessageTimeoutW(progressBar, PBM_GETPOS, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs,
                              &position)) {
         return -1;
     }
@@ -344,7 +344,7 @@ bool benchChoose(HWND bench, int listId, int index) {
     if (list == nullptr || !IsWindowEnabled(list)) return false;
     DWORD_PTR selected = 0;
     if (!SendMessageTimeoutW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0, SMTO_NORMAL,
-                             kDefaultTimeoutMs, &selected) ||
+                             kAnswerTimeoutMs, &selected) ||
         static_cast<int>(selected) != index) {
         return false;
     }

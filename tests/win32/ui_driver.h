@@ -12,6 +12,9 @@
 namespace driver {
 
 constexpr DWORD kDefaultTimeoutMs = 10000;
+// How long a window's thread may take to answer one message of the driver (a text, a position):
+// a thread that is busy, say with a device exchange, makes the read fail after this long.
+constexpr DWORD kAnswerTimeoutMs = 2000;
 
 // A started program.
 struct Program {
@@ -35,7 +38,7 @@ bool launch(const std::wstring& exe, Program* program,
 bool waitForMainWindow(Program* program, DWORD timeoutMs = kDefaultTimeoutMs);
 
 // The main window's title, a control's text and enabled state. A window that does not answer
-// within kDefaultTimeoutMs reads as an empty text.
+// within kAnswerTimeoutMs reads as an empty text.
 std::wstring windowText(HWND window);
 std::wstring controlText(HWND dialog, int controlId);
 bool isControlEnabled(HWND dialog, int controlId);
