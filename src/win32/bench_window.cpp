@@ -52,7 +52,8 @@ struct Courier {
     HANDLE thread = nullptr;
 };
 
-Courier courier;
+// Never destroyed: the bench thread lives to the end of the process, past static destruction.
+Courier& courier = *new Courier;
 
 BOOL CALLBACK takeMainDialog(HWND window, LPARAM found) {
     wchar_t name[16] = {};
@@ -129,7 +130,7 @@ struct Bench {
     std::wstring status;
 };
 
-Bench bench;
+Bench& bench = *new Bench;  // as the courier: it outlives static destruction
 
 bool pluggedIn() { return bench.unitId != 0; }
 
@@ -144,7 +145,8 @@ void plugIn() {
     sendNotice(DBT_DEVICEARRIVAL, bench.unit.path);
 }
 
-// Keeps the unit as it leaves the bench: a controller that was updated stays updated.
+// Keeps the unit as it leaves the bench: a controller that was updated stays updated, one whose
+// update was cut off keeps what it had got. The unit itself loses power, and with it its lock.
 void unplug() {
     if (!pluggedIn()) return;
     {
@@ -152,6 +154,7 @@ void unplug() {
         if (const sim::Device* device = sim::findDevice(bench.unitId)) bench.unit = *device;
         sim::unplug(bench.unitId);
     }
+    bench.unit.unit.systemLocked = false;
     bench.unitId = 0;
     sendNotice(DBT_DEVICEREMOVECOMPLETE, bench.unit.path);
 }

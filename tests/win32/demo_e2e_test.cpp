@@ -5,6 +5,7 @@
 //   demo-e2e-tests --expect=de|en [gtest flags]
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -202,6 +203,45 @@ TEST_F(Demo, PlugInAfterStartUpLeadsToTheReadyState) {
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextReady)));
     EXPECT_TRUE(driver::waitForControlEnabled(window, kUpdateButton, true));
     EXPECT_EQ(driver::controlText(window, kRow1Caption), L"LINK-CUBE");
+}
+
+std::wstring errorCodeLine(std::uint32_t result, std::uint32_t lastError) {
+    wchar_t line[256];
+    std::swprintf(line, 256, catalogue(kTextErrorCodeLine).c_str(), result, lastError);
+    return line;
+}
+
+// The bench works while the program's thread is busy with the transfer: the unit pulled then
+// fails the next block, and the notice of its removal, held until the transfer has ended, changes
+// nothing more.
+TEST_F(Demo, UnplugDuringTheTransferEndsInTheBlockFailureReport) {
+    start(L"");
+    ASSERT_TRUE(driver::pressButton(window, kUpdateButton));
+    const HWND warning = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
+    ASSERT_NE(warning, nullptr);
+    driver::answerMessageBox(warning, IDOK);
+    const HWND progress = driver::findWindow(processId(), L"msctls_progress32", L"", 20000);
+    ASSERT_NE(progress, nullptr) << "the transfer did not begin";
+
+    const ULONGLONG pulled = GetTickCount64();
+    ASSERT_TRUE(driver::benchUnplug(bench, 2000));
+    EXPECT_LT(GetTickCount64() - pulled, 2000u) << "the bench waited for the program";
+
+    const HWND box = driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption));
+    ASSERT_NE(box, nullptr);
+    constexpr std::uint32_t kDeviceNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
+    const std::wstring text = driver::messageBoxText(box);
+    const std::wstring writeFailed = catalogue(kTextBlockFailed) + L"\r\n" +
+                                     errorCodeLine(0xFFFFFFFE, kDeviceNotConnected);
+    const std::wstring readFailed = catalogue(kTextBlockFailed) + L"\r\n" +
+                                    errorCodeLine(0xFFFFFFFD, kDeviceNotConnected);
+    EXPECT_TRUE(text == writeFailed || text == readFailed) << "box text: " << text.size();
+    EXPECT_FALSE(IsWindow(progress)) << "the progress window is gone before the box";
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
+    expectClosedView(L"LINK-CUBE");
 }
 
 // The demo leaves the simulator's transcript behind when asked; the product writes no file.
