@@ -113,7 +113,9 @@ TEST_F(StandIn, BenchWorksWhileTheProgramIsBusyAndTheNoticeWaits) {
     startStandIn();
     ASSERT_TRUE(driver::pressButton(program.mainWindow, kStandInBusyButton));
     DWORD_PTR ignored = 0;
+    const ULONGLONG deadline = GetTickCount64() + driver::kDefaultTimeoutMs;
     while (SendMessageTimeoutW(program.mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 100, &ignored)) {
+        ASSERT_LT(GetTickCount64(), deadline) << "the press was not handled";
         Sleep(10);  // until the press is being handled
     }
     const ULONGLONG pulled = GetTickCount64();
