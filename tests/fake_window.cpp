@@ -148,6 +148,18 @@ void destroyWindow(WindowHandle handle) { fake::logCall("destroy", handle); }
 void bringToTop(WindowHandle handle) { fake::logCall("top", handle); }
 void showWindow(WindowHandle handle) { fake::logCall("show", handle); }
 
-void keepPainting() { ++fake::theWindow().keepPaintingCalls; }
+void keepPainting() {
+    ++fake::theWindow().keepPaintingCalls;
+    if (fake::theWindow().whilePainting) fake::theWindow().whilePainting();
+}
+
+void blockSleepAndShutdown(const wchar_t* reason) {
+    fake::Window& window = fake::theWindow();
+    window.sleepAndShutdownBlocked = true;
+    window.shutdownReason = reason;
+    ++window.sleepAndShutdownBlocks;
+}
+
+void allowSleepAndShutdown() { fake::theWindow().sleepAndShutdownBlocked = false; }
 
 }  // namespace window

@@ -42,6 +42,12 @@ struct Window {
     // "progress 2 50".
     std::vector<std::string> windowCalls;
     unsigned keepPaintingCalls = 0;
+    // Runs at every keepPainting, as sent messages would be delivered then.
+    std::function<void()> whilePainting;
+    // Sleep and shutdown held off, with the reason given; how often that was asked.
+    bool sleepAndShutdownBlocked = false;
+    std::wstring shutdownReason;
+    unsigned sleepAndShutdownBlocks = 0;
     bool progressWindowFails = false;
     window::WindowHandle foreground = 1;
     window::Rect mainRect{100, 100, 625, 510};

@@ -425,3 +425,90 @@ INSTANTIATE_TEST_SUITE_P(EveryExchange, Faults, ::testing::ValuesIn(everyFault()
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// The system's sleep and shutdown are held off from the first command to the end of the
+// writing, and released on every way out.
+TEST_F(Update, HoldsOffSleepAndShutdownOnlyWhileWriting) {
+    startReady();
+    bool blockedDuringTransfer = true;
+    fake::state().whilePainting = [&] {
+        blockedDuringTransfer = blockedDuringTransfer && fake::state().sleepAndShutdownBlocked;
+    };
+    runUpdate();
+    EXPECT_TRUE(blockedDuringTransfer);
+    EXPECT_EQ(fake::state().sleepAndShutdownBlocks, 1u);
+    EXPECT_EQ(fake::state().shutdownReason, fake::text(kTextUpdateInProgress));
+    EXPECT_FALSE(fake::state().sleepAndShutdownBlocked);
+}
+
+TEST_F(Update, ReleasesSleepAndShutdownBeforeTheFailureBox) {
+    startReady();
+    sim::addFault({probeExchanges + 2, sim::FaultKind::refuse, 7});
+    bool blockedAtTheFailureBox = true;
+    fake::state().whileBoxOpen = [&] {  // the warning; the next box is the failure's
+        fake::state().whileBoxOpen = [&] {
+            blockedAtTheFailureBox = fake::state().sleepAndShutdownBlocked;
+        };
+    };
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_FALSE(blockedAtTheFailureBox);
+    EXPECT_EQ(fake::state().sleepAndShutdownBlocks, 1u);
+    EXPECT_FALSE(fake::state().sleepAndShutdownBlocked);
+}
+
+TEST_F(Update, DecliningNeverHoldsOffSleep) {
+    startReady();
+    fake::state().answers = {window::kAnswerCancel};
+    runUpdate();
+    EXPECT_EQ(fake::state().sleepAndShutdownBlocks, 0u);
+}
+
+// A unit pulled during the transfer: its removal notice arrives while the update writes (sent
+// messages are delivered whenever the thread looks at its queue) and is held back, so the update
+// ends in its block failure with the platform's error, and the notice changes nothing after it.
+TEST_F(Update, UnitPulledMidTransferEndsInTheBlockFailure) {
+    startReady();
+    int paints = 0;
+    fake::state().whilePainting = [&] {
+        if (++paints != 100) return;
+        const std::wstring path = unit().path;
+        sim::unplug(unitId);
+        const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
+        EXPECT_EQ(onDeviceChange(kDeviceRemoveComplete, &removal), 1);
+        EXPECT_TRUE(isOpen(appSession())) << "the notice is held while the update writes";
+    };
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::state().boxes[1].text,
+              failureText(kTextBlockFailed, kWriteFailed, sim::kErrorDeviceNotConnected));
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    EXPECT_FALSE(isOpen(appSession()));
+}
+
+// A unit pulled and plugged in again during the transfer: once the update has ended, the held
+// notices are handled in order and the new unit is found ready.
+TEST_F(Update, NoticesHeldDuringTheTransferAreHandledAfterIt) {
+    startReady();
+    int paints = 0;
+    fake::state().whilePainting = [&] {
+        if (++paints != 10) return;
+        const std::wstring path = unit().path;
+        sim::unplug(unitId);
+        const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
+        onDeviceChange(kDeviceRemoveComplete, &removal);
+        unitId = sim::plugIn(sim::programmingUnit());
+        const DeviceEventRecord arrival{kDeviceTypeInterface, unit().path.c_str()};
+        onDeviceChange(kDeviceArrival, &arrival);
+    };
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::state().boxes[1].text.rfind(fake::text(kTextBlockFailed), 0), 0u);
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextReady));
+    EXPECT_TRUE(fake::isEnabled(kUpdateButton));
+    EXPECT_TRUE(isOpen(appSession()));
+}
+
+}  // namespace

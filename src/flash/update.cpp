@@ -199,13 +199,17 @@ void runUpdate(FirmwareImage (*locateImage)()) {
         failWith(kTextUpdateFailedHint, kNotAvailable, hid::lastError());
         return;
     }
+    // From the first command on: no sleep, no shutdown, and device notices only afterwards.
+    window::blockSleepAndShutdown(loadText(kTextUpdateInProgress).chars);
     holdDeviceNotices();
     writeFirmware(session, image);
+    window::allowSleepAndShutdown();
     releaseDeviceNotices();
 }
 
 void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode result,
                          std::uint32_t lastError) {
+    window::allowSleepAndShutdown();  // nothing is written any more; the box may stay open long
     closeSession(appSession());
     window::enableControl(kUpdateButton, false);
     refreshVersionPanel();

@@ -55,7 +55,14 @@ void destroyWindow(WindowHandle window);
 void bringToTop(WindowHandle window);
 void showWindow(WindowHandle window);
 
-// Lets the window repaint during a long operation without handling input or device notices.
+// Lets the windows repaint during a long operation, and shows the system that the program still
+// looks at its queue. Input stays queued; sent messages (device notices among them) are
+// delivered, so the caller holds back what it must not handle meanwhile.
 void keepPainting();
+
+// While an update writes: the PC does not go to sleep, and a shutdown is held off with reason
+// as the text the system shows. Released by allowSleepAndShutdown.
+void blockSleepAndShutdown(const wchar_t* reason);
+void allowSleepAndShutdown();
 
 }  // namespace window

@@ -106,6 +106,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return answerColourQuery(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DEVICECHANGE:
         return onDeviceNotice(wParam, lParam);
+    case WM_QUERYENDSESSION:
+        // The system asks before a shutdown; during an update the answer is no, and the system
+        // shows the reason given with the block.
+        if (!window::isShutdownBlocked()) return 0;
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, FALSE);
+        return 1;
     default:
         return 0;
     }

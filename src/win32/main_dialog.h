@@ -18,6 +18,11 @@ void paintLogo(HWND window);
 // Command 2: releases the notice registration, the session and the label brush.
 void closeMainDialog();
 
+// True while an update holds off a shutdown (window::blockSleepAndShutdown).
+namespace window {
+bool isShutdownBlocked();
+}
+
 // The program's own module and the main dialog, set once at start; null before.
 HINSTANCE instanceHandle();
 HWND mainWindowHandle();

@@ -13,10 +13,9 @@ WindowHandle fromWindows(HWND handle) { return reinterpret_cast<WindowHandle>(ha
 
 HWND control(int controlId) { return GetDlgItem(mainWindowHandle(), controlId); }
 
-// Repaints a window of this thread and its children that have something to paint, at once.
-BOOL CALLBACK repaint(HWND handle, LPARAM) {
-    RedrawWindow(handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    return TRUE;
+bool& shutdownBlocked() {
+    static bool blocked = false;
+    return blocked;
 }
 
 }  // namespace
@@ -78,10 +77,30 @@ void bringToTop(WindowHandle handle) {
 
 void showWindow(WindowHandle handle) { ShowWindow(toWindows(handle), SW_SHOW); }
 
-// Paints what waits to be painted in this thread's windows (the main dialog, its controls and
-// the progress window) without taking a single message from the queue: no input is handled, and
-// no sent message either (a device notice is sent, and Peek/GetMessage would deliver it).
-// RedrawWindow with RDW_UPDATENOW calls the window procedures directly for WM_PAINT.
-void keepPainting() { EnumThreadWindows(GetCurrentThreadId(), repaint, 0); }
+// Takes only paint messages from the queue, so that no input is handled in the middle of an
+// update; Windows marks a program as not responding when it has not looked at its queue for about
+// five seconds. Looking delivers sent messages as well: device notices among them, which the
+// device presence handling holds back while an update writes.
+void keepPainting() {
+    MSG message;
+    // Bounded: a window that never validates itself would otherwise keep the loop going.
+    for (int i = 0; i < 64 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) {
+        DispatchMessageW(&message);
+    }
+}
+
+void blockSleepAndShutdown(const wchar_t* reason) {
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    ShutdownBlockReasonCreate(mainWindowHandle(), reason);
+    shutdownBlocked() = true;
+}
+
+void allowSleepAndShutdown() {
+    shutdownBlocked() = false;
+    ShutdownBlockReasonDestroy(mainWindowHandle());
+    SetThreadExecutionState(ES_CONTINUOUS);
+}
+
+bool isShutdownBlocked() { return shutdownBlocked(); }
 
 }  // namespace window
