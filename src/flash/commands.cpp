@@ -23,25 +23,28 @@ ResultCode sendRefusable(DeviceSession& session, const Report& request, std::uin
     return refusalCode32(reply);
 }
 
+// The two state-setting commands: the state in byte 3, sent as 0x01 or 0x00.
+ResultCode sendState(DeviceSession& session, std::uint8_t command, bool state, Report& reply) {
+    Report request = makeRequest(command, 0x01);
+    request[3] = stateByte(state);
+    return exchange(session, request, reply, 0);
+}
+
 }  // namespace
 
 ResultCode setSystemLock(DeviceSession& session, bool locked) {
-    Report request = makeRequest(kSystemLock, 0x01);
-    request[3] = stateByte(locked);
     Report reply{};
-    const ResultCode result = exchange(session, request, reply, 0);
+    const ResultCode result = sendState(session, kSystemLock, locked, reply);
     if (result != kSuccess) return result;
-    return confirmState(reply, request[3]);
+    return confirmState(reply, stateByte(locked));
 }
 
 ResultCode setWriteProtection(DeviceSession& session, bool protect) {
-    Report request = makeRequest(kWriteProtection, 0x01);
-    request[3] = stateByte(protect);
     Report reply{};
-    const ResultCode result = exchange(session, request, reply, 0);
+    const ResultCode result = sendState(session, kWriteProtection, protect, reply);
     if (result != kSuccess) return result;
     if (reply[kReplyStatusByte] == kStatusRefused) return refusalCode32(reply);
-    return confirmState(reply, request[3]);
+    return confirmState(reply, stateByte(protect));
 }
 
 ResultCode eraseFirmware(DeviceSession& session) {
