@@ -1,0 +1,158 @@
+// Times the Windows programs under Wine from outside, through the UI driver:
+//  - the start-up of terval-updater.exe to its first painted window, against the minimal dialog:
+//    from the process's creation to its dialog being visible and the program idle (a program
+//    becomes idle only once its pending paints are done), the median of several starts each,
+//    taken in turns;
+//  - a whole update of the demo: from the OK of the warning box to the success text in the Hint
+//    box.
+// Runs with the catalogue in English (LC_ALL=en_US.UTF-8). Prints "name value" lines for
+// tools/bench; exits non-zero when a step did not go as it should.
+//
+//   wine-bench [--starts=N] [--update-only]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ui/catalogue.h"
+#include "ui/resource_ids.h"
+#include "ui_driver.h"
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kUpdateTimeoutMs = 180000;
+
+double nowMs() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+std::wstring catalogue(std::uint16_t id) {
+    std::wstring text;
+    const char16_t* stored = catalogueText(id, Language::english);
+    for (; stored != nullptr && *stored != u'\0'; ++stored) text += static_cast<wchar_t>(*stored);
+    return text;
+}
+
+// The process's dialog that no other window owns, looked for every millisecond: the driver's
+// own wait looks every 50 ms, too coarse for a start-up of a few hundred.
+HWND waitForDialog(DWORD processId, double deadlineMs) {
+    while (nowMs() < deadlineMs) {
+        for (HWND window : driver::processWindows(processId)) {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (std::wcscmp(name, L"#32770") == 0 && GetWindow(window, GW_OWNER) == nullptr) {
+                return window;
+            }
+        }
+        Sleep(1);
+    }
+    return nullptr;
+}
+
+// Milliseconds from the start of exe to its painted, idle dialog; the dialog is then closed with
+// its Close button (ID 2). Negative when it did not appear or did not end with exit code 0.
+double timeStartUp(const std::wstring& exe) {
+    driver::Program program;
+    const double started = nowMs();
+    if (!driver::launch(exe, &program)) return -1;
+    const HWND dialog = waitForDialog(program.process.dwProcessId, started + kStartTimeoutMs);
+    const bool idle = dialog != nullptr &&
+                      WaitForInputIdle(program.process.hProcess, kStartTimeoutMs) == 0;
+    const double spent = nowMs() - started;
+    if (!idle || !driver::pressButton(dialog, kCloseButton)) {
+        driver::waitForExit(&program, 0);
+        return -1;
+    }
+    return driver::waitForExit(&program) == 0 ? spent : -1;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Start-ups of the two programs in turns, after one start of each that is not counted (Wine
+// loads its own DLLs from disk the first time). False when a start failed.
+bool timeStartUps(int starts, double* programMs, double* minimalMs) {
+    const std::wstring program = driver::wineHostPath(UPDATER_PROGRAM_FILE);
+    const std::wstring minimal = driver::wineHostPath(MINIMAL_DIALOG_FILE);
+    if (timeStartUp(program) < 0 || timeStartUp(minimal) < 0) return false;
+    std::vector<double> programTimes;
+    std::vector<double> minimalTimes;
+    for (int i = 0; i < starts; ++i) {
+        programTimes.push_back(timeStartUp(program));
+        minimalTimes.push_back(timeStartUp(minimal));
+        if (programTimes.back() < 0 || minimalTimes.back() < 0) return false;
+    }
+    *programMs = median(programTimes);
+    *minimalMs = median(minimalTimes);
+    return true;
+}
+
+// The demo starts ready to update. Update, OK in the warning box, then the wait for the success
+// text; milliseconds from the OK, or negative when a step failed.
+double timeDemoUpdate() {
+    driver::Program demo;
+    if (!driver::start(driver::wineHostPath(UPDATER_DEMO_FILE), &demo, kStartTimeoutMs)) {
+        driver::waitForExit(&demo, 0);
+        return -1;
+    }
+    double spent = -1;
+    if (driver::pressButton(demo.mainWindow, kUpdateButton)) {
+        const HWND warning =
+            driver::findMessageBox(demo.process.dwProcessId, catalogue(kTextWarningCaption));
+        if (warning != nullptr) {
+            driver::answerMessageBox(warning, IDOK);
+            const double started = nowMs();
+            if (driver::waitForControlText(demo.mainWindow, kHintBox,
+                                           catalogue(kTextUpdateSucceeded), kUpdateTimeoutMs)) {
+                spent = nowMs() - started;
+            }
+        }
+    }
+    driver::pressButton(demo.mainWindow, kCloseButton);
+    return driver::waitForExit(&demo) == 0 ? spent : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int starts = 15;
+    bool updateOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--starts=", 9) == 0) {
+            starts = std::max(1, std::atoi(argv[i] + 9));
+        }
+        if (std::strcmp(argv[i], "--update-only") == 0) updateOnly = true;
+    }
+
+    if (!updateOnly) {
+        double programMs = 0;
+        double minimalMs = 0;
+        if (!timeStartUps(starts, &programMs, &minimalMs)) {
+            std::fprintf(stderr, "wine-bench: a start-up failed\n");
+            return 1;
+        }
+        std::printf("startup_program_ms %.1f\n", programMs);
+        std::printf("startup_minimal_ms %.1f\n", minimalMs);
+        std::printf("startup_runs %d\n", starts);
+        std::fflush(stdout);
+    }
+
+    const double updateMs = timeDemoUpdate();
+    if (updateMs < 0) {
+        std::fprintf(stderr, "wine-bench: the demo's update did not end in success\n");
+        return 1;
+    }
+    std::printf("update_wall_ms %.1f\n", updateMs);
+    return 0;
+}
