@@ -1,7 +1,9 @@
 // The demo bench's choices: the words of UPDATER_SIM_BENCH, what each choice puts on the bench as
 // the updater's identification sees it, and the bench worked from a second thread.
+#include <functional>
 #include <thread>
 
+#include "flash/commands.h"
 #include "sim/bench_setup.h"
 #include "sim_fixture.h"
 
@@ -14,7 +16,7 @@ using sim::UnitSetup;
 
 bool operator==(const UnitSetup& a, const UnitSetup& b) {
     return a.product == b.product && a.attachment == b.attachment && a.firmware == b.firmware &&
-           a.pluggedIn == b.pluggedIn;
+           a.pluggedIn == b.pluggedIn && a.refusedCommand == b.refusedCommand;
 }
 
 struct WordsCase {
@@ -42,7 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         WordsCase{"CommasAndRepeatedSpaces", "accepted-alt,,firmware-1.0  linkcube",
                   {Product::linkCube, Attachment::acceptedControllerAlt, EscFirmware::version1_0,
                    true}},
-        WordsCase{"LaterWordWins", "no-controller accepted unplugged plugged", UnitSetup{}}),
+        WordsCase{"LaterWordWins", "no-controller accepted unplugged plugged", UnitSetup{}},
+        WordsCase{"ARefusal", "linkwave erase-refused",
+                  {Product::linkwave, Attachment::acceptedController, EscFirmware::version0_9,
+                   true, 0x1E}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SetupWords, AnUnknownWordLeavesTheSetupAlone) {
@@ -92,6 +97,49 @@ INSTANTIATE_TEST_SUITE_P(
         UnitCase{"NoController", {Product::linkCube, Attachment::noController}, 2, 0, 0, 0, 0},
         UnitCase{"WrongMode", {Product::linkCube, Attachment::wrongMode}, 2, 1, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A refusal word makes the unit refuse its one command of an update, every time it comes, and
+// carry out the ones before it. The lock is judged by its echo alone, so its refusal shows as the
+// missing echo.
+struct RefusalCase {
+    const char* word;
+    std::size_t refusedStep;  // in the update's order: lock, protection, erase, address, block
+    ResultCode result;
+};
+
+class SetupRefusals : public SimTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(SetupRefusals, RefuseTheirCommandOfAnUpdate) {
+    const RefusalCase& c = GetParam();
+    UnitSetup setup;
+    ASSERT_TRUE(sim::parseUnitSetup(c.word, &setup));
+    sim::plugIn(sim::unitFor(setup));
+    ASSERT_EQ(openSession(session), kSuccess);
+    const std::uint8_t block[48] = {};
+    const std::function<ResultCode()> steps[] = {
+        [&] { return setSystemLock(session, true); },
+        [&] { return setWriteProtection(session, false); },
+        [&] { return eraseFirmware(session); },
+        [&] { return setWriteAddress(session, 0); },
+        [&] { return writeBlock(session, block, sizeof block, 12); },
+    };
+    for (std::size_t i = 0; i < c.refusedStep; ++i) ASSERT_EQ(steps[i](), kSuccess) << "step " << i;
+    EXPECT_EQ(steps[c.refusedStep](), c.result);
+    EXPECT_EQ(steps[c.refusedStep](), c.result) << "a second time";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetupRefusals,
+    ::testing::Values(RefusalCase{"lock-refused", 0, kStateNotConfirmed},
+                      RefusalCase{"unprotect-refused", 1, sim::kRefusedHardwareFault},
+                      RefusalCase{"erase-refused", 2, sim::kRefusedHardwareFault},
+                      RefusalCase{"address-refused", 3, sim::kRefusedHardwareFault},
+                      RefusalCase{"block-refused", 4, sim::kRefusedHardwareFault}),
+    [](const auto& info) {
+        std::string name = info.param.word;
+        name.erase(name.find('-'), 1);
+        return name;
+    });
 
 // The demo's bench window plugs and unplugs from its own thread while the updater talks to the
 // unit; under the sanitizers a bench that is not guarded shows up here as a use after free.

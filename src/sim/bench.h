@@ -20,6 +20,7 @@ constexpr std::uint32_t kRefusedBadKey = 0x0103;
 constexpr std::uint32_t kRefusedNotErased = 0x0104;
 constexpr std::uint32_t kRefusedOutOfRange = 0x0105;
 constexpr std::uint32_t kRefusedNoController = 0x0106;
+constexpr std::uint32_t kRefusedHardwareFault = 0x0107;  // the controller's own fault
 
 // Last-error values that the simulated platform leaves behind (Windows' numbers).
 constexpr std::uint32_t kErrorGenFailure = 31;
@@ -54,6 +55,10 @@ struct Unit {
     std::uint8_t loaderInfo[12] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66,
                                    0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC};
     bool systemLocked = false;
+    // A command code that the unit refuses every time with refusalCode, carrying out nothing
+    // (the demo's bench arranges a failing step of the update this way); 0 refuses nothing.
+    std::uint8_t refusedCommand = 0;
+    std::uint32_t refusalCode = kRefusedHardwareFault;
     Controller esc;
 };
 

@@ -28,6 +28,16 @@ const std::size_t kFirmwareChoiceCount = sizeof kFirmwareChoices / sizeof kFirmw
 namespace {
 
 constexpr std::uint32_t kAcceptedTypeCode = 0x110FA0FA;
+
+// The words that make the unit refuse one command of an update, with its command code.
+struct RefusalWord {
+    const char* word;
+    std::uint8_t command;
+};
+constexpr RefusalWord kRefusalWords[] = {
+    {"lock-refused", 0x0B},    {"unprotect-refused", 0x20}, {"erase-refused", 0x1E},
+    {"address-refused", 0x1F}, {"block-refused", 0x1B},
+};
 constexpr std::uint32_t kAcceptedTypeCodeAlt = 0x0A0640FA;
 
 // The index of word among choices, or -1.
@@ -54,6 +64,12 @@ bool applyWord(const std::string& word, UnitSetup* setup) {
     if (const int i = choiceIndex(kFirmwareChoices, kFirmwareChoiceCount, word); i >= 0) {
         setup->firmware = static_cast<EscFirmware>(i);
         return true;
+    }
+    for (const RefusalWord& refusal : kRefusalWords) {
+        if (word == refusal.word) {
+            setup->refusedCommand = refusal.command;
+            return true;
+        }
     }
     return false;
 }
@@ -85,6 +101,7 @@ bool parseUnitSetup(const std::string& words, UnitSetup* setup) {
 Device unitFor(const UnitSetup& setup) {
     Device device = programmingUnit(setup.product == Product::linkwave ? 1 : 2);
     Unit& unit = device.unit;
+    unit.refusedCommand = setup.refusedCommand;
     unit.esc.firmwareVersion = firmwareVersion(setup.firmware);
     switch (setup.attachment) {
         case Attachment::acceptedController: unit.esc.typeCode = kAcceptedTypeCode; break;

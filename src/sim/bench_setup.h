@@ -3,7 +3,10 @@
 // lists, and the environment variable UPDATER_SIM_BENCH names a start-up setup in words, e.g.
 // "linkwave wrong-mode unplugged": one word from any of the lists below, and "plugged" or
 // "unplugged". What no word chooses stays as the demo starts by default: a LINK-CUBE serving an
-// accepted controller with firmware 0.9, plugged in.
+// accepted controller with firmware 0.9, plugged in. The words "lock-refused",
+// "unprotect-refused", "erase-refused", "address-refused" and "block-refused" make the unit
+// refuse that command of an update, every time, with sim::kRefusedHardwareFault (not offered in
+// the bench window: they serve the tests and whoever wants to see a failed update).
 #pragma once
 
 #include <cstddef>
@@ -29,6 +32,7 @@ struct UnitSetup {
     Attachment attachment = Attachment::acceptedController;
     EscFirmware firmware = EscFirmware::version0_9;
     bool pluggedIn = true;
+    std::uint8_t refusedCommand = 0;  // a command code that the unit refuses; 0: none
 };
 
 // One entry of a bench list: its word in UPDATER_SIM_BENCH and its label in the bench window.

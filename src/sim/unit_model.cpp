@@ -133,6 +133,9 @@ void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply)
     reply[0] = kInputReportId;
     const std::uint8_t command = request[1];
     reply[3] = stateInForce(unit, command);
+    if (unit.refusedCommand != 0 && command == unit.refusedCommand) {
+        return refuse(reply, unit.refusalCode);
+    }
     switch (command) {
         case 0x08: return answerStatus(unit, reply);
         case 0x0A: return answerMemoryRead(unit, request, reply);
