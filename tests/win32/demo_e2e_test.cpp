@@ -5,11 +5,13 @@
 //   demo-e2e-tests --expect=de|en [gtest flags]
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "sim/bench.h"
 #include "ui/catalogue.h"
 #include "ui/resource_ids.h"
 #include "ui_driver.h"
@@ -65,8 +67,9 @@ protected:
         ASSERT_NE(bench, nullptr) << "the bench window did not appear";
     }
 
-    void start(const std::wstring& benchWords) {
-        launch(benchWords);
+    void start(const std::wstring& benchWords,
+               const std::vector<std::wstring>& environment = {}) {
+        launch(benchWords, environment);
         ASSERT_TRUE(driver::waitForMainWindow(&program)) << "the main window did not appear";
         window = program.mainWindow;
     }
@@ -91,6 +94,15 @@ protected:
         for (int control : kPanelControls) {
             EXPECT_FALSE(driver::isControlEnabled(window, control)) << "control " << control;
         }
+    }
+
+    // Presses Update and answers the warning before it with OK.
+    void confirmUpdate() {
+        ASSERT_TRUE(driver::pressButton(window, kUpdateButton));
+        const HWND warning = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
+        ASSERT_NE(warning, nullptr) << "no warning before the update";
+        EXPECT_EQ(driver::messageBoxText(warning), catalogue(kTextWarning));
+        driver::answerMessageBox(warning, IDOK);
     }
 
     DWORD processId() const { return program.process.dwProcessId; }
@@ -216,10 +228,7 @@ std::wstring errorCodeLine(std::uint32_t result, std::uint32_t lastError) {
 // nothing more.
 TEST_F(Demo, UnplugDuringTheTransferEndsInTheBlockFailureReport) {
     start(L"");
-    ASSERT_TRUE(driver::pressButton(window, kUpdateButton));
-    const HWND warning = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
-    ASSERT_NE(warning, nullptr);
-    driver::answerMessageBox(warning, IDOK);
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
     const HWND progress = driver::findWindow(processId(), L"msctls_progress32", L"", 20000);
     ASSERT_NE(progress, nullptr) << "the transfer did not begin";
 
@@ -269,6 +278,114 @@ TEST_F(Demo, WritesTheTranscriptWhenItEnds) {
     for (const char* query : {" OUT 01 1d 08 ", " OUT 01 22 "}) {
         EXPECT_NE(transcript.find(query), std::string::npos) << query;
     }
+}
+
+// Whole updates in real time, each some 45 seconds long: run on their own.
+class DemoUpdate : public Demo {};
+
+// Where the progress window belongs: centred on the main window, 400 x 50 pixels outside.
+RECT centredProgressRect(const RECT& main) {
+    const LONG x = main.left + ((main.right - main.left) >> 1) - 200;
+    const LONG y = main.top + ((main.bottom - main.top) >> 1) - 25;
+    return RECT{x, y, x + 400, y + 50};
+}
+
+std::wstring rectText(const RECT& r) {
+    return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L" - " +
+           std::to_wstring(r.right) + L"," + std::to_wstring(r.bottom);
+}
+
+// The progress bar's positions, read every half second until its window is gone; a screenshot of
+// the main window under it is taken once the bar is half full.
+std::vector<int> watchProgress(HWND progress, HWND mainWindow, const std::wstring& screenshot) {
+    std::vector<int> positions;
+    bool pictured = false;
+    const ULONGLONG deadline = GetTickCount64() + 120000;
+    while (IsWindow(progress) && GetTickCount64() < deadline) {
+        const int position = driver::progressPosition(progress);
+        if (position >= 0) positions.push_back(position);
+        if (position >= 50 && !pictured) pictured = driver::saveScreenshot(mainWindow, screenshot);
+        Sleep(500);
+    }
+    return positions;
+}
+
+// The transcript's time (ms) of each request with the given command code, in order.
+std::vector<unsigned long> requestTimes(const std::string& transcript, unsigned command) {
+    char pattern[16];
+    std::snprintf(pattern, sizeof pattern, " OUT 01 %02x ", command);
+    std::vector<unsigned long> times;
+    std::size_t lineStart = 0;
+    while (lineStart < transcript.size()) {
+        std::size_t lineEnd = transcript.find('\n', lineStart);
+        if (lineEnd == std::string::npos) lineEnd = transcript.size();
+        const std::string line = transcript.substr(lineStart, lineEnd - lineStart);
+        if (line.find(pattern) != std::string::npos) times.push_back(std::stoul(line));
+        lineStart = lineEnd + 1;
+    }
+    return times;
+}
+
+TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
+    const std::wstring transcriptFile =
+        driver::wineHostPath(ARTIFACT_DIR "/demo-update-transcript.txt");
+    DeleteFileW(transcriptFile.c_str());
+    start(L"", {L"UPDATER_SIM_TRANSCRIPT=" + transcriptFile});
+    RECT mainRect{};
+    ASSERT_TRUE(GetWindowRect(window, &mainRect));
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+
+    const HWND progress = driver::findWindow(processId(), L"msctls_progress32",
+                                             catalogue(kTextUpdateInProgress), 20000);
+    ASSERT_NE(progress, nullptr) << "no progress window with its title";
+    EXPECT_EQ(GetWindow(progress, GW_OWNER), window) << "owned by the main window";
+    RECT progressRect{};
+    ASSERT_TRUE(GetWindowRect(progress, &progressRect));
+    EXPECT_EQ(rectText(progressRect), rectText(centredProgressRect(mainRect)));
+
+    const std::vector<int> positions =
+        watchProgress(progress, window, artifact("demo-update-progress"));
+    ASSERT_FALSE(IsWindow(progress)) << "the transfer did not end";
+    ASSERT_GE(positions.size(), 2u) << "the position was not read twice";
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_LT(positions.front(), positions.back()) << "the bar was not seen to move";
+    EXPECT_LE(positions.back(), 100);
+
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded)));
+    EXPECT_EQ(driver::controlText(window, kRow3Version), L"1.0");
+    EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
+    EXPECT_TRUE(driver::isControlEnabled(window, kRow3Caption)) << "the session stays open";
+    driver::saveScreenshot(window, artifact("demo-update-done"));
+
+    // Real waits: from the lock to its release, 5080 ms and 20 ms after every block at least.
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    const std::string transcript = readFile(transcriptFile);
+    const std::vector<unsigned long> locks = requestTimes(transcript, 0x0B);
+    const std::size_t blocks = requestTimes(transcript, 0x1B).size();
+    ASSERT_EQ(locks.size(), 2u) << "the lock and its release";
+    EXPECT_EQ(blocks, 1880u);  // the 90224-byte image in 48-byte blocks
+    EXPECT_GE(locks.back() - locks.front(), 5080 + 20 * blocks);
+}
+
+// The erase refused with the controller's code: the box for it with the code's line, and no
+// progress window.
+TEST_F(DemoUpdate, RefusedEraseEndsInTheEraseFailureReport) {
+    start(L"erase-refused");
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+
+    const HWND box =
+        driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 20000);
+    ASSERT_NE(box, nullptr) << "no failure report";
+    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextEraseFailed) + L"\r\n" +
+                                               errorCodeLine(sim::kRefusedHardwareFault, 0));
+    EXPECT_EQ(driver::findWindow(processId(), L"msctls_progress32", L"", 0), nullptr);
+    driver::saveScreenshot(box, artifact("demo-erase-refused"));
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
+    expectClosedView(L"LINK-CUBE");
 }
 
 TEST(Product, WritesNoTranscript) {

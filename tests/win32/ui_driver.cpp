@@ -154,6 +154,39 @@ bool writeBitmapFile(const std::wstring& fileName, const BITMAPINFOHEADER& heade
     return CloseHandle(file) && written;
 }
 
+// Saves what the screen shows in rect (screen coordinates) as a 24-bit BMP file.
+bool saveScreenArea(const RECT& rect, const std::wstring& fileName) {
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    const bool copied =
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;  // bottom-up, as BMP files usually are
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    header.biSizeImage = stride * static_cast<DWORD>(height);
+    std::vector<BYTE> pixels(header.biSizeImage);
+    const bool read = copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height),
+                                          pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                                          DIB_RGB_COLORS) == height;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return read && writeBitmapFile(fileName, header, pixels);
+}
+
 // Waits until the bench's plug-in button shows the wanted state (disabled once the unit is in).
 bool waitForPlugged(HWND bench, bool pluggedIn, DWORD timeoutMs) {
     return waitForControlEnabled(bench, kBenchPlugInButton, !pluggedIn, timeoutMs) &&
@@ -303,36 +336,17 @@ std::wstring wineHostPath(const std::string& hostPath) {
 
 bool saveScreenshot(HWND window, const std::wstring& fileName) {
     RECT rect{};
-    if (!GetWindowRect(window, &rect)) return false;
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return false;
+    return GetWindowRect(window, &rect) && saveScreenArea(rect, fileName);
+}
 
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    const bool copied =
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
-    SelectObject(memory, previous);
-
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;  // bottom-up, as BMP files usually are
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    header.biSizeImage = stride * static_cast<DWORD>(height);
-    std::vector<BYTE> pixels(header.biSizeImage);
-    const bool read = copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height),
-                                          pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-                                          DIB_RGB_COLORS) == height;
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return read && writeBitmapFile(fileName, header, pixels);
+bool saveScreenshot(const std::vector<HWND>& windows, const std::wstring& fileName) {
+    RECT all{};
+    for (HWND window : windows) {
+        RECT rect{};
+        if (!GetWindowRect(window, &rect)) return false;
+        UnionRect(&all, &all, &rect);
+    }
+    return saveScreenArea(all, fileName);
 }
 
 HWND findBench(DWORD processId, DWORD timeoutMs) {

@@ -82,6 +82,8 @@ std::wstring wineHostPath(const std::string& hostPath);
 
 // Saves what the screen shows of window (its outer rectangle) as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& fileName);
+// The same for the smallest rectangle that holds all the windows (say a window and the bench).
+bool saveScreenshot(const std::vector<HWND>& windows, const std::wstring& fileName);
 
 // The simulated bench of the demo: its window, found among the program's windows.
 HWND findBench(DWORD processId, DWORD timeoutMs = kDefaultTimeoutMs);
