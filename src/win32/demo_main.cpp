@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "win32/demo_bench.h"
+#include "win32/dll_search.h"
 #include "win32/main_dialog.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    if (!loadDllsFromSystemFolderOnly()) return 0;  // as the program itself does
     startDemoBench();
     const int exitCode = runProgram(instance);
     finishDemoBench();
