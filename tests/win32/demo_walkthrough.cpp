@@ -96,7 +96,10 @@ void askWineToDrawTitleBars() {
 // Starts the demo and waits for its ready window; the language is the one its Hint box shows.
 bool startReady(Walk* walk, const std::wstring& exe) {
     askWineToDrawTitleBars();
-    if (!driver::start(exe, &walk->demo, kStepTimeoutMs, {L"UPDATER_SIM_BENCH="})) {
+    if (!driver::launch(exe, &walk->demo, {L"UPDATER_SIM_BENCH="})) {
+        return fail("the demo could not be started");
+    }
+    if (!driver::waitForMainWindow(&walk->demo, kStepTimeoutMs)) {
         return fail("the demo's window did not appear");
     }
     walk->window = walk->demo.mainWindow;
