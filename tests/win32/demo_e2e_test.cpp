@@ -14,23 +14,15 @@
 #include "sim/bench.h"
 #include "ui/catalogue.h"
 #include "ui/resource_ids.h"
+#include "e2e_language.h"
 #include "ui_driver.h"
 #include "win32/bench_window.h"
 
 namespace {
 
-Language expectedLanguage = Language::english;
-
 const std::wstring kSeparator = L"\r\n\r\n";
 constexpr int kPanelControls[] = {kRow1Version, kRow2Version, kRow3Version,
                                   kRow1Caption, kRow2Caption, kRow3Caption};
-
-std::wstring catalogue(std::uint16_t id) {
-    std::wstring text;
-    const char16_t* stored = catalogueText(id, expectedLanguage);
-    for (; stored != nullptr && *stored != u'\0'; ++stored) text += static_cast<wchar_t>(*stored);
-    return text;
-}
 
 // A status as the Hint box shows it below every state but the ready one.
 std::wstring statusWithInstructions(std::uint16_t id) {
@@ -44,7 +36,7 @@ std::wstring incompatibleNotice() {
 }
 
 std::wstring artifact(const std::string& name) {
-    const char* language = expectedLanguage == Language::german ? "de" : "en";
+    const char* language = expectedLanguage() == Language::german ? "de" : "en";
     return driver::wineHostPath(std::string(ARTIFACT_DIR) + "/" + name + "-" + language + ".bmp");
 }
 
@@ -402,10 +394,4 @@ TEST(Product, WritesNoTranscript) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--expect=de") == 0) expectedLanguage = Language::german;
-    }
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return runEndToEndTests(argc, argv); }

@@ -11,18 +11,10 @@
 
 #include "ui/catalogue.h"
 #include "ui/resource_ids.h"
+#include "e2e_language.h"
 #include "ui_driver.h"
 
 namespace {
-
-Language expectedLanguage = Language::english;
-
-std::wstring catalogue(std::uint16_t id) {
-    std::wstring text;
-    const char16_t* stored = catalogueText(id, expectedLanguage);
-    for (; stored != nullptr && *stored != u'\0'; ++stored) text += static_cast<wchar_t>(*stored);
-    return text;
-}
 
 constexpr int kPanelControls[] = {kRow1Version, kRow2Version, kRow3Version,
                                   kRow1Caption, kRow2Caption, kRow3Caption};
@@ -46,7 +38,7 @@ protected:
 TEST_F(ProgramTest, ShowsTheNoUnitState) {
     // The Close button's text tells which language the dialog came in.
     EXPECT_EQ(driver::controlText(window, kCloseButton),
-              expectedLanguage == Language::german ? L"Beenden" : L"Close");
+              expectedLanguage() == Language::german ? L"Beenden" : L"Close");
     EXPECT_EQ(driver::windowText(window),
               L"BELMARODA TERVAL 160 LX FW Updater 1.0 Bootloaderupdater");
     EXPECT_EQ(driver::controlText(window, kRow1Caption), catalogue(kTextRow1Caption));
@@ -198,10 +190,4 @@ TEST(Screenshot, LogoBesideThePanelNoKeyGreenControllerRowRed) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--expect=de") == 0) expectedLanguage = Language::german;
-    }
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return runEndToEndTests(argc, argv); }
