@@ -1,22 +1,16 @@
 // The carried firmware image: the build's input file, byte for byte, behind the accessor.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "flash/firmware_image.h"
+#include "firmware_input.h"
 
 namespace {
 
-std::vector<std::uint8_t> inputFile() {
-    std::ifstream file(UPDATER_FIRMWARE_FILE, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 TEST(FirmwareImage, IsTheBuildInputByteForByte) {
     const FirmwareImage image = firmwareImage();
-    const std::vector<std::uint8_t> expected = inputFile();
+    const std::vector<std::uint8_t> expected = firmwareInputFile();
     ASSERT_FALSE(expected.empty()) << "cannot read " << UPDATER_FIRMWARE_FILE;
     ASSERT_NE(image.bytes, nullptr);
     ASSERT_EQ(image.size, expected.size());
