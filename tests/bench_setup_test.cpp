@@ -98,6 +98,19 @@ INSTANTIATE_TEST_SUITE_P(
         UnitCase{"WrongMode", {Product::linkCube, Attachment::wrongMode}, 2, 1, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// "silent-controller": the unit answers its status, the controller never answers its query; the
+// identification ends at the read's bound with the unit left open.
+TEST_F(SimTest, SilentControllerLeavesTheIdentificationAtItsBound) {
+    UnitSetup setup;
+    ASSERT_TRUE(sim::parseUnitSetup("silent-controller", &setup));
+    EXPECT_EQ(setup.attachment, Attachment::silentController);
+    sim::plugIn(sim::unitFor(setup));
+    EXPECT_EQ(openSession(session), kReadFailed);
+    EXPECT_EQ(sim::now(), hid::kReportTimeoutMs);
+    EXPECT_EQ(commandsSent(), (std::vector<std::uint8_t>{0x08, 0x1D}));
+    EXPECT_NE(session.handle, hid::kInvalidHandle);
+}
+
 // A refusal word makes the unit refuse its one command of an update, every time it comes, and
 // carry out the ones before it. The lock is judged by its echo alone, so its refusal shows as the
 // missing echo.

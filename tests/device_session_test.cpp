@@ -2,6 +2,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "sim/bench_state.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -149,6 +150,18 @@ TEST_F(SimTest, FailedIdentificationLeavesTheRecordOpen) {
     EXPECT_EQ(session.outputReportLength, 60u) << "report lengths are stored before the queries";
 }
 
+// The HID driver hands every input report to every handle of the device, so a report left from
+// before (a reply meant for another program) would be read as the answer to the first query.
+// Once opened, the unit's queue is emptied: the status query gets its own reply.
+TEST_F(SimTest, OpeningDropsInputHeldFromBefore) {
+    Device& unit = plugUnit();
+    unit.heldInput.push_back(reportBytes({0x02, 0x00, 0x00, 0x01}));  // "wrong mode"
+    ASSERT_EQ(openSession(session), kSuccess);
+    EXPECT_EQ(session.unitMode, 0) << "the stale report was taken as the status reply";
+    EXPECT_EQ(escTypeCode(session), 0x110FA0FAu);
+    EXPECT_EQ(sim::inputFlushes(), 1u);
+}
+
 // The report lengths must fit the 60-byte buffers and carry a whole block and reply.
 struct LengthCase {
     const char* name;
@@ -255,6 +268,7 @@ class ChannelFaults : public Exchange, public ::testing::WithParamInterface<Chan
 TEST_P(ChannelFaults, EndTheExchangeWithTheirResult) {
     const ChannelFaultCase& c = GetParam();
     sim::addFault({baseExchanges, c.kind, 0});
+    sim::setLastError(sim::kErrorTimeout);  // left by an earlier call
     const std::uint64_t before = sim::now();
     EXPECT_EQ(exchange(session, request, reply, 0), c.result);
     EXPECT_EQ(hid::lastError(), c.lastError);
@@ -271,7 +285,9 @@ INSTANTIATE_TEST_SUITE_P(
         ChannelFaultCase{"WriteFails", sim::FaultKind::writeFails, kWriteFailed, 31, 0},
         ChannelFaultCase{"ReadFails", sim::FaultKind::readFails, kReadFailed, 31, 1},
         ChannelFaultCase{"UnitRemoved", sim::FaultKind::removed, kWriteFailed, 1167, 0},
-        ChannelFaultCase{"NoAnswerTimesOut", sim::FaultKind::noAnswer, kReadFailed, 1460, 1}),
+        ChannelFaultCase{"NoAnswerTimesOut", sim::FaultKind::noAnswer, kReadFailed, 1460, 1},
+        // A completed exchange leaves no error behind for a later report to show.
+        ChannelFaultCase{"NoneLeavesNoError", sim::FaultKind::none, kSuccess, 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The judging rules.

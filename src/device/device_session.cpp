@@ -76,6 +76,7 @@ ResultCode openSession(DeviceSession& session) {
             session.productId = productId;
             session.handle = handle;
             session.devicePath = copyPath(hid::interfacePath(detail));
+            hid::flushInput(handle);
             hid::releaseInterfaceDetail(detail);
             hid::releaseInterfaceList(list);
             return identifyUnit(session);

@@ -49,6 +49,11 @@ const wchar_t* interfacePath(const InterfaceDetail* detail);
 Handle openDevice(const wchar_t* path);
 void closeDevice(Handle handle);
 
+// Drops the input reports that the platform holds for this handle. The HID driver hands every
+// input report to every open handle of the device, so a report read before a request could be a
+// reply meant for another program; the unit's channel starts empty once it has been opened.
+void flushInput(Handle handle);
+
 // USB vendor and product ID; false when the attributes cannot be read.
 bool readAttributes(Handle handle, std::uint16_t* vendorId, std::uint16_t* productId);
 
@@ -58,14 +63,19 @@ bool readCapabilities(Handle handle, std::uint16_t* outputLength, std::uint16_t*
 
 // Writes one output report of exactly length bytes. False when it fails or does not complete
 // within kReportTimeoutMs; the platform's last error then tells why (ERROR_TIMEOUT for the bound).
+// A write that completes leaves the last error 0, so that an error reported later is never one
+// left over from an earlier call.
 bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length);
 
 // Reads one input report of exactly length bytes into report (byte 0 is the report ID). False
 // when it fails or no report arrives within kReportTimeoutMs; the last error then tells why.
-// The buffer is no longer touched by the platform once this returns, whatever the outcome.
+// The buffer is no longer touched by the platform once this returns, whatever the outcome. A read
+// that completes leaves the last error 0.
 bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length);
 
 // Blocks the calling thread for at least ms milliseconds. The simulation's clock may be virtual.
+// On the user-interface thread this and the bounded waits of writeReport and readReport let the
+// windows' paint and sent messages through at least every 100 ms, and no input.
 void pause(std::uint32_t ms);
 
 // The platform's last-error value as the most recent failing call left it.

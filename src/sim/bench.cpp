@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <thread>
 
@@ -11,6 +12,7 @@ namespace {
 struct OpenHandle {
     unsigned deviceId;
     PendingReply pending;
+    std::deque<std::vector<std::uint8_t>> queued;  // held input, handed out before any reply
 };
 
 struct Bench {
@@ -26,6 +28,9 @@ struct Bench {
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::uint32_t lastError = 0;
     bool listFails = false;
+    void (*realTimeWait)(std::uint32_t ms) = nullptr;
+    std::function<void(std::uint32_t)> whileWaiting;
+    unsigned flushes = 0;
 };
 
 Bench& bench() {
@@ -64,7 +69,11 @@ Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::wstring
     return device;
 }
 
-void reset() { bench() = Bench{}; }
+void reset() {
+    void (*const realTimeWait)(std::uint32_t) = bench().realTimeWait;  // the program's, not a test's
+    bench() = Bench{};
+    bench().realTimeWait = realTimeWait;
+}
 
 unsigned plugIn(Device device) {
     device.id = bench().nextDeviceId++;
@@ -104,12 +113,23 @@ std::uint64_t now() {
 }
 
 void advance(std::uint32_t ms) {
-    if (bench().realTime) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    } else {
+    if (!bench().realTime) {
         bench().virtualMs += ms;
+    } else if (bench().realTimeWait != nullptr) {
+        bench().realTimeWait(ms);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
+    if (bench().whileWaiting) bench().whileWaiting(ms);
 }
+
+void setRealTimeWait(void (*wait)(std::uint32_t ms)) { bench().realTimeWait = wait; }
+
+void setWhileWaiting(std::function<void(std::uint32_t ms)> whileWaiting) {
+    bench().whileWaiting = std::move(whileWaiting);
+}
+
+unsigned inputFlushes() { return bench().flushes; }
 
 void setRealTime(bool realTime) {
     bench().realTime = realTime;
@@ -154,7 +174,8 @@ unsigned openHandleCount() { return static_cast<unsigned>(bench().handles.size()
 
 hid::Handle openHandle(Device& device) {
     const hid::Handle handle = bench().nextHandle++;
-    bench().handles[handle] = OpenHandle{device.id, {}};
+    bench().handles[handle] =
+        OpenHandle{device.id, {}, {device.heldInput.begin(), device.heldInput.end()}};
     ++device.opens;
     return handle;
 }
@@ -185,6 +206,22 @@ void record(bool out, const std::uint8_t* bytes, std::uint32_t length) {
 }
 
 PendingReply& pendingReply(hid::Handle handle) { return bench().handles.at(handle).pending; }
+
+bool takeQueuedInput(hid::Handle handle, std::vector<std::uint8_t>* report) {
+    auto& queued = bench().handles.at(handle).queued;
+    if (queued.empty()) return false;
+    *report = std::move(queued.front());
+    queued.pop_front();
+    return true;
+}
+
+void flushInput(hid::Handle handle) {
+    const auto found = bench().handles.find(handle);
+    if (found == bench().handles.end()) return;
+    found->second.queued.clear();
+    found->second.pending = PendingReply{};
+    ++bench().flushes;
+}
 
 void setLastError(std::uint32_t error) { bench().lastError = error; }
 std::uint32_t lastErrorValue() { return bench().lastError; }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ struct Unit {
     std::uint8_t loaderInfo[12] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66,
                                    0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC};
     bool systemLocked = false;
+    // The controller takes its identification queries (0x1D, 0x22) and never answers them, so
+    // that the read waits out its bound; everything else the unit answers as usual.
+    bool controllerSilent = false;
     // A command code that the unit refuses every time with refusalCode, carrying out nothing
     // (the demo's bench arranges a failing step of the update this way); 0 refuses nothing.
     std::uint8_t refusedCommand = 0;
@@ -73,6 +77,9 @@ struct Device {
     bool openFails = false;
     bool attributesFail = false;
     bool capabilitiesFail = false;
+    // Input reports that the HID driver holds for the device and hands to every handle opened
+    // on it until the handle's queue is flushed: replies meant for another program, say.
+    std::vector<std::vector<std::uint8_t>> heldInput;
     Unit unit;  // used only when the device answers as a programming unit
     // Bookkeeping, for the tests.
     unsigned opens = 0;
@@ -137,6 +144,15 @@ unsigned exchangeCount();
 std::uint64_t now();
 void advance(std::uint32_t ms);
 void setRealTime(bool realTime);
+// In real time, how the bench waits: the platform's own wait, which lets the windows' messages
+// through meanwhile (the demo); a plain sleep when none is set.
+void setRealTimeWait(void (*wait)(std::uint32_t ms));
+// Runs at every wait of the bench (a pause, a read waiting out its bound), after the clock has
+// moved: what a test lets happen meanwhile, as a window's sent messages are delivered during a
+// wait. Cleared by reset().
+void setWhileWaiting(std::function<void(std::uint32_t ms)> whileWaiting);
+// How often the handles of a device had their input flushed.
+unsigned inputFlushes();
 
 const std::vector<TranscriptLine>& transcript();
 void clearTranscript();

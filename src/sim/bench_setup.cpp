@@ -14,6 +14,7 @@ const Choice kAttachmentChoices[] = {
     {"other-type", L"Controller of another type (0x110FA0FB)"},
     {"no-controller", L"No updatable controller"},
     {"wrong-mode", L"Nothing: the unit is in the wrong mode"},
+    {"silent-controller", L"A controller that does not answer"},
 };
 const std::size_t kAttachmentChoiceCount =
     sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
@@ -109,6 +110,7 @@ Device unitFor(const UnitSetup& setup) {
         case Attachment::otherController: unit.esc.typeCode = kOtherTypeCode; break;
         case Attachment::noController: unit.esc.status = 0; break;
         case Attachment::wrongMode: unit.mode = 1; break;
+        case Attachment::silentController: unit.esc.typeCode = kAcceptedTypeCode; unit.controllerSilent = true; break;
     }
     return device;
 }

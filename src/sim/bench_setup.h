@@ -24,6 +24,7 @@ enum class Attachment {
     otherController,        // a controller of another type
     noController,           // no updatable controller on the unit
     wrongMode,              // the unit is in another mode than serving a controller
+    silentController,       // the unit answers, the controller never answers its identification
 };
 enum class EscFirmware { version0_9, version1_0, none };
 

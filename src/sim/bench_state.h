@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "device/hid.h"
 #include "sim/bench.h"
@@ -25,6 +26,10 @@ struct PendingReply {
     std::uint8_t bytes[64] = {};
 };
 PendingReply& pendingReply(hid::Handle handle);
+// The oldest input report held for the handle, if any.
+bool takeQueuedInput(hid::Handle handle, std::vector<std::uint8_t>* report);
+// Drops what is held and pending for the handle.
+void flushInput(hid::Handle handle);
 
 void setLastError(std::uint32_t error);
 std::uint32_t lastErrorValue();

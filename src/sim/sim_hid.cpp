@@ -125,8 +125,10 @@ bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length
     }
     sim::record(true, report, length);
 
+    sim::setLastError(0);  // a completed write, as the platform leaves it
     sim::PendingReply& pending = sim::pendingReply(handle);
     pending = sim::PendingReply{};
+    if (kind == sim::FaultKind::none && !sim::answers(device->unit, report)) return true;
     switch (kind) {
         case sim::FaultKind::noAnswer:
             return true;
@@ -164,6 +166,15 @@ bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
         sim::setLastError(sim::kErrorInvalidUserBuffer);
         return false;
     }
+    std::vector<std::uint8_t> queued;
+    if (sim::takeQueuedInput(handle, &queued)) {
+        // A report held from before: the driver hands it out first, whatever was asked.
+        std::memset(report, 0, length);
+        std::memcpy(report, queued.data(), std::min<std::size_t>(queued.size(), length));
+        sim::record(false, report, length);
+        sim::setLastError(0);
+        return true;
+    }
     sim::PendingReply& pending = sim::pendingReply(handle);
     if (pending.readFails) {
         pending = sim::PendingReply{};
@@ -179,7 +190,13 @@ bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
     std::memcpy(report, pending.bytes, length);
     sim::record(false, report, length);
     pending = sim::PendingReply{};
+    sim::setLastError(0);
     return true;
+}
+
+void flushInput(Handle handle) {
+    const BenchLock hold(sim::benchMutex());
+    sim::flushInput(handle);
 }
 
 void pause(std::uint32_t ms) { sim::advance(ms); }

@@ -150,6 +150,11 @@ void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply)
     }
 }
 
+bool answers(const Unit& unit, const std::uint8_t* request) {
+    const std::uint8_t command = request[1];
+    return !(unit.controllerSilent && (command == 0x1D || command == 0x22));
+}
+
 void refuseRequest(const Unit& unit, const std::uint8_t* request, std::uint32_t code,
                    std::uint8_t* reply) {
     std::memset(reply, 0, kReportBufferSize);

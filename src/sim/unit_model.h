@@ -12,6 +12,10 @@ namespace sim {
 // state in force.
 void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply);
 
+// Whether the unit answers request at all: a silent controller leaves its identification queries
+// unanswered.
+bool answers(const Unit& unit, const std::uint8_t* request);
+
 // The reply of a unit that refuses request with code, carrying out nothing.
 void refuseRequest(const Unit& unit, const std::uint8_t* request, std::uint32_t code,
                    std::uint8_t* reply);

@@ -16,7 +16,8 @@ HidLibrary load() {
                           resolve(module, "HidD_GetAttributes", &library.getAttributes) &&
                           resolve(module, "HidD_GetPreparsedData", &library.getPreparsedData) &&
                           resolve(module, "HidD_FreePreparsedData", &library.freePreparsedData) &&
-                          resolve(module, "HidP_GetCaps", &library.getCaps);
+                          resolve(module, "HidP_GetCaps", &library.getCaps) &&
+                          resolve(module, "HidD_FlushQueue", &library.flushQueue);
     if (!complete) library = HidLibrary{};
     return library;  // the module stays loaded for the life of the process
 }

@@ -17,6 +17,7 @@ struct HidLibrary {
     decltype(&HidD_GetPreparsedData) getPreparsedData;
     decltype(&HidD_FreePreparsedData) freePreparsedData;
     decltype(&HidP_GetCaps) getCaps;
+    decltype(&HidD_FlushQueue) flushQueue;
 };
 
 // The resolved functions; null when hid.dll or one of them cannot be found.
