@@ -21,6 +21,7 @@ if(UPDATER_FIRMWARE_IMAGE)
   endif()
   get_filename_component(UPDATER_FIRMWARE_FILE "${UPDATER_FIRMWARE_IMAGE}" ABSOLUTE)
   message(STATUS "Firmware image: ${UPDATER_FIRMWARE_FILE} (${image_size} bytes)")
+  set(UPDATER_FIRMWARE_PLACEHOLDER 0)
   add_custom_target(updater_firmware_file)
 else()
   if(UPDATER_RELEASE)
@@ -28,6 +29,7 @@ else()
                         "configure with -DUPDATER_FIRMWARE_IMAGE=/path/to/image.bin")
   endif()
   set(UPDATER_FIRMWARE_FILE ${firmware_dir}/placeholder-image.bin)
+  set(UPDATER_FIRMWARE_PLACEHOLDER 1)
   message(WARNING "No firmware image given (UPDATER_FIRMWARE_IMAGE): this build carries a "
                   "generated 90224-byte placeholder that is no firmware. Never give it to anyone "
                   "with a real controller.")
@@ -44,7 +46,8 @@ endif()
 add_library(updater_firmware_embedded OBJECT src/flash/firmware_embedded.cpp)
 target_link_libraries(updater_firmware_embedded PUBLIC updater_core)
 target_compile_definitions(updater_firmware_embedded PRIVATE
-  UPDATER_FIRMWARE_FILE="${UPDATER_FIRMWARE_FILE}")
+  UPDATER_FIRMWARE_FILE="${UPDATER_FIRMWARE_FILE}"
+  UPDATER_FIRMWARE_PLACEHOLDER=${UPDATER_FIRMWARE_PLACEHOLDER})
 set_source_files_properties(src/flash/firmware_embedded.cpp PROPERTIES
   OBJECT_DEPENDS ${UPDATER_FIRMWARE_FILE})
 add_dependencies(updater_firmware_embedded updater_firmware_file)
@@ -56,6 +59,9 @@ if(WIN32)
   add_library(updater_firmware_resource OBJECT
     ${firmware_dir}/firmware.rc src/win32/firmware_resource.cpp)
   target_link_libraries(updater_firmware_resource PUBLIC updater_core)
+  # The accessor tells whether the image is the placeholder, which the program never sends.
+  set_property(SOURCE src/win32/firmware_resource.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+    UPDATER_FIRMWARE_PLACEHOLDER=${UPDATER_FIRMWARE_PLACEHOLDER})
   set_source_files_properties(${firmware_dir}/firmware.rc PROPERTIES
     OBJECT_DEPENDS ${UPDATER_FIRMWARE_FILE})
   add_dependencies(updater_firmware_resource updater_firmware_file)

@@ -324,10 +324,11 @@ INSTANTIATE_TEST_SUITE_P(Languages, IncompatibleNotice,
                              return info.param == Language::german ? "German" : "English";
                          });
 
-// The notice's own message loop handles device notices at once: the session is closed by then,
-// so a unit that arrives meanwhile is opened and shown ready; the interrupted start-up goes on
-// to write its status and refresh the panel when the box closes.
-TEST_F(UiTest, ArrivalWhileTheNoticeIsOpenIsHandledAtOnce) {
+// Notices that come while the unit is being opened and judged, the notice's own message loop
+// included, are held and handled once the judgement has been shown, in order: the incompatible
+// unit's removal, then the ready unit's arrival, which ends in the ready state rather than under
+// the incompatible status.
+TEST_F(UiTest, ArrivalWhileTheNoticeIsOpenIsHandledAfterIt) {
     const unsigned incompatible = sim::plugIn(sim::programmingUnit());
     sim::findDevice(incompatible)->unit.esc.typeCode = 0x12345678;
     const std::wstring incompatiblePath = sim::findDevice(incompatible)->path;
@@ -339,16 +340,66 @@ TEST_F(UiTest, ArrivalWhileTheNoticeIsOpenIsHandledAtOnce) {
         sim::plugIn(sim::programmingUnit(1, readyPath));
         DeviceEventRecord arrival{kDeviceTypeInterface, readyPath.c_str()};
         EXPECT_EQ(onDeviceChange(kDeviceArrival, &arrival), 1);
-        EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextReady));
+        EXPECT_FALSE(isOpen(appSession())) << "held while the box is open";
     };
     runStartupProbe();
 
-    EXPECT_EQ(fake::controlText(kHintBox), withInstructions(kTextIncompatible));
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextReady));
     ASSERT_TRUE(isOpen(appSession()));
     EXPECT_EQ(std::wstring(appSession().devicePath), readyPath);
     EXPECT_TRUE(fake::isEnabled(kUpdateButton));
     EXPECT_EQ(fake::controlText(kRow1Caption), L"LINKWAVE");
 }
+
+// A controller that never answers keeps the identification waiting for its bound. The waits let
+// device notices through; they are held, the window takes no commands meanwhile, and the notices
+// are handled in order once the unit has been judged.
+struct SilentCase {
+    const char* name;
+    bool atStartup;
+    std::uint16_t statusAfterRemoval;  // once the held removal of the silent unit is handled
+};
+
+class SilentController : public UiTest, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(SilentController, NoticesDuringItsIdentificationAreHeldAndHandledAfter) {
+    const SilentCase& c = GetParam();
+    if (!c.atStartup) runStartupProbe();
+    sim::Device unit = sim::programmingUnit();
+    unit.unit.controllerSilent = true;
+    const unsigned id = sim::plugIn(unit);
+    const std::wstring path = sim::findDevice(id)->path;
+    const DeviceEventRecord record{kDeviceTypeInterface, path.c_str()};
+
+    std::vector<bool> heldWhileWaiting;
+    sim::setWhileWaiting([&](std::uint32_t) {
+        heldWhileWaiting.push_back(deviceNoticesHeld());
+        if (heldWhileWaiting.size() != 1) return;
+        sim::unplug(id);
+        EXPECT_EQ(onDeviceChange(kDeviceRemoveComplete, &record), 1);
+        EXPECT_TRUE(isOpen(appSession())) << "the removal is held until the unit is judged";
+    });
+    if (c.atStartup) {
+        runStartupProbe();
+    } else {
+        EXPECT_EQ(onDeviceChange(kDeviceArrival, &record), 1);
+    }
+
+    EXPECT_EQ(heldWhileWaiting, std::vector<bool>{true}) << "one wait, at the query's bound";
+    EXPECT_FALSE(deviceNoticesHeld());
+    EXPECT_FALSE(isOpen(appSession()));
+    EXPECT_FALSE(fake::isEnabled(kUpdateButton));
+    EXPECT_EQ(fake::controlText(kHintBox), withInstructions(c.statusAfterRemoval));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SilentController,
+    ::testing::Values(
+        // At start-up the unit is not usable and closed at once; its removal finds nothing open.
+        SilentCase{"AtStartUp", true, kTextNoUnit},
+        // On an arrival the unit stays open unidentified; its removal loses the connection.
+        SilentCase{"OnArrival", false, kTextConnectionLost}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UiTest, AppendingToAnEmptyHintBoxLeavesExactlyTheText) {
     appendHintText(L"first");

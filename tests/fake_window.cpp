@@ -107,7 +107,7 @@ void enableControl(int controlId, bool enabled) { fake::control(controlId).enabl
 
 int showMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style) {
     fake::Window& window = fake::theWindow();
-    window.boxes.push_back({text, caption, style});
+    window.boxes.push_back({text, caption, style, window.inputDiscards});
     if (window.whileBoxOpen) {
         const std::function<void()> nested = std::move(window.whileBoxOpen);
         window.whileBoxOpen = nullptr;
@@ -152,6 +152,8 @@ void keepPainting() {
     ++fake::theWindow().keepPaintingCalls;
     if (fake::theWindow().whilePainting) fake::theWindow().whilePainting();
 }
+
+void discardQueuedInput() { ++fake::theWindow().inputDiscards; }
 
 void blockSleepAndShutdown(const wchar_t* reason) {
     fake::Window& window = fake::theWindow();

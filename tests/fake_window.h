@@ -24,6 +24,7 @@ struct MessageBox {
     std::wstring text;
     std::wstring caption;
     unsigned style;
+    unsigned inputDiscardsBefore = 0;  // how often queued input had been dropped when it opened
 };
 
 struct Window {
@@ -49,6 +50,7 @@ struct Window {
     std::wstring shutdownReason;
     unsigned sleepAndShutdownBlocks = 0;
     bool progressWindowFails = false;
+    unsigned inputDiscards = 0;
     window::WindowHandle foreground = 1;
     window::Rect mainRect{100, 100, 625, 510};
 };

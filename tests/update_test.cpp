@@ -7,6 +7,7 @@
 #include "flash/firmware_image.h"
 #include "flash/update.h"
 #include "ui/device_presence.h"
+#include "sim/bench_state.h"
 #include "sim_fixture.h"
 #include "ui_fixture.h"
 
@@ -43,6 +44,7 @@ class Update : public UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
+        acceptPlaceholderImage(true);  // the unit is simulated
         unitId = sim::plugIn(sim::programmingUnit());
         unit().unit.esc.firmwareVersion = 0x0009;
     }
@@ -55,6 +57,8 @@ protected:
         probeLines = sim::transcript().size();
         probeExchanges = sim::exchangeCount();
         startMs = sim::now();
+        // An error left by an earlier call: a failure report must never show it.
+        sim::setLastError(sim::kErrorTimeout);
     }
 
     std::vector<Bytes> requestsSinceProbe() const {
@@ -218,6 +222,119 @@ TEST_F(Update, LeavesTheImageInTheControllerAndTheWindowUpdated) {
     EXPECT_TRUE(isOpen(appSession()));
     EXPECT_EQ(fake::state().boxes.size(), 1u) << "only the warning";
 }
+
+// Keys typed while the update writes wait in the queue; they are dropped before the outcome is
+// shown, so that they neither close the window after a success nor answer the failure box.
+TEST_F(Update, DropsInputQueuedDuringTheWritingBeforeTheOutcome) {
+    startReady();
+    unsigned discardsWhileWriting = 0;
+    fake::state().whilePainting = [&] { discardsWhileWriting += fake::state().inputDiscards; };
+    runUpdate();
+    EXPECT_EQ(discardsWhileWriting, 0u);
+    EXPECT_EQ(fake::state().boxes[0].inputDiscardsBefore, 0u) << "the warning is answered";
+    EXPECT_GE(fake::state().inputDiscards, 1u);
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateSucceeded));
+}
+
+// Only the unit that was checked when Update was pressed is written. While a confirmation box is
+// open the unit may be pulled and another one plugged in: opened afresh, identified or not, it is
+// not the checked one, and the update ends as for a unit gone, sending nothing.
+struct ChangeCase {
+    const char* name;
+    std::uint16_t installed;  // 0x0100 asks the second question too
+    int box;                  // the box during which the unit changes: 0 warning, 1 question
+    enum { pulled, silentPluggedIn, readyPluggedIn } then;
+};
+
+class UnitChangedDuringABox : public Update, public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(UnitChangedDuringABox, EndsAsForAUnitGoneAndSendsNothing) {
+    const ChangeCase& c = GetParam();
+    unit().unit.esc.firmwareVersion = c.installed;
+    startReady();
+    const auto change = [this, &c] {
+        const std::wstring path = unit().path;
+        sim::unplug(unitId);
+        const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
+        onDeviceChange(kDeviceRemoveComplete, &removal);
+        if (c.then == ChangeCase::pulled) return;
+        sim::Device other = sim::programmingUnit(1);
+        other.unit.controllerSilent = c.then == ChangeCase::silentPluggedIn;
+        unitId = sim::plugIn(other);
+        const DeviceEventRecord arrival{kDeviceTypeInterface, unit().path.c_str()};
+        onDeviceChange(kDeviceArrival, &arrival);
+        ASSERT_TRUE(isOpen(appSession()));
+    };
+    if (c.box == 0) {
+        fake::state().whileBoxOpen = change;
+    } else {
+        fake::state().whileBoxOpen = [&] { fake::state().whileBoxOpen = change; };
+        fake::state().answers = {window::kAnswerOk, window::kAnswerYes};
+    }
+
+    runUpdate();
+
+    for (const Bytes& request : requestsSinceProbe()) {
+        EXPECT_TRUE(request[1] == 0x08 || request[1] == 0x1D || request[1] == 0x22)
+            << "a command went out: " << int(request[1]);
+    }
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), static_cast<std::size_t>(c.box + 2));
+    EXPECT_EQ(boxes.back().caption, fake::text(kTextUpdateFailedCaption));
+    EXPECT_EQ(boxes.back().text, fake::text(kTextLockFailed)) << "no error-code line";
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    EXPECT_FALSE(fake::isEnabled(kUpdateButton));
+    EXPECT_FALSE(isOpen(appSession()));
+    EXPECT_EQ(fake::state().sleepAndShutdownBlocks, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnitChangedDuringABox,
+    ::testing::Values(
+        ChangeCase{"PulledDuringTheWarning", 0x0009, 0, ChangeCase::pulled},
+        ChangeCase{"SilentControllerDuringTheWarning", 0x0009, 0, ChangeCase::silentPluggedIn},
+        ChangeCase{"ReadyUnitDuringTheWarning", 0x0009, 0, ChangeCase::readyPluggedIn},
+        ChangeCase{"SilentControllerDuringTheQuestion", 0x0100, 1, ChangeCase::silentPluggedIn},
+        ChangeCase{"ReadyUnitDuringTheQuestion", 0x0100, 1, ChangeCase::readyPluggedIn}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The build's placeholder is no firmware: written to a simulated unit (the demo), refused for a
+// real one, as an image that cannot be sent is refused.
+Bytes placeholderBytes(96, 0x50);
+FirmwareImage placeholderImage() { return {placeholderBytes.data(), placeholderBytes.size(), true}; }
+FirmwareImage realImage() { return {placeholderBytes.data(), placeholderBytes.size(), false}; }
+
+struct PlaceholderCase {
+    const char* name;
+    FirmwareImage (*image)();
+    bool accepted;
+    bool written;
+};
+
+class Placeholder : public Update, public ::testing::WithParamInterface<PlaceholderCase> {};
+
+TEST_P(Placeholder, IsWrittenOnlyToASimulatedUnit) {
+    const PlaceholderCase& c = GetParam();
+    acceptPlaceholderImage(c.accepted);
+    startReady();
+    runUpdate(c.image);
+    if (c.written) {
+        EXPECT_EQ(flashPrefix(), placeholderBytes);
+        EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateSucceeded));
+    } else {
+        EXPECT_TRUE(requestsSinceProbe().empty());
+        ASSERT_EQ(fake::state().boxes.size(), 2u);
+        EXPECT_EQ(fake::state().boxes[1].text, fake::text(kTextUpdateFailedHint));
+        EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Placeholder,
+    ::testing::Values(PlaceholderCase{"RefusedForARealUnit", placeholderImage, false, false},
+                      PlaceholderCase{"WrittenToASimulatedUnit", placeholderImage, true, true},
+                      PlaceholderCase{"RealImageForARealUnit", realImage, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Update, ShowsProgressInACentredWindowThatGoesAway) {
     startReady();
@@ -399,6 +516,7 @@ TEST_P(Faults, EndInTheFailureReport) {
     EXPECT_EQ(box.caption, fake::text(kTextUpdateFailedCaption));
     EXPECT_EQ(box.text, failureText(failureTextFor(c.exchange), result, error));
     EXPECT_EQ(box.style, unsigned(window::kIconError));
+    EXPECT_GE(box.inputDiscardsBefore, 1u) << "keys typed meanwhile would answer the box";
     EXPECT_FALSE(isOpen(appSession()));
     EXPECT_FALSE(fake::isEnabled(kUpdateButton));
     EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));

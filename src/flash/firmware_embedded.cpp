@@ -24,5 +24,6 @@ extern "C" const std::uint8_t updaterFirmwareImageEnd[];
 
 FirmwareImage firmwareImage() {
     return {updaterFirmwareImageStart,
-            static_cast<std::size_t>(updaterFirmwareImageEnd - updaterFirmwareImageStart)};
+            static_cast<std::size_t>(updaterFirmwareImageEnd - updaterFirmwareImageStart),
+            UPDATER_FIRMWARE_PLACEHOLDER != 0};
 }

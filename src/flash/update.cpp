@@ -51,10 +51,24 @@ bool installedIsNotOlder(std::uint16_t installed) {
     return installed >= imageFirmwareVersion && installed != kNoFirmwareInstalled;
 }
 
+bool& placeholderAccepted() {
+    static bool accepted = false;
+    return accepted;
+}
+
 // The image is sent as it is; one that is missing, empty or not a whole number of words cannot
-// be sent faithfully and is refused before anything goes to the unit.
+// be sent faithfully and is refused before anything goes to the unit. So is the build's
+// placeholder, unless the unit is a simulated one: it is no firmware, and a controller given it
+// would be left without any.
 bool isSendable(const FirmwareImage& image) {
-    return image.bytes != nullptr && image.size != 0 && image.size % 4 == 0;
+    return image.bytes != nullptr && image.size != 0 && image.size % 4 == 0 &&
+           (!image.placeholder || placeholderAccepted());
+}
+
+// The unit that was ready when Update was pressed may have been pulled while a box was open, and
+// another one opened since, identified or not: only the same opening, still ready, is written.
+bool isStillTheCheckedUnit(const DeviceSession& session, std::uint32_t checkedOpening) {
+    return appSessionOpening() == checkedOpening && isReadyUnit(session);
 }
 
 // The bootloader commands before the transfer; false when one failed and has been reported.
@@ -161,6 +175,7 @@ void restoreProtection(DeviceSession& session) {
 }
 
 void recordSuccess(DeviceSession& session) {
+    window::discardQueuedInput();  // keys typed during the writing must not act on the outcome
     setEscFirmwareVersion(session, imageFirmwareVersion);
     window::enableControl(kUpdateButton, false);
     refreshVersionPanel();
@@ -178,6 +193,8 @@ void writeFirmware(DeviceSession& session, const FirmwareImage& image) {
 
 }  // namespace
 
+void acceptPlaceholderImage(bool accepted) { placeholderAccepted() = accepted; }
+
 void runUpdate() { runUpdate(firmwareImage); }
 
 void runUpdate(FirmwareImage (*locateImage)()) {
@@ -186,12 +203,18 @@ void runUpdate(FirmwareImage (*locateImage)()) {
         failWith(kTextUnitNotDetected, kNotAvailable, hid::lastError());
         return;
     }
+    const std::uint32_t checkedOpening = appSessionOpening();
     if (askUser(kTextWarning, kTextWarningCaption, window::kBoxOkCancel) != window::kAnswerOk) {
         return;
     }
     if (installedIsNotOlder(escFirmwareVersion(session)) &&
         askUser(kTextOlderOrSame, kTextNewerFirmwareCaption, window::kBoxYesNo) !=
             window::kAnswerYes) {
+        return;
+    }
+    if (!isStillTheCheckedUnit(session, checkedOpening)) {
+        // As when the first command finds the unit gone: nothing is sent, no code to show.
+        failWith(kTextLockFailed, kNotAvailable, hid::lastError());
         return;
     }
     const FirmwareImage image = locateImage();
@@ -210,6 +233,7 @@ void runUpdate(FirmwareImage (*locateImage)()) {
 void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode result,
                          std::uint32_t lastError) {
     window::allowSleepAndShutdown();  // nothing is written any more; the box may stay open long
+    window::discardQueuedInput();     // keys typed during the writing must not answer the box
     closeSession(appSession());
     window::enableControl(kUpdateButton, false);
     refreshVersionPanel();

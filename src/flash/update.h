@@ -12,6 +12,10 @@ void runUpdate();
 // The same with another source of the image, located after the confirmations.
 void runUpdate(FirmwareImage (*locateImage)());
 
+// Whether the build's placeholder image may be written: only to a simulated unit (the demo and
+// the tests). The program refuses it, as it refuses an image that cannot be sent.
+void acceptPlaceholderImage(bool accepted);
+
 // Closes the session, disables Update, refreshes the Version panel, shows the error box (text,
 // and unless result is -1 a line with result and lastError) and puts the update-failed text
 // into the Hint box. Every failure of an update ends here.

@@ -7,5 +7,11 @@
 // handling, closed by a failed update and by the close of the window.
 DeviceSession& appSession();
 
+// Opens appSession afresh (openSession) and counts the opening, so that the update can tell the
+// unit it checked from one opened since, even on the same path.
+ResultCode openAppSession();
+// The number of the latest opening; it changes with every openAppSession.
+std::uint32_t appSessionOpening();
+
 // The model that this updater serves.
 constexpr const wchar_t* kModelName = L"TERVAL 160 LX";

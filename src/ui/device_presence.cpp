@@ -1,6 +1,7 @@
 #include "ui/device_presence.h"
 
 #include <cwchar>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -82,11 +83,19 @@ void showIncompatibleNotice() {
     window::showMessageBox(text, caption, window::kBoxOk | window::kIconInformation);
 }
 
+// Opens and judges the unit with device notices held: the identification's waits let them
+// through, and they are handled once the judgement has been shown.
+void probe(bool atStartup) {
+    holdDeviceNotices();
+    showProbeResult(openAppSession(), atStartup);
+    releaseDeviceNotices();
+}
+
 void onArrival(const DeviceEventRecord* record) {
     if (!isInterfaceRecord(record)) return;
     // Whatever arrived, a unit already open stays the one: a second unit is not looked at.
     if (isOpen(appSession())) return;
-    showProbeResult(openSession(appSession()), false);
+    probe(false);
 }
 
 void onRemoval(const DeviceEventRecord* record) {
@@ -107,8 +116,9 @@ struct HeldNotice {
 };
 
 struct NoticeHold {
-    bool active = false;
-    std::vector<HeldNotice> notices;
+    unsigned depth = 0;     // holds not yet released
+    bool handling = false;  // the held notices are being handled
+    std::deque<HeldNotice> notices;
 };
 
 NoticeHold& noticeHold() {
@@ -128,7 +138,12 @@ void holdNotice(std::uint32_t event, const DeviceEventRecord* record) {
 
 }  // namespace
 
-void runStartupProbe() { showProbeResult(openSession(appSession()), true); }
+bool isReadyUnit(const DeviceSession& session) {
+    return isOpen(session) && session.unitMode == 0 && session.escStatus == kUpdatableController &&
+           isAcceptedType(escTypeCode(session));
+}
+
+void runStartupProbe() { probe(true); }
 
 void showProbeResult(ResultCode result, bool atStartup) {
     const DeviceSession& session = appSession();
@@ -141,7 +156,7 @@ void showProbeResult(ResultCode result, bool atStartup) {
         rejectUnit(kTextWrongMode, atStartup);
     } else if (session.escStatus != kUpdatableController) {
         rejectUnit(kTextNoController, atStartup);
-    } else if (isAcceptedType(escTypeCode(session))) {
+    } else if (isReadyUnit(session)) {
         showReady();
     } else {
         window::enableControl(kUpdateButton, false);
@@ -153,7 +168,9 @@ void showProbeResult(ResultCode result, bool atStartup) {
 }
 
 int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {
-    if (noticeHold().active && (event == kDeviceArrival || event == kDeviceRemoveComplete)) {
+    const NoticeHold& hold = noticeHold();
+    const bool held = hold.depth > 0 || hold.handling;  // behind those already held
+    if (held && (event == kDeviceArrival || event == kDeviceRemoveComplete)) {
         holdNotice(event, record);
         return 1;
     }
@@ -169,19 +186,33 @@ int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {
     }
 }
 
-void holdDeviceNotices() { noticeHold().active = true; }
+void holdDeviceNotices() { ++noticeHold().depth; }
 
+// Handles the held notices oldest first. Handling one may hold again (an arrival identifies the
+// unit); what arrives meanwhile joins the end of the line, so the order is the order of arrival.
 void releaseDeviceNotices() {
     NoticeHold& hold = noticeHold();
-    hold.active = false;
-    std::vector<HeldNotice> notices;
-    notices.swap(hold.notices);
-    for (const HeldNotice& notice : notices) {
+    if (hold.depth > 0) --hold.depth;
+    if (hold.depth > 0 || hold.handling) return;
+    hold.handling = true;
+    while (!hold.notices.empty()) {
+        const HeldNotice notice = std::move(hold.notices.front());
+        hold.notices.pop_front();
         const DeviceEventRecord record{notice.deviceType,
                                        notice.hasPath ? notice.path.c_str() : nullptr};
-        onDeviceChange(notice.event, &record);
+        switch (notice.event) {
+        case kDeviceArrival:
+            onArrival(&record);
+            break;
+        case kDeviceRemoveComplete:
+            onRemoval(&record);
+            break;
+        }
     }
+    hold.handling = false;
 }
+
+bool deviceNoticesHeld() { return noticeHold().depth > 0 || noticeHold().handling; }
 
 void setHintText(const wchar_t* text) { window::setControlText(kHintBox, text); }
 

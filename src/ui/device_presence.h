@@ -16,15 +16,24 @@ struct DeviceEventRecord {
     const wchar_t* interfacePath;  // for kDeviceTypeInterface; null otherwise
 };
 
+// Whether the opened unit is the ready one: in its serving mode, with an updatable controller of
+// an accepted type attached.
+bool isReadyUnit(const DeviceSession& session);
+
 void runStartupProbe();
 void showProbeResult(ResultCode result, bool atStartup);
 // 1 for arrival and remove-complete (handled, whatever was done), 0 for every other event.
 int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record);
 
-// While an update writes, arrivals and removals are held back and handled, in order, once it
-// has ended: a unit pulled mid-transfer then ends in the update's own failure report.
+// While the program works with a unit (an identification, an update from its first command to
+// its end), its waits let sent messages through, device notices among them. Arrivals and
+// removals that arrive then are held back and handled, in order, once the work has ended: a unit
+// pulled mid-transfer then ends in the update's own failure report. Holds nest; the notices are
+// handled when the outermost hold is released.
 void holdDeviceNotices();
 void releaseDeviceNotices();
+// True while notices are held: the window then takes no commands either.
+bool deviceNoticesHeld();
 
 void setHintText(const wchar_t* text);
 void appendHintText(const wchar_t* text);

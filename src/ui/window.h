@@ -60,6 +60,10 @@ void showWindow(WindowHandle window);
 // delivered, so the caller holds back what it must not handle meanwhile.
 void keepPainting();
 
+// Drops the keys and mouse clicks queued for the program's windows, so that what was typed while
+// the program could not take it does not act on what is shown next.
+void discardQueuedInput();
+
 // While an update writes: the PC does not go to sleep, and a shutdown is held off with reason
 // as the text the system shows. Released by allowSleepAndShutdown.
 void blockSleepAndShutdown(const wchar_t* reason);

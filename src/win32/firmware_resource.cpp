@@ -12,5 +12,6 @@ FirmwareImage firmwareImage() {
     const HGLOBAL loaded = LoadResource(module, found);
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr) return {nullptr, 0};
-    return {static_cast<const std::uint8_t*>(bytes), SizeofResource(module, found)};
+    return {static_cast<const std::uint8_t*>(bytes), SizeofResource(module, found),
+            UPDATER_FIRMWARE_PLACEHOLDER != 0};
 }

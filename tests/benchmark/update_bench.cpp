@@ -98,6 +98,7 @@ struct UpdateRun {
 
 // One unit plugged in, updated and pulled out; the CPU time is that of the update alone.
 UpdateRun runOneUpdate() {
+    acceptPlaceholderImage(true);  // the unit is simulated
     const unsigned id = sim::plugIn(sim::programmingUnit());
     const std::wstring path = sim::findDevice(id)->path;
     const DeviceEventRecord record = noticeFor(path);
