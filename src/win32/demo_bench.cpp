@@ -6,10 +6,12 @@
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 #include "win32/bench_window.h"
+#include "win32/precise_wait_windows.h"
 
 void startDemoBench() {
     sim::reset();
     sim::setRealTime(true);
+    sim::setRealTimeWait(preciseWait);  // the program's own waits, which keep its window alive
     sim::UnitSetup setup;
     if (const char* words = std::getenv("UPDATER_SIM_BENCH")) {
         // Words the bench does not know leave the default start, which the bench window shows.

@@ -2,12 +2,17 @@
 // seam and the simulator's bench window beside the main window (src/win32/demo_bench.h).
 #include <windows.h>
 
+#include "flash/update.h"
 #include "win32/demo_bench.h"
 #include "win32/dll_search.h"
 #include "win32/main_dialog.h"
+#include "win32/single_copy.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!loadDllsFromSystemFolderOnly()) return 0;  // as the program itself does
+    // A guard of its own: the demo and the program do not exclude each other.
+    if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater.Demo")) return 0;
+    acceptPlaceholderImage(true);  // its unit is simulated
     startDemoBench();
     const int exitCode = runProgram(instance);
     finishDemoBench();

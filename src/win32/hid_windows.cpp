@@ -7,6 +7,7 @@
 
 #include "device/hid.h"
 #include "win32/hid_library.h"
+#include "win32/message_wait.h"
 #include "win32/precise_wait_windows.h"
 
 namespace hid {
@@ -24,13 +25,14 @@ namespace {
 
 HANDLE toWindows(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// Waits for an overlapped write or read to complete, at most kReportTimeoutMs. On a time-out
-// the request is cancelled and its completion awaited, so that the platform no longer touches
-// the buffer or the OVERLAPPED once this returns; the last error is then ERROR_TIMEOUT.
+// Waits for an overlapped write or read to complete, at most kReportTimeoutMs, letting the
+// windows' paint and sent messages through meanwhile. On a time-out the request is cancelled and
+// its completion awaited, so that the platform no longer touches the buffer or the OVERLAPPED
+// once this returns; the last error is then ERROR_TIMEOUT.
 bool completeIo(HANDLE device, BOOL started, OVERLAPPED* overlapped) {
     if (!started && GetLastError() != ERROR_IO_PENDING) return false;
     DWORD transferred = 0;
-    if (WaitForSingleObject(overlapped->hEvent, kReportTimeoutMs) == WAIT_OBJECT_0) {
+    if (waitLettingMessagesThrough(overlapped->hEvent, kReportTimeoutMs)) {
         return GetOverlappedResult(device, overlapped, &transferred, FALSE) != FALSE;
     }
     CancelIoEx(device, overlapped);
@@ -47,9 +49,12 @@ bool transfer(Handle handle, Start start) {
     if (overlapped.hEvent == nullptr) return false;
     const HANDLE device = toWindows(handle);
     const bool done = completeIo(device, start(device, &overlapped), &overlapped);
-    const DWORD error = GetLastError();
+    // A pending transfer that completes leaves ERROR_IO_PENDING behind; a completed one leaves 0,
+    // so that a later refusal is never reported with an error of this call. A failed one leaves
+    // the failing call's error, not CloseHandle's.
+    const DWORD error = done ? ERROR_SUCCESS : GetLastError();
     CloseHandle(overlapped.hEvent);
-    SetLastError(error);  // the caller reports the failing call's error, not CloseHandle's
+    SetLastError(error);
     return done;
 }
 
@@ -110,6 +115,11 @@ Handle openDevice(const wchar_t* path) {
 }
 
 void closeDevice(Handle handle) { CloseHandle(toWindows(handle)); }
+
+void flushInput(Handle handle) {
+    const HidLibrary* library = hidLibrary();
+    if (library != nullptr) library->flushQueue(toWindows(handle));
+}
 
 bool readAttributes(Handle handle, std::uint16_t* vendorId, std::uint16_t* productId) {
     const HidLibrary* library = hidLibrary();

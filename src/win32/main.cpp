@@ -3,6 +3,7 @@
 
 #include "win32/dll_search.h"
 #include "win32/main_dialog.h"
+#include "win32/single_copy.h"
 
 // The command line and the show state are not used.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -11,5 +12,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // code beside a controller being flashed must not start at all. The exit code stays 0, as on
     // every other path.
     if (!loadDllsFromSystemFolderOnly()) return 0;
+    // A second start brings the first copy's window up and ends, touching no device.
+    if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater")) return 0;
     return runProgram(instance);
 }

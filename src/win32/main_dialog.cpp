@@ -9,6 +9,7 @@
 #include "ui/resource_ids.h"
 #include "win32/common_controls.h"
 #include "win32/device_notices.h"
+#include "win32/single_copy.h"
 
 namespace {
 
@@ -101,6 +102,9 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         paintLogo(window);
         return 0;
     case WM_COMMAND:
+        // While the program works with the unit its waits let sent messages through; a command
+        // sent then (a click passed on by another program, say) waits for nobody and is dropped.
+        if (deviceNoticesHeld()) return 0;
         return onCommand(window, LOWORD(wParam));
     case WM_CTLCOLORSTATIC:
         return answerColourQuery(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -119,6 +123,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void initMainDialog(HWND window) {
     mainDialog = window;
+    markMainWindow(window);
     const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconGroupId));
     SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
     showWindowTexts();
@@ -140,6 +145,7 @@ void paintLogo(HWND window) {
 }
 
 void closeMainDialog() {
+    unmarkMainWindow(mainDialog);
     if (noticeRegistration != nullptr) {
         UnregisterDeviceNotification(noticeRegistration);
         noticeRegistration = nullptr;

@@ -1,11 +1,13 @@
-// A high-resolution waitable timer where the system has one (Windows 10 1803 and later), Sleep
-// elsewhere; the performance counter tells when the wait is over. Nothing system-wide (such as
-// the timer resolution) is changed.
+// A high-resolution waitable timer where the system has one (Windows 10 1803 and later), a timed
+// wait elsewhere; the performance counter tells when the wait is over. Nothing system-wide (such
+// as the timer resolution) is changed. Every wait lets the thread's paint and sent messages
+// through, so that a window waiting here stays responsive.
 #include "win32/precise_wait_windows.h"
 
 #include <windows.h>
 
 #include "device/precise_wait.h"
+#include "win32/message_wait.h"
 
 namespace {
 
@@ -39,11 +41,11 @@ void sleepMicroseconds(std::uint64_t microseconds) {
         LARGE_INTEGER due;
         due.QuadPart = -static_cast<LONGLONG>(microseconds * 10);  // relative, 100 ns units
         if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
-            WaitForSingleObject(timer, INFINITE);
+            waitLettingMessagesThrough(timer, INFINITE);
             return;
         }
     }
-    Sleep(static_cast<DWORD>((microseconds + 999) / 1000));
+    waitLettingMessagesThrough(nullptr, static_cast<DWORD>((microseconds + 999) / 1000));
 }
 
 }  // namespace

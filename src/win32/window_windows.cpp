@@ -89,6 +89,20 @@ void keepPainting() {
     }
 }
 
+void discardQueuedInput() {
+    // Keys, mouse clicks in the windows and on their frames (the close box among them). Bounded,
+    // as input may go on arriving while this runs.
+    constexpr UINT kInputRanges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                                        {WM_MOUSEFIRST, WM_MOUSELAST},
+                                        {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    MSG message;
+    for (const auto& range : kInputRanges) {
+        for (int i = 0; i < 4096 && PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE);
+             ++i) {
+        }
+    }
+}
+
 void blockSleepAndShutdown(const wchar_t* reason) {
     SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     ShutdownBlockReasonCreate(mainWindowHandle(), reason);
