@@ -4,7 +4,8 @@
 //    becomes idle only once its pending paints are done), the median of several starts each,
 //    taken in turns;
 //  - a whole update of the demo: from the OK of the warning box to the success text in the Hint
-//    box.
+//    box, and the longest time the main window took meanwhile to answer a WM_NULL sent every
+//    100 ms (Windows calls a window that does not answer for 5 s "Not Responding").
 // Runs with the catalogue in English (LC_ALL=en_US.UTF-8). Prints "name value" lines for
 // tools/bench; exits non-zero when a step did not go as it should.
 //
@@ -99,14 +100,16 @@ bool timeStartUps(int starts, double* programMs, double* minimalMs) {
 }
 
 // The demo starts ready to update. Update, OK in the warning box, then the wait for the success
-// text; milliseconds from the OK, or negative when a step failed.
-double timeDemoUpdate() {
+// text; milliseconds from the OK, or negative when a step failed. longestAnswerMs: the longest
+// answer of the main window during the update.
+double timeDemoUpdate(DWORD* longestAnswerMs) {
     driver::Program demo;
     if (!driver::start(driver::wineHostPath(UPDATER_DEMO_FILE), &demo, kStartTimeoutMs)) {
         driver::waitForExit(&demo, 0);
         return -1;
     }
     double spent = -1;
+    driver::AnswerWatch watch(demo.mainWindow);
     if (driver::pressButton(demo.mainWindow, kUpdateButton)) {
         const HWND warning =
             driver::findMessageBox(demo.process.dwProcessId, catalogue(kTextWarningCaption));
@@ -119,6 +122,7 @@ double timeDemoUpdate() {
             }
         }
     }
+    *longestAnswerMs = watch.stop();
     driver::pressButton(demo.mainWindow, kCloseButton);
     return driver::waitForExit(&demo) == 0 ? spent : -1;
 }
@@ -148,11 +152,13 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
-    const double updateMs = timeDemoUpdate();
+    DWORD longestAnswerMs = 0;
+    const double updateMs = timeDemoUpdate(&longestAnswerMs);
     if (updateMs < 0) {
         std::fprintf(stderr, "wine-bench: the demo's update did not end in success\n");
         return 1;
     }
     std::printf("update_wall_ms %.1f\n", updateMs);
+    std::printf("update_longest_answer_ms %lu\n", static_cast<unsigned long>(longestAnswerMs));
     return 0;
 }

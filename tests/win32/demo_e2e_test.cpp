@@ -200,6 +200,28 @@ TEST_F(Demo, UnplugInTheReadyStateLosesTheConnectionAndKeepsTheProductName) {
     driver::saveScreenshot(window, artifact("demo-unplugged"));
 }
 
+// A controller that never answers keeps the arrival's identification waiting for the read's
+// bound (10 s). The window answers meanwhile as it always does; afterwards the unit is open but
+// not identified: the Hint box unchanged, Update disabled, and its removal loses the connection.
+TEST_F(Demo, SilentControllerOnArrivalKeepsTheWindowAnswering) {
+    start(L"silent-controller unplugged");
+    ASSERT_EQ(hint(), statusWithInstructions(kTextNoUnit));
+    driver::AnswerWatch watch(window);
+    ASSERT_TRUE(driver::benchPlugIn(bench));
+    Sleep(12000);  // past the bound
+    const DWORD longest = watch.stop();
+    EXPECT_GE(watch.questions(), 50u) << "the watch asked throughout";
+    EXPECT_LT(longest, 1000u) << "the window did not answer for " << longest << " ms";
+    std::printf("longest answer during the identification: %lu ms\n",
+                static_cast<unsigned long>(longest));
+
+    EXPECT_EQ(hint(), statusWithInstructions(kTextNoUnit));
+    EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
+    ASSERT_TRUE(driver::benchUnplug(bench));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
+                                           statusWithInstructions(kTextConnectionLost)));
+}
+
 TEST_F(Demo, PlugInAfterStartUpLeadsToTheReadyState) {
     start(L"unplugged");
     EXPECT_EQ(hint(), statusWithInstructions(kTextNoUnit));
@@ -318,6 +340,8 @@ std::vector<unsigned long> requestTimes(const std::string& transcript, unsigned 
     return times;
 }
 
+// The window answers throughout the update (the erase and the 4 s after it included), and keys
+// typed while it writes (Escape, Enter: each would close the window) do not act afterwards.
 TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
     const std::wstring transcriptFile =
         driver::wineHostPath(ARTIFACT_DIR "/demo-update-transcript.txt");
@@ -325,7 +349,13 @@ TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
     start(L"", {L"UPDATER_SIM_TRANSCRIPT=" + transcriptFile});
     RECT mainRect{};
     ASSERT_TRUE(GetWindowRect(window, &mainRect));
+    driver::AnswerWatch watch(window);
     ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    // Typed during the erase, while the main window has the focus: Escape and Enter (the Close
+    // button is the default) would each close it once the update lets the queue be read.
+    Sleep(500);
+    driver::typeKey(VK_ESCAPE);
+    driver::pressKey(window, VK_RETURN);
 
     const HWND progress = driver::findWindow(processId(), L"msctls_progress32",
                                              catalogue(kTextUpdateInProgress), 20000);
@@ -344,6 +374,12 @@ TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
     EXPECT_LE(positions.back(), 100);
 
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded)));
+    const DWORD longest = watch.stop();
+    EXPECT_LT(longest, 1000u) << "the window did not answer for " << longest << " ms";
+    std::printf("longest answer during the update: %lu ms (%u questions)\n",
+                static_cast<unsigned long>(longest), watch.questions());
+    Sleep(1000);
+    ASSERT_TRUE(IsWindowVisible(window)) << "a key typed during the update closed the window";
     EXPECT_EQ(driver::controlText(window, kRow3Version), L"1.0");
     EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
     EXPECT_TRUE(driver::isControlEnabled(window, kRow3Caption)) << "the session stays open";
@@ -365,10 +401,16 @@ TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
 TEST_F(DemoUpdate, RefusedEraseEndsInTheEraseFailureReport) {
     start(L"erase-refused");
     ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    // Enter typed while the erase is waited for must not answer the failure box unseen.
+    Sleep(500);
+    driver::typeKey(VK_RETURN);
+    driver::typeKey(VK_SPACE);
 
     const HWND box =
         driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 20000);
     ASSERT_NE(box, nullptr) << "no failure report";
+    Sleep(1000);
+    ASSERT_TRUE(IsWindow(box)) << "a key typed before the box showed answered it";
     EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextEraseFailed) + L"\r\n" +
                                                errorCodeLine(sim::kRefusedHardwareFault, 0));
     EXPECT_EQ(driver::findWindow(processId(), L"msctls_progress32", L"", 0), nullptr);
@@ -379,6 +421,56 @@ TEST_F(DemoUpdate, RefusedEraseEndsInTheEraseFailureReport) {
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
     expectClosedView(L"LINK-CUBE");
 }
+
+// One copy at a time: a second start brings the first copy's window up and ends with exit code
+// 0, without a window of its own and before it touches any device (a second demo writes no
+// transcript: it never made its bench). The demo and the program do not exclude each other.
+struct SecondStartCase {
+    const char* name;
+    const char* first;
+    const char* second;
+    bool runs;  // the second start runs beside the first
+};
+
+class SecondStart : public ::testing::TestWithParam<SecondStartCase> {};
+
+TEST_P(SecondStart, EndsAtOnceOrRunsBeside) {
+    const SecondStartCase& c = GetParam();
+    driver::Program first;
+    ASSERT_TRUE(driver::start(driver::wineHostPath(c.first), &first));
+    ShowWindow(first.mainWindow, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(first.mainWindow));
+
+    const std::wstring transcript = driver::wineHostPath(ARTIFACT_DIR "/second-start.txt");
+    DeleteFileW(transcript.c_str());
+    driver::Program second;
+    ASSERT_TRUE(driver::launch(driver::wineHostPath(c.second), &second,
+                               {L"UPDATER_SIM_TRANSCRIPT=" + transcript}));
+    if (c.runs) {
+        EXPECT_TRUE(driver::waitForMainWindow(&second));
+        ASSERT_TRUE(driver::pressButton(second.mainWindow, kCloseButton));
+        EXPECT_EQ(driver::waitForExit(&second), 0);
+    } else {
+        EXPECT_EQ(driver::waitForExit(&second), 0);
+        EXPECT_EQ(GetFileAttributesW(transcript.c_str()), INVALID_FILE_ATTRIBUTES)
+            << "the second copy worked its bench";
+        const ULONGLONG deadline = GetTickCount64() + 5000;
+        while (IsIconic(first.mainWindow) && GetTickCount64() < deadline) Sleep(50);
+        EXPECT_FALSE(IsIconic(first.mainWindow)) << "the first copy's window was not brought up";
+    }
+    ShowWindow(first.mainWindow, SW_RESTORE);
+    ASSERT_TRUE(driver::pressButton(first.mainWindow, kCloseButton));
+    EXPECT_EQ(driver::waitForExit(&first), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Starts, SecondStart,
+    ::testing::Values(SecondStartCase{"ProgramTwice", UPDATER_PROGRAM_FILE, UPDATER_PROGRAM_FILE,
+                                      false},
+                      SecondStartCase{"DemoTwice", UPDATER_DEMO_FILE, UPDATER_DEMO_FILE, false},
+                      SecondStartCase{"DemoBesideProgram", UPDATER_PROGRAM_FILE,
+                                      UPDATER_DEMO_FILE, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Product, WritesNoTranscript) {
     const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/product-transcript.txt");

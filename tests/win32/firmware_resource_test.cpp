@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "flash/firmware_image.h"
@@ -19,6 +21,17 @@ TEST(FirmwareResource, IsFoundAndEqualsTheInputFile) {
                                     << std::hex << GetUserDefaultUILanguage();
     ASSERT_EQ(image.size, expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.bytes));
+}
+
+// The build's generated placeholder says so in its first line; the program never writes it
+// into a controller, so the accessor must tell it apart from a real image.
+TEST(FirmwareResource, TellsThePlaceholderFromARealImage) {
+    const FirmwareImage image = firmwareImage();
+    const std::vector<std::uint8_t> input = firmwareInputFile();
+    const std::string mark = "PLACEHOLDER, NOT FIRMWARE";
+    const bool isPlaceholder =
+        input.size() >= mark.size() && std::equal(mark.begin(), mark.end(), input.begin());
+    EXPECT_EQ(image.placeholder, isPlaceholder);
 }
 
 TEST(FirmwareResource, IsStoredOnceInTheGermanSlot) {

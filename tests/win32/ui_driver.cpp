@@ -282,6 +282,50 @@ void pressKey(HWND window, UINT virtualKey) {
 
 void pressCloseBox(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+void typeKey(UINT virtualKey) {
+    INPUT inputs[2] = {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = static_cast<WORD>(virtualKey);
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+AnswerWatch::AnswerWatch(HWND window) : window_(window) {
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+AnswerWatch::~AnswerWatch() { stop(); }
+
+DWORD AnswerWatch::stop() {
+    if (thread_ != nullptr) {
+        stopping_ = true;
+        WaitForSingleObject(thread_, 10000);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    return longestMs_;
+}
+
+DWORD WINAPI AnswerWatch::run(void* self) {
+    auto* watch = static_cast<AnswerWatch*>(self);
+    constexpr DWORD kGiveUpMs = 5000;
+    while (!watch->stopping_) {
+        const ULONGLONG asked = GetTickCount64();
+        DWORD_PTR result = 0;
+        const bool answered = SendMessageTimeoutW(watch->window_, WM_NULL, 0, 0, SMTO_NORMAL,
+                                                  kGiveUpMs, &result) != 0;
+        const DWORD took = answered ? static_cast<DWORD>(GetTickCount64() - asked) : kGiveUpMs;
+        if (!answered && !IsWindow(watch->window_)) break;  // the window is gone, not hung
+        if (took > watch->longestMs_) watch->longestMs_ = took;
+        ++watch->questions_;
+        Sleep(100);
+    }
+    return 0;
+}
+
 HWND findMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs) {
     return findWindow(processId, L"#32770", caption, timeoutMs);
 }

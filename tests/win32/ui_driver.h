@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,31 @@ bool pressButton(HWND dialog, int controlId);
 void pressKey(HWND window, UINT virtualKey);
 // The caption's close box (WM_SYSCOMMAND SC_CLOSE).
 void pressCloseBox(HWND window);
+// Types a key on the keyboard (SendInput): it goes to whatever window has the focus when the
+// program takes it from its queue, as a person's key press does.
+void typeKey(UINT virtualKey);
+
+// Asks window whether it answers, as Windows does before it calls a window "Not Responding": from
+// a thread of its own, a WM_NULL every 100 ms (SendMessageTimeout), keeping the longest time an
+// answer took. Runs from construction until stop() or destruction.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND window);
+    ~AnswerWatch();
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+    // Stops asking; the longest answer in milliseconds (one not given within 5 s counts 5000).
+    DWORD stop();
+    unsigned questions() const { return questions_; }
+
+private:
+    static DWORD WINAPI run(void* self);
+    HWND window_;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stopping_{false};
+    std::atomic<DWORD> longestMs_{0};
+    std::atomic<unsigned> questions_{0};
+};
 
 // A message box of the given process with the given caption; null on a time-out.
 HWND findMessageBox(DWORD processId, const std::wstring& caption,
