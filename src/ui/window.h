@@ -10,9 +10,9 @@
 
 namespace window {
 
-// Loads text id of the message catalogue in the user's language into buffer (capacity in
-// UTF-16 units, terminator included), cut to fit. Returns the length copied; 0 and an empty
-// buffer for an id without text.
+// Loads text id of the message catalogue, in the language chosen for the user, into buffer
+// (capacity in UTF-16 units, terminator included), cut to fit. Returns the length copied; 0 and
+// an empty buffer for an id without text.
 int loadText(std::uint16_t id, wchar_t* buffer, int capacity);
 
 // The main window's caption.

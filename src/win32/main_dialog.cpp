@@ -9,11 +9,13 @@
 #include "ui/resource_ids.h"
 #include "win32/common_controls.h"
 #include "win32/device_notices.h"
+#include "win32/resource_language.h"
 #include "win32/single_copy.h"
 
 namespace {
 
 HINSTANCE instance = nullptr;
+WORD language = 0;  // of the texts and the dialog, chosen in runProgram
 HWND mainDialog = nullptr;
 HDEVNOTIFY noticeRegistration = nullptr;
 // The one brush that answers the colour query of the red row, made at the first query.
@@ -83,13 +85,16 @@ INT_PTR onDeviceNotice(WPARAM event, LPARAM lParam) {
 
 HINSTANCE instanceHandle() { return instance; }
 HWND mainWindowHandle() { return mainDialog; }
+WORD resourceLanguage() { return language; }
 
 int runProgram(HINSTANCE programInstance) {
     // Without the library no progress bar can be made; the window works without it until then.
     initCommonControls();
     instance = programInstance;
+    language = userResourceLanguage();
     closeSession(appSession());
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(kMainDialogId), nullptr, mainDialogProc, 0);
+    const LPCDLGTEMPLATEW dialog = dialogTemplateIn(instance, language, kMainDialogId);
+    if (dialog != nullptr) DialogBoxIndirectParamW(instance, dialog, nullptr, mainDialogProc, 0);
     return 0;
 }
 

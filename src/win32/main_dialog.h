@@ -3,9 +3,10 @@
 
 #include <windows.h>
 
-// The program's start: initialises the common controls, closes the session, runs dialog 110
-// until it ends, and returns the exit code, always 0. The entry point of every executable that
-// shows the main window calls this with its instance handle.
+// The program's start: initialises the common controls, chooses the language of the texts and
+// the dialog, closes the session, runs dialog 110 in that language until it ends, and returns
+// the exit code, always 0. The entry point of every executable that shows the main window calls
+// this with its instance handle.
 int runProgram(HINSTANCE instance);
 
 // Routes every message of the main dialog.
@@ -26,3 +27,6 @@ bool isShutdownBlocked();
 // The program's own module and the main dialog, set once at start; null before.
 HINSTANCE instanceHandle();
 HWND mainWindowHandle();
+// The resource language of every text and of dialog 110 (win32/resource_language.h), chosen
+// once at start; 0 before.
+WORD resourceLanguage();

@@ -4,6 +4,7 @@
 
 #include "ui/window.h"
 #include "win32/main_dialog.h"
+#include "win32/resource_language.h"
 
 namespace window {
 namespace {
@@ -21,10 +22,7 @@ bool& shutdownBlocked() {
 }  // namespace
 
 int loadText(std::uint16_t id, wchar_t* buffer, int capacity) {
-    if (capacity <= 0) return 0;
-    buffer[0] = L'\0';  // LoadStringW leaves the buffer alone for an id without text
-    const int length = LoadStringW(instanceHandle(), id, buffer, capacity);
-    return length > 0 ? length : 0;
+    return loadTextIn(instanceHandle(), resourceLanguage(), id, buffer, capacity);
 }
 
 void setTitle(const wchar_t* text) {

@@ -1,6 +1,7 @@
-// The language in which the program's texts and main dialog come: the program asks by number
-// alone and the platform's resource look-up picks the variant of the user's interface language.
-// Run under Wine with LC_ALL set, and told which language that should give:
+// The language in which the program's texts and main dialog come: chosen from the user's
+// interface language and asked for explicitly, as the program does (win32/resource_language.h),
+// from the built program's own resources. Run under Wine with LC_ALL set, and told which language
+// that should give:
 //   language-selection-tests --expect=de|en [GoogleTest options]
 #include <gtest/gtest.h>
 
@@ -12,7 +13,9 @@
 
 #include "program_resources.h"
 #include "ui/catalogue.h"
+#include "ui/language.h"
 #include "ui/resource_ids.h"
+#include "win32/resource_language.h"
 
 namespace {
 
@@ -31,15 +34,22 @@ protected:
     void SetUp() override {
         module = programResources();
         ASSERT_NE(module, nullptr) << UPDATER_PROGRAM_FILE;
+        language = userResourceLanguage();
     }
     HMODULE module = nullptr;
+    WORD language = 0;
 };
+
+TEST_F(LanguageSelection, ChoosesTheResourcesOfTheUsersLanguage) {
+    EXPECT_EQ(language, expected == Language::german ? kGermanResources : kEnglishResources)
+        << "interface language " << std::hex << GetUserDefaultUILanguage();
+}
 
 TEST_F(LanguageSelection, LoadsTheTextsOfTheUsersLanguage) {
     for (std::size_t i = 0; i < kCatalogueSize; ++i) {
         const std::uint16_t id = kCatalogue[i].id;
         wchar_t buffer[kTextBufferSize];
-        const int length = LoadStringW(module, id, buffer, kTextBufferSize);
+        const int length = loadTextIn(module, language, id, buffer, kTextBufferSize);
         ASSERT_GT(length, 0) << "text " << id;
         EXPECT_EQ(u16(buffer), catalogueText(id, expected)) << "text " << id;
     }
@@ -50,9 +60,11 @@ INT_PTR CALLBACK inertDialog(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 TEST_F(LanguageSelection, ShowsTheMainDialogInTheUsersLanguage) {
+    const LPCDLGTEMPLATEW dialogTemplate = dialogTemplateIn(module, language, kMainDialogId);
+    ASSERT_NE(dialogTemplate, nullptr);
     // The template's own style keeps the dialog hidden; nothing is shown.
-    const HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(kMainDialogId), nullptr,
-                                           inertDialog, 0);
+    const HWND dialog =
+        CreateDialogIndirectParamW(module, dialogTemplate, nullptr, inertDialog, 0);
     ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
     wchar_t text[256] = {};
     GetDlgItemTextW(dialog, kCloseButton, text, 256);
