@@ -1,6 +1,15 @@
 // The carried firmware image: the build's input file, byte for byte, behind the accessor.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#endif
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -31,8 +40,37 @@ TEST(FirmwareImage, TellsThePlaceholderFromARealImage) {
     EXPECT_EQ(image.placeholder, isPlaceholder);
 }
 
-TEST(FirmwareImage, IsTheSameViewEveryTime) {
-    EXPECT_EQ(firmwareImage().bytes, firmwareImage().bytes) << "no copy is made";
+// No copy is made: the view lies in the program's own read-only data, every time.
+TEST(FirmwareImage, LiesInTheProgramsReadOnlyData) {
+    const FirmwareImage image = firmwareImage();
+    ASSERT_NE(image.bytes, nullptr);
+    EXPECT_EQ(firmwareImage().bytes, image.bytes);
+    const auto address = reinterpret_cast<std::uintptr_t>(image.bytes);
+#ifdef _WIN32
+    MEMORY_BASIC_INFORMATION info{};
+    ASSERT_NE(VirtualQuery(image.bytes, &info, sizeof info), 0u);
+    EXPECT_EQ(info.AllocationBase, static_cast<void*>(GetModuleHandleW(nullptr))) << "not the program's";
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
+#else
+    // The mapping that holds the image, from the process's own map: "start-end perms ... path".
+    std::ifstream maps("/proc/self/maps");
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    std::string line;
+    bool found = false;
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        std::string range, perms, offset, device, inode, path;
+        fields >> range >> perms >> offset >> device >> inode >> path;
+        const std::uintptr_t start = std::stoull(range.substr(0, range.find('-')), nullptr, 16);
+        const std::uintptr_t end = std::stoull(range.substr(range.find('-') + 1), nullptr, 16);
+        if (address < start || address + image.size > end) continue;
+        found = true;
+        EXPECT_EQ(perms.substr(0, 2), "r-") << "writable: " << line;
+        EXPECT_EQ(path, exe) << "not in the program's file: " << line;
+    }
+    EXPECT_TRUE(found) << "the image lies in no single mapping";
+#endif
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "device/precise_wait.h"
@@ -47,6 +49,18 @@ TEST_P(Waits, AreNeverShorterThanAsked) {
     }
 }
 
+// Once the deadline has passed the wait ends: it overshoots by no more than the one sleep that
+// crossed the deadline can (the clock's late wake-up, or the rest of its tick).
+TEST_P(Waits, EndWithTheSleepThatCrossesTheDeadline) {
+    const std::uint64_t wakeLate = static_cast<std::uint64_t>(std::max<std::int64_t>(0, fake.error));
+    const std::uint64_t bound = wakeLate + fake.tick + (fake.tick != 0 ? 0 : 1);
+    for (std::uint32_t ms : {1u, 20u, 1000u}) {
+        const std::uint64_t start = fake.now;
+        waitAtLeast(ms, kFakeClock);
+        EXPECT_LE(fake.now - start - ms * 1000ull, bound) << ms << " ms";
+    }
+}
+
 TEST_P(Waits, AnOversleepNeverShortensTheNextWait) {
     std::vector<std::uint64_t> lengths;
     for (int i = 0; i < 50; ++i) {
@@ -69,6 +83,32 @@ TEST(Waits, ATimerThatWakesEarlySleepsAgainForTheRest) {
     waitAtLeast(20, kFakeClock);
     EXPECT_GE(fake.now, 20000u);
     EXPECT_GT(fake.sleeps, 1u);
+}
+
+// On this machine's own clock and sleep: never shorter, and the overshoot of a 20 ms wait (the
+// update's pause) stays small. The bound leaves room for a loaded machine and the sanitizers;
+// a wait rounded up to a 15.6 ms scheduler tick, or one that sleeps twice, would pass it.
+std::uint64_t steadyMicroseconds() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+void steadySleep(std::uint64_t microseconds) {
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}
+
+TEST(Waits, OnThisMachinesClockOvershootLittle) {
+    const WaitClock clock{steadyMicroseconds, steadySleep};
+    std::vector<std::uint64_t> overshoots;
+    for (int i = 0; i < 15; ++i) {
+        const std::uint64_t start = steadyMicroseconds();
+        waitAtLeast(20, clock);
+        const std::uint64_t spent = steadyMicroseconds() - start;
+        ASSERT_GE(spent, 20000u);
+        overshoots.push_back(spent - 20000);
+    }
+    std::sort(overshoots.begin(), overshoots.end());
+    EXPECT_LT(overshoots[overshoots.size() / 2], 8000u) << "median overshoot, microseconds";
 }
 
 TEST(Waits, ZeroDoesNotSleep) {

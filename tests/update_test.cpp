@@ -207,6 +207,96 @@ TEST_F(Update, WaitsAddUpAndTheEraseReplyComesASecondLater) {
     EXPECT_EQ(lines[erase + 2].ms - lines[erase + 1].ms, 4020u) << "4000 ms, then 20 ms";
 }
 
+// Every gap of an update, one by one, on the virtual clock (an exchange itself takes no time):
+// a pause moved from one place to another changes a gap even when the sum stays.
+TEST_F(Update, KeepsEveryPauseInItsPlace) {
+    startReady();
+    runUpdate();
+
+    struct Exchange {
+        std::uint8_t command;
+        std::uint64_t sent, answered;
+    };
+    std::vector<Exchange> exchanges;
+    const auto& lines = sim::transcript();
+    for (std::size_t i = probeLines; i + 1 < lines.size(); i += 2) {
+        ASSERT_TRUE(lines[i].out && !lines[i + 1].out) << "request and reply in turn";
+        exchanges.push_back({lines[i].bytes[1], lines[i].ms, lines[i + 1].ms});
+    }
+    ASSERT_EQ(exchanges.size(), 4 + kBlocks + 2);
+    const auto gap = [&](std::size_t i) { return exchanges[i].sent - exchanges[i - 1].answered; };
+
+    EXPECT_EQ(gap(1), 20u) << "lock to unprotect";
+    EXPECT_EQ(gap(2), 20u) << "unprotect to erase";
+    EXPECT_EQ(exchanges[2].answered - exchanges[2].sent, 1000u) << "erase request to its reply";
+    EXPECT_EQ(gap(3), 4020u) << "erase reply to the address";
+    EXPECT_EQ(gap(4), 20u) << "address to the first block";
+    for (std::size_t i = 5; i < 4 + kBlocks; ++i) ASSERT_EQ(gap(i), 20u) << "before block " << i - 4;
+    EXPECT_EQ(gap(4 + kBlocks), 20u) << "last block to the closing commands";
+    EXPECT_EQ(gap(5 + kBlocks), 0u) << "between the two closing commands";
+    for (std::size_t i = 0; i < exchanges.size(); ++i) {
+        if (i == 2) continue;  // the erase, above
+        ASSERT_EQ(exchanges[i].answered, exchanges[i].sent) << "exchange " << i;
+    }
+    EXPECT_EQ(sim::now(), exchanges.back().answered) << "no pause after the closing commands";
+}
+
+// The closing commands come after every block was accepted: the update has succeeded, and what
+// becomes of them changes nothing; the release is sent even when the protection failed.
+struct ClosingCase {
+    const char* name;
+    unsigned exchange;  // 0: protection on, 1: lock release
+    sim::FaultKind kind;
+};
+
+class FailedClosingCommand : public Update, public ::testing::WithParamInterface<ClosingCase> {};
+
+TEST_P(FailedClosingCommand, StillEndsInSuccessWithoutABox) {
+    startReady();
+    const auto closing = static_cast<unsigned>(probeExchanges + 4 + kBlocks + GetParam().exchange);
+    sim::addFault({closing, GetParam().kind, 0x107});
+    runUpdate();
+    EXPECT_EQ(fake::state().boxes.size(), 1u) << "only the warning";
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateSucceeded));
+    EXPECT_EQ(fake::controlText(kRow3Version), L"1.0");
+    EXPECT_TRUE(isOpen(appSession()));
+    EXPECT_EQ(sim::exchangeCount(), probeExchanges + 4 + kBlocks + 2) << "both closing commands";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedClosingCommand,
+    ::testing::Values(ClosingCase{"ProtectionNotWritten", 0, sim::FaultKind::writeFails},
+                      ClosingCase{"ProtectionRefused", 0, sim::FaultKind::refuse},
+                      ClosingCase{"ProtectionNotEchoed", 0, sim::FaultKind::dropEcho},
+                      ClosingCase{"ReleaseNotAnswered", 1, sim::FaultKind::noAnswer},
+                      ClosingCase{"ReleaseRefused", 1, sim::FaultKind::refuse}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Notices that arrive while the failure box is open wait for it, and are then handled in order:
+// the failed unit's removal, then a new unit's arrival, which is shown ready.
+TEST_F(Update, NoticesDuringTheFailureBoxAreHandledAfterIt) {
+    startReady();
+    sim::addFault({probeExchanges + 2, sim::FaultKind::refuse, 0x107});
+    fake::state().whileBoxOpen = [this] {  // the warning; the next box is the failure's
+        fake::state().whileBoxOpen = [this] {
+            const std::wstring path = unit().path;
+            sim::unplug(unitId);
+            const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
+            EXPECT_EQ(onDeviceChange(kDeviceRemoveComplete, &removal), 1);
+            unitId = sim::plugIn(sim::programmingUnit(1));
+            const DeviceEventRecord arrival{kDeviceTypeInterface, unit().path.c_str()};
+            EXPECT_EQ(onDeviceChange(kDeviceArrival, &arrival), 1);
+            EXPECT_FALSE(isOpen(appSession())) << "the arrival waits for the box";
+        };
+    };
+    runUpdate();
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextReady));
+    EXPECT_TRUE(isOpen(appSession()));
+    EXPECT_EQ(fake::controlText(kRow1Caption), L"LINKWAVE");
+    EXPECT_TRUE(fake::isEnabled(kUpdateButton));
+}
+
 TEST_F(Update, LeavesTheImageInTheControllerAndTheWindowUpdated) {
     startReady();
     runUpdate();

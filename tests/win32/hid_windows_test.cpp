@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -18,6 +19,7 @@
 namespace {
 
 struct PresentDevice {
+    bool attributesRead;  // opened, and its vendor and product ID read
     std::uint16_t vendorId;
     std::uint16_t productId;
 };
@@ -34,7 +36,8 @@ std::vector<PresentDevice> presentDevices() {
         const hid::Handle handle = hid::openDevice(hid::interfacePath(detail));
         PresentDevice device{};
         if (handle != hid::kInvalidHandle) {
-            hid::readAttributes(handle, &device.vendorId, &device.productId);
+            device.attributesRead =
+                hid::readAttributes(handle, &device.vendorId, &device.productId);
             hid::closeDevice(handle);
         }
         found.push_back(device);
@@ -44,12 +47,19 @@ std::vector<PresentDevice> presentDevices() {
     return found;
 }
 
+// Only a device that was opened and read says anything: one that failed to open would pass as
+// "no unit" with its vendor ID still 0.
 TEST(WindowsHid, WineOwnDevicesArePresentAndAreNoProgrammingUnit) {
     const std::vector<PresentDevice> devices = presentDevices();
     ASSERT_GE(devices.size(), 2u) << "Wine's HID mouse and keyboard are expected";
+    unsigned read = 0;
     for (const PresentDevice& device : devices) {
+        if (!device.attributesRead) continue;
+        ++read;
+        EXPECT_NE(device.vendorId, 0) << "attributes read but empty";
         EXPECT_NE(device.vendorId, kUnitVendorId);
     }
+    EXPECT_GE(read, 2u) << "Wine's mouse and keyboard were not opened and read";
 }
 
 TEST(WindowsHid, OpenSessionSkipsOtherDevicesAndFindsNoUnit) {
@@ -375,5 +385,33 @@ INSTANTIATE_TEST_SUITE_P(
                     BoundedWaitCase{"NeverSignalled", true, INFINITE, 300, false, 300},
                     BoundedWaitCase{"SignalledInTime", true, kLateMs, 5000, true, kLateMs * 9 / 10}),
     [](const testing::TestParamInfo<BoundedWaitCase>& info) { return info.param.name; });
+
+}  // namespace
+
+namespace {
+
+// The program's pause on Windows: never shorter than asked, and a 20 ms pause (20 ms follows
+// every block of an update) is not rounded up to the scheduler's 15.6 ms tick.
+TEST(PreciseWait, TwentyMillisecondsLastTwentyAndLittleMore) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const auto microsecondsSince = [&](const LARGE_INTEGER& start) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<std::uint64_t>((now.QuadPart - start.QuadPart) * 1000000 /
+                                          frequency.QuadPart);
+    };
+    std::vector<std::uint64_t> overshoots;
+    for (int i = 0; i < 15; ++i) {
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        hid::pause(20);
+        const std::uint64_t spent = microsecondsSince(start);
+        ASSERT_GE(spent, 20000u);
+        overshoots.push_back(spent - 20000);
+    }
+    std::sort(overshoots.begin(), overshoots.end());
+    EXPECT_LT(overshoots[overshoots.size() / 2], 8000u) << "median overshoot, microseconds";
+}
 
 }  // namespace
