@@ -44,7 +44,7 @@ endif()
 # The image's bytes linked into an executable's read-only data, for the tests and the simulator:
 # the same accessor as the Windows programs' resource, the same bytes.
 add_library(updater_firmware_embedded OBJECT src/flash/firmware_embedded.cpp)
-target_link_libraries(updater_firmware_embedded PUBLIC updater_core)
+target_link_libraries(updater_firmware_embedded PUBLIC updater_flash)
 target_compile_definitions(updater_firmware_embedded PRIVATE
   UPDATER_FIRMWARE_FILE="${UPDATER_FIRMWARE_FILE}"
   UPDATER_FIRMWARE_PLACEHOLDER=${UPDATER_FIRMWARE_PLACEHOLDER})
@@ -58,7 +58,7 @@ if(WIN32)
   configure_file(${PROJECT_SOURCE_DIR}/resources/firmware.rc.in ${firmware_dir}/firmware.rc @ONLY)
   add_library(updater_firmware_resource OBJECT
     ${firmware_dir}/firmware.rc src/win32/firmware_resource.cpp)
-  target_link_libraries(updater_firmware_resource PUBLIC updater_core)
+  target_link_libraries(updater_firmware_resource PUBLIC updater_ui)
   # The accessor tells whether the image is the placeholder, which the program never sends.
   set_property(SOURCE src/win32/firmware_resource.cpp APPEND PROPERTY COMPILE_DEFINITIONS
     UPDATER_FIRMWARE_PLACEHOLDER=${UPDATER_FIRMWARE_PLACEHOLDER})

@@ -1,6 +1,9 @@
 // Finding, opening and closing the programming unit, and the request/reply channel.
 #include <cstring>
 #include <cwchar>
+#include <string>
+#include <type_traits>
+#include <utility>
 
 #include "sim/bench_state.h"
 #include "sim_fixture.h"
@@ -148,6 +151,25 @@ TEST_F(SimTest, FailedIdentificationLeavesTheRecordOpen) {
     ASSERT_NE(session.devicePath, nullptr);
     EXPECT_EQ(session.productId, 1);
     EXPECT_EQ(session.outputReportLength, 60u) << "report lengths are stored before the queries";
+}
+
+// The record owns its path and handle: copying is not possible, moving hands both over and
+// leaves the source closed, so that each is closed and freed once (the sanitizers would see a
+// second free).
+static_assert(!std::is_copy_constructible_v<DeviceSession>, "a copy would free the path twice");
+static_assert(!std::is_copy_assignable_v<DeviceSession>, "a copy would free the path twice");
+
+TEST_F(SimTest, MovingHandsTheUnitOver) {
+    Device& unit = plugUnit();
+    ASSERT_EQ(openSession(session), kSuccess);
+    DeviceSession moved(std::move(session));
+    EXPECT_TRUE(isClosedRecord(session));
+    ASSERT_NE(moved.devicePath, nullptr);
+    EXPECT_EQ(std::wstring(moved.devicePath), unit.path);
+    EXPECT_EQ(escTypeCode(moved), 0x110FA0FAu);
+    closeSession(moved);
+    closeSession(session);
+    EXPECT_EQ(unit.closes, 1u);
 }
 
 // The HID driver hands every input report to every handle of the device, so a report left from

@@ -45,7 +45,6 @@ TEST(FirmwareImage, LiesInTheProgramsReadOnlyData) {
     const FirmwareImage image = firmwareImage();
     ASSERT_NE(image.bytes, nullptr);
     EXPECT_EQ(firmwareImage().bytes, image.bytes);
-    const auto address = reinterpret_cast<std::uintptr_t>(image.bytes);
 #ifdef _WIN32
     MEMORY_BASIC_INFORMATION info{};
     ASSERT_NE(VirtualQuery(image.bytes, &info, sizeof info), 0u);
@@ -53,6 +52,7 @@ TEST(FirmwareImage, LiesInTheProgramsReadOnlyData) {
     EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
 #else
     // The mapping that holds the image, from the process's own map: "start-end perms ... path".
+    const auto address = reinterpret_cast<std::uintptr_t>(image.bytes);
     std::ifstream maps("/proc/self/maps");
     char exe[4096] = {};
     ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);

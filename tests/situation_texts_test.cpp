@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "flash/update.h"
+#include "ui/update.h"
 #include "ui/device_presence.h"
 #include "ui/main_window.h"
 #include "ui_fixture.h"

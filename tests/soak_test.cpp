@@ -8,7 +8,7 @@
 // The sanitizers' allocator tells how much memory is in use.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
-#include "flash/update.h"
+#include "ui/update.h"
 #include "ui/device_presence.h"
 #include "ui_fixture.h"
 

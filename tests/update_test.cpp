@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "flash/firmware_image.h"
-#include "flash/update.h"
+#include "ui/update.h"
 #include "ui/device_presence.h"
 #include "sim/bench_state.h"
 #include "sim_fixture.h"

@@ -1,6 +1,8 @@
 #include "device/device_session.h"
 
+#include <cstring>
 #include <cwchar>
+#include <utility>
 
 namespace {
 
@@ -42,6 +44,44 @@ hid::Handle openIfUnit(const hid::InterfaceDetail* detail, std::uint16_t* produc
 }
 
 }  // namespace
+
+DeviceSession::DeviceSession(DeviceSession&& other) noexcept { *this = std::move(other); }
+
+DeviceSession& DeviceSession::operator=(DeviceSession&& other) noexcept {
+    if (this == &other) return *this;
+    handle = other.handle;
+    devicePath = other.devicePath;
+    outputReportLength = other.outputReportLength;
+    inputReportLength = other.inputReportLength;
+    unitMode = other.unitMode;
+    unitFirmwareVersion = other.unitFirmwareVersion;
+    unitAuxValue = other.unitAuxValue;
+    escStatus = other.escStatus;
+    escAuxValue = other.escAuxValue;
+    unitLoaderInfo = other.unitLoaderInfo;
+    std::memcpy(escInfoBlock, other.escInfoBlock, sizeof escInfoBlock);
+    std::memcpy(escLoaderBlock, other.escLoaderBlock, sizeof escLoaderBlock);
+    productId = other.productId;
+    other.devicePath = nullptr;
+    other.resetToClosed();
+    return *this;
+}
+
+void DeviceSession::resetToClosed() {
+    handle = hid::kInvalidHandle;
+    devicePath = nullptr;
+    outputReportLength = 0;
+    inputReportLength = 0;
+    unitMode = 0;
+    unitFirmwareVersion = 0;
+    unitAuxValue = 0;
+    escStatus = 0;
+    escAuxValue = 0;
+    unitLoaderInfo = UnitLoaderInfo{};
+    std::memset(escInfoBlock, 0, sizeof escInfoBlock);
+    std::memset(escLoaderBlock, 0, sizeof escLoaderBlock);
+    productId = 0;
+}
 
 std::uint16_t escFirmwareVersion(const DeviceSession& session) {
     return readLe16(&session.escInfoBlock[4]);
@@ -90,7 +130,7 @@ ResultCode openSession(DeviceSession& session) {
 void closeSession(DeviceSession& session) {
     if (session.handle != hid::kInvalidHandle) hid::closeDevice(session.handle);
     delete[] session.devicePath;
-    session = DeviceSession{};
+    session.resetToClosed();
 }
 
 ResultCode readReportLengths(DeviceSession& session) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "device/hid.h"
+#include "device/protocol.h"
 #include "device/report.h"
 
 // Result of every device operation.
@@ -18,11 +19,6 @@ constexpr ResultCode kNoUnitPresent = -4;   // no programming unit among the HID
 constexpr ResultCode kStateNotConfirmed = 1627;  // the reply did not echo the requested state
 // Any other value is an error code that the unit sent with a refusal.
 
-// The programming unit on the USB bus.
-constexpr std::uint16_t kUnitVendorId = 0x5EA7;
-constexpr std::uint16_t kProductIdLinkwave = 1;
-constexpr std::uint16_t kProductIdLinkCube = 2;
-
 struct UnitLoaderInfo {
     std::uint8_t loaderInfo1;
     std::uint16_t loaderInfo2;
@@ -32,8 +28,17 @@ struct UnitLoaderInfo {
 };
 
 // The single record of the open programming unit. Closed: handle -1, devicePath null, every
-// other field zero.
+// other field zero. It owns its path (and its handle), so it is not copied: a copy closed or
+// freed twice would close another's device or free its path. Moving hands both over and leaves
+// the source closed.
 struct DeviceSession {
+    DeviceSession() = default;
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+    DeviceSession(DeviceSession&& other) noexcept;
+    // Only onto a closed record: what this one held is not closed or freed.
+    DeviceSession& operator=(DeviceSession&& other) noexcept;
+
     hid::Handle handle = hid::kInvalidHandle;
     wchar_t* devicePath = nullptr;  // owned; freed by closeSession
     std::uint32_t outputReportLength = 0;
@@ -47,6 +52,9 @@ struct DeviceSession {
     std::uint8_t escInfoBlock[32]{};
     std::uint8_t escLoaderBlock[40]{};
     std::uint16_t productId = 0;
+
+    // Every field to the closed state's value; closes and frees nothing (closeSession does).
+    void resetToClosed();
 };
 
 // The values kept inside the identification blocks.

@@ -5,34 +5,22 @@
 
 namespace {
 
-constexpr std::uint8_t kStatusQuery = 0x08;
-constexpr std::uint8_t kMemoryRead = 0x0A;
-constexpr std::uint8_t kControllerInfoRead = 0x1D;
-constexpr std::uint8_t kBootloaderInfoRead = 0x22;
-
-// Where a unit outside its serving mode keeps its firmware version.
-constexpr std::uint32_t kUnitInfoAddress = 0x0801FC00;
-constexpr std::uint8_t kUnitInfoLength = 12;
-constexpr std::uint32_t kControllerInfoSize = 32;
-
-constexpr std::uint16_t kUpdatableController = 3;
-
-Report statusQuery() { return makeRequest(kStatusQuery, 0x00); }
+Report statusQuery() { return makeRequest(kCommandStatus, 0x00); }
 
 Report memoryRead() {
-    Report request = makeRequest(kMemoryRead, kUnitInfoLength);
+    Report request = makeRequest(kCommandMemoryRead, kUnitInfoLength);
     writeLe32(&request[4], kUnitInfoAddress);
     return request;
 }
 
 Report controllerInfoRead() {
-    Report request = makeRequest(kControllerInfoRead, 0x08);
+    Report request = makeRequest(kCommandControllerInfo, 0x08);
     writeLe32(&request[4], kControllerInfoSize);
     writeLe32(&request[8], static_cast<std::uint32_t>(-static_cast<std::int32_t>(kControllerInfoSize)));
     return request;
 }
 
-Report bootloaderInfoRead() { return makeRequest(kBootloaderInfoRead, 0x00); }
+Report bootloaderInfoRead() { return makeRequest(kCommandBootloaderInfo, 0x00); }
 
 // The unit outside its serving mode: its loader values, then its firmware version from memory.
 ResultCode identifyOtherMode(DeviceSession& session, const Report& status) {

@@ -4,15 +4,6 @@
 
 namespace {
 
-constexpr std::uint8_t kSystemLock = 0x0B;
-constexpr std::uint8_t kWriteProtection = 0x20;
-constexpr std::uint8_t kErase = 0x1E;
-constexpr std::uint8_t kWriteAddress = 0x1F;
-constexpr std::uint8_t kWriteBlock = 0x1B;
-
-// Carried by the erase and set-address requests; the bootloader takes neither without it.
-constexpr std::uint32_t kUnlockKey = 0x6A2F3C91;
-
 std::uint8_t stateByte(bool state) { return state ? 1 : 0; }
 
 // Sends request and judges the reply by the refusal rule, with the flash commands' 32-bit code.
@@ -34,27 +25,27 @@ ResultCode sendState(DeviceSession& session, std::uint8_t command, bool state, R
 
 ResultCode setSystemLock(DeviceSession& session, bool locked) {
     Report reply{};
-    const ResultCode result = sendState(session, kSystemLock, locked, reply);
+    const ResultCode result = sendState(session, kCommandSystemLock, locked, reply);
     if (result != kSuccess) return result;
     return confirmState(reply, stateByte(locked));
 }
 
 ResultCode setWriteProtection(DeviceSession& session, bool protect) {
     Report reply{};
-    const ResultCode result = sendState(session, kWriteProtection, protect, reply);
+    const ResultCode result = sendState(session, kCommandWriteProtection, protect, reply);
     if (result != kSuccess) return result;
     if (reply[kReplyStatusByte] == kStatusRefused) return refusalCode32(reply);
     return confirmState(reply, stateByte(protect));
 }
 
 ResultCode eraseFirmware(DeviceSession& session) {
-    Report request = makeRequest(kErase, 0x04);
+    Report request = makeRequest(kCommandErase, 0x04);
     writeLe32(&request[4], kUnlockKey);
     return sendRefusable(session, request, kEraseReplyPauseMs);
 }
 
 ResultCode setWriteAddress(DeviceSession& session, std::uint32_t address) {
-    Report request = makeRequest(kWriteAddress, 0x09);
+    Report request = makeRequest(kCommandWriteAddress, 0x09);
     request[3] = 0x01;
     writeLe32(&request[4], address);
     writeLe32(&request[8], kUnlockKey);
@@ -66,7 +57,7 @@ ResultCode writeBlock(DeviceSession& session, const std::uint8_t* area, std::siz
     if (wordCount > kMaxBlockWords || areaLength > kMaxBlockArea || areaLength < 4 * wordCount) {
         return kNotAvailable;
     }
-    Report request = makeRequest(kWriteBlock, static_cast<std::uint8_t>(4 * wordCount));
+    Report request = makeRequest(kCommandWriteBlock, static_cast<std::uint8_t>(4 * wordCount));
     if (areaLength != 0) std::memcpy(&request[4], area, areaLength);
     return sendRefusable(session, request, 0);
 }

@@ -3,6 +3,11 @@
 //
 // The model answers the requests that the updater sends, by the request and reply layouts the
 // updater relies on. src/sim/sim_hid.cpp puts it behind the HID operations (device/hid.h).
+//
+// The simulator writes out the protocol's numbers (command codes, the unlock key, the unit's
+// information address, status 3, 0xFFFF) itself instead of taking them from the program's
+// src/device/protocol.h, on purpose: an independent model catches a wrong number on either side,
+// where a shared constant would make both sides wrong together.
 #pragma once
 
 #include <cstdint>

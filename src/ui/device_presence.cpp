@@ -8,22 +8,15 @@
 #include "ui/app.h"
 #include "ui/format_text.h"
 #include "ui/resource_ids.h"
+#include "ui/texts.h"
+#include "ui/unit_state.h"
 #include "ui/version_panel.h"
 #include "ui/window.h"
 
 namespace {
 
-constexpr std::uint16_t kUpdatableController = 3;
-constexpr std::uint32_t kAcceptedTypeCodes[] = {0x110FA0FA, 0x0A0640FA};
 // One empty line between a status and the instructions.
 constexpr const wchar_t* kStatusSeparator = L"\r\n\r\n";
-
-bool isAcceptedType(std::uint32_t typeCode) {
-    for (std::uint32_t accepted : kAcceptedTypeCodes) {
-        if (typeCode == accepted) return true;
-    }
-    return false;
-}
 
 // Appends text to the NUL-terminated contents of buffer, as much as fits with the terminator.
 void appendBounded(wchar_t* buffer, std::size_t capacity, const wchar_t* text) {
@@ -50,12 +43,10 @@ bool isInterfaceRecord(const DeviceEventRecord* record) {
 
 // A status, an empty line and the connection steps; at start-up the panel's closed view too.
 void showStatus(std::uint16_t statusId, bool atStartup) {
-    wchar_t text[kTextBufferSize];
-    window::loadText(statusId, text, kTextBufferSize);
-    appendBounded(text, kTextBufferSize, kStatusSeparator);
-    setHintText(text);
-    window::loadText(kTextInstructions, text, kTextBufferSize);
-    appendHintText(text);
+    Text status = loadText(statusId);
+    appendBounded(status.chars, kTextBufferSize, kStatusSeparator);
+    setHintText(status.chars);
+    appendHintText(loadText(kTextInstructions).chars);
     if (atStartup) refreshVersionPanel();
 }
 
@@ -66,21 +57,16 @@ void rejectUnit(std::uint16_t statusId, bool atStartup) {
 }
 
 void showReady() {
-    wchar_t text[kTextBufferSize];
-    window::loadText(kTextReady, text, kTextBufferSize);
-    setHintText(text);
+    setHintText(loadText(statusTextOf(UnitState::ready)).chars);
     refreshVersionPanel();
     window::enableControl(kUpdateButton, true);
 }
 
 void showIncompatibleNotice() {
-    wchar_t format[kTextBufferSize];
-    wchar_t text[kTextBufferSize];
-    wchar_t caption[kTextBufferSize];
-    window::loadText(kTextIncompatibleNotice, format, kTextBufferSize);
-    formatText(text, kTextBufferSize, format, kModelName);
-    window::loadText(kTextIncompatibleCaption, caption, kTextBufferSize);
-    window::showMessageBox(text, caption, window::kBoxOk | window::kIconInformation);
+    Text notice;
+    formatText(notice.chars, kTextBufferSize, loadText(kTextIncompatibleNotice).chars, kModelName);
+    window::showMessageBox(notice.chars, loadText(kTextIncompatibleCaption).chars,
+                           window::kBoxOk | window::kIconInformation);
 }
 
 // Opens and judges the unit with device notices held: the identification's waits let them
@@ -138,32 +124,28 @@ void holdNotice(std::uint32_t event, const DeviceEventRecord* record) {
 
 }  // namespace
 
-bool isReadyUnit(const DeviceSession& session) {
-    return isOpen(session) && session.unitMode == 0 && session.escStatus == kUpdatableController &&
-           isAcceptedType(escTypeCode(session));
-}
-
 void runStartupProbe() { probe(true); }
 
 void showProbeResult(ResultCode result, bool atStartup) {
-    const DeviceSession& session = appSession();
-    if (result != kSuccess) {
-        // On an arrival this also covers every HID device that is not a programming unit.
-        if (atStartup) rejectUnit(kTextNoUnit, true);
-        return;
-    }
-    if (session.unitMode != 0) {
-        rejectUnit(kTextWrongMode, atStartup);
-    } else if (session.escStatus != kUpdatableController) {
-        rejectUnit(kTextNoController, atStartup);
-    } else if (isReadyUnit(session)) {
-        showReady();
-    } else {
-        window::enableControl(kUpdateButton, false);
-        closeSession(appSession());
-        // The box's loop handles device notices at once; the status below follows regardless.
-        showIncompatibleNotice();
-        showStatus(kTextIncompatible, atStartup);
+    const UnitState state = judgeUnit(result, appSession());
+    switch (state) {
+        case UnitState::notFound:
+            // On an arrival this also covers every HID device that is not a programming unit.
+            if (atStartup) rejectUnit(statusTextOf(state), true);
+            return;
+        case UnitState::wrongMode:
+        case UnitState::noController:
+            rejectUnit(statusTextOf(state), atStartup);
+            return;
+        case UnitState::ready:
+            showReady();
+            return;
+        case UnitState::incompatibleController:
+            window::enableControl(kUpdateButton, false);
+            closeSession(appSession());
+            showIncompatibleNotice();
+            showStatus(statusTextOf(state), atStartup);
+            return;
     }
 }
 

@@ -16,10 +16,6 @@ struct DeviceEventRecord {
     const wchar_t* interfacePath;  // for kDeviceTypeInterface; null otherwise
 };
 
-// Whether the opened unit is the ready one: in its serving mode, with an updatable controller of
-// an accepted type attached.
-bool isReadyUnit(const DeviceSession& session);
-
 void runStartupProbe();
 void showProbeResult(ResultCode result, bool atStartup);
 // 1 for arrival and remove-complete (handled, whatever was done), 0 for every other event.

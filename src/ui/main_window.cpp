@@ -3,6 +3,7 @@
 #include "ui/app.h"
 #include "ui/format_text.h"
 #include "ui/resource_ids.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -13,9 +14,7 @@ constexpr int kLogoGap = 20;         // between the group box and the logo
 constexpr int kLogoRightMargin = 45;  // kept free at the window's right edge
 
 void setControlTextFromCatalogue(int controlId, std::uint16_t textId) {
-    wchar_t text[kTextBufferSize];
-    window::loadText(textId, text, kTextBufferSize);
-    window::setControlText(controlId, text);
+    window::setControlText(controlId, loadText(textId).chars);
 }
 
 }  // namespace
@@ -35,11 +34,8 @@ void showWindowTexts() {
 }
 
 void reportRegistrationFailure() {
-    wchar_t caption[kTextBufferSize];
-    wchar_t text[kTextBufferSize];
-    window::loadText(kTextApplicationErrorCaption, caption, kTextBufferSize);
-    window::loadText(kTextRegistrationFailed, text, kTextBufferSize);
-    window::showMessageBox(text, caption, window::kBoxOk | window::kIconError);
+    showTextBox(kTextRegistrationFailed, kTextApplicationErrorCaption,
+                window::kBoxOk | window::kIconError);
 }
 
 LogoPlacement placeLogo(int bitmapWidth, int bitmapHeight, window::Rect windowRect,

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kLabelSize = 32;
-constexpr std::uint16_t kNoFirmwareInstalled = 0xFFFF;
 
 // The panel's controls, in the order in which they are disabled and enabled.
 constexpr int kPanelControls[] = {kRow1Version, kRow2Version, kRow3Version,

@@ -2,7 +2,7 @@
 // seam and the simulator's bench window beside the main window (src/win32/demo_bench.h).
 #include <windows.h>
 
-#include "flash/update.h"
+#include "ui/update.h"
 #include "win32/demo_bench.h"
 #include "win32/dll_search.h"
 #include "win32/main_dialog.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "flash/update.h"
+#include "ui/update.h"
 #include "ui/app.h"
 #include "ui/device_presence.h"
 #include "ui/main_window.h"
@@ -11,12 +11,15 @@
 #include "win32/device_notices.h"
 #include "win32/resource_language.h"
 #include "win32/single_copy.h"
+#include "win32/window_windows.h"
 
 namespace {
 
-HINSTANCE instance = nullptr;
-WORD language = 0;  // of the texts and the dialog, chosen in runProgram
-HWND mainDialog = nullptr;
+// The dialog's handlers, defined below the dialog procedure.
+void initMainDialog(HWND window);
+void paintLogo(HWND window);
+void closeMainDialog();
+
 HDEVNOTIFY noticeRegistration = nullptr;
 // The one brush that answers the colour query of the red row, made at the first query.
 HBRUSH labelBrush = nullptr;
@@ -35,7 +38,7 @@ LogoPlacement placeLogoIn(HWND window, int bitmapWidth, int bitmapHeight) {
 }
 
 void drawLogo(HWND window, HDC paintContext) {
-    const HBITMAP bitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(kLogoBitmapId));
+    const HBITMAP bitmap = LoadBitmapW(window::programInstance(), MAKEINTRESOURCEW(kLogoBitmapId));
     if (bitmap == nullptr) return;
     BITMAP size{};
     GetObjectW(bitmap, sizeof size, &size);
@@ -81,23 +84,6 @@ INT_PTR onDeviceNotice(WPARAM event, LPARAM lParam) {
     return onDeviceChange(static_cast<std::uint32_t>(event), notice);
 }
 
-}  // namespace
-
-HINSTANCE instanceHandle() { return instance; }
-HWND mainWindowHandle() { return mainDialog; }
-WORD resourceLanguage() { return language; }
-
-int runProgram(HINSTANCE programInstance) {
-    // Without the library no progress bar can be made; the window works without it until then.
-    initCommonControls();
-    instance = programInstance;
-    language = userResourceLanguage();
-    closeSession(appSession());
-    const LPCDLGTEMPLATEW dialog = dialogTemplateIn(instance, language, kMainDialogId);
-    if (dialog != nullptr) DialogBoxIndirectParamW(instance, dialog, nullptr, mainDialogProc, 0);
-    return 0;
-}
-
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
@@ -127,9 +113,9 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void initMainDialog(HWND window) {
-    mainDialog = window;
+    window::setMainWindow(window);
     markMainWindow(window);
-    const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconGroupId));
+    const HICON icon = LoadIconW(window::programInstance(), MAKEINTRESOURCEW(kIconGroupId));
     SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
     showWindowTexts();
     noticeRegistration = registerForHidNotices(window);
@@ -150,7 +136,7 @@ void paintLogo(HWND window) {
 }
 
 void closeMainDialog() {
-    unmarkMainWindow(mainDialog);
+    unmarkMainWindow(window::mainWindowHandle());
     if (noticeRegistration != nullptr) {
         UnregisterDeviceNotification(noticeRegistration);
         noticeRegistration = nullptr;
@@ -160,4 +146,19 @@ void closeMainDialog() {
         DeleteObject(labelBrush);
         labelBrush = nullptr;
     }
+}
+
+}  // namespace
+
+int runProgram(HINSTANCE programInstance) {
+    // Without the library no progress bar can be made; the window works without it until then.
+    initCommonControls();
+    const WORD language = userResourceLanguage();
+    window::setProgram(programInstance, language);
+    closeSession(appSession());
+    const LPCDLGTEMPLATEW dialog = dialogTemplateIn(programInstance, language, kMainDialogId);
+    if (dialog != nullptr) {
+        DialogBoxIndirectParamW(programInstance, dialog, nullptr, mainDialogProc, 0);
+    }
+    return 0;
 }

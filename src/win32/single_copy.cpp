@@ -40,13 +40,20 @@ void bringToFront(HWND window) {
 }  // namespace
 
 bool claimOnlyCopy(const wchar_t* name) {
-    // Never closed: the claim lasts as long as the process.
-    const HANDLE claim = CreateMutexW(nullptr, FALSE, name);
-    if (claim != nullptr && GetLastError() != ERROR_ALREADY_EXISTS) {
+    // Owned by this thread, which lives as long as the process: however a copy ends, the system
+    // then hands the name on to the next start, even while the object itself still lingers.
+    const HANDLE claim = CreateMutexW(nullptr, TRUE, name);
+    if (claim == nullptr) return true;  // no way to tell: better one copy too many than none
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
         claimedName = name;
         return true;
     }
-    if (claim == nullptr) return true;  // no way to tell: better one copy too many than none
+    const DWORD taken = WaitForSingleObject(claim, 0);
+    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
+        claimedName = name;  // the copy that held it has ended
+        return true;
+    }
+    CloseHandle(claim);
     if (HWND first = findMarkedWindow(name)) bringToFront(first);
     return false;
 }

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "ui/window.h"
-#include "win32/main_dialog.h"
+#include "win32/window_windows.h"
 #include "win32/resource_language.h"
 
 namespace window {
@@ -19,10 +19,30 @@ bool& shutdownBlocked() {
     return blocked;
 }
 
+struct Program {
+    HINSTANCE instance = nullptr;
+    WORD language = 0;
+    HWND mainWindow = nullptr;
+};
+
+Program& program() {
+    static Program theProgram;
+    return theProgram;
+}
+
 }  // namespace
 
+void setProgram(HINSTANCE instance, WORD language) {
+    program().instance = instance;
+    program().language = language;
+}
+HINSTANCE programInstance() { return program().instance; }
+WORD programLanguage() { return program().language; }
+void setMainWindow(HWND window) { program().mainWindow = window; }
+HWND mainWindowHandle() { return program().mainWindow; }
+
 int loadText(std::uint16_t id, wchar_t* buffer, int capacity) {
-    return loadTextIn(instanceHandle(), resourceLanguage(), id, buffer, capacity);
+    return loadTextIn(programInstance(), programLanguage(), id, buffer, capacity);
 }
 
 void setTitle(const wchar_t* text) {
@@ -58,7 +78,7 @@ WindowHandle createProgressWindow(const wchar_t* title, int x, int y, int width,
     // A top-level window with a title bar, owned by the main window: it stays above it.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE | PBS_SMOOTH;
     const HWND progress = CreateWindowExW(0, PROGRESS_CLASSW, title, style, x, y, width, height,
-                                          mainWindowHandle(), nullptr, instanceHandle(), nullptr);
+                                          mainWindowHandle(), nullptr, programInstance(), nullptr);
     if (progress != nullptr) SendMessageW(progress, PBM_SETRANGE32, 0, 100);
     return fromWindows(progress);
 }

@@ -19,7 +19,7 @@
 
 #include "device/device_session.h"
 #include "fake_window.h"
-#include "flash/update.h"
+#include "ui/update.h"
 #include "sim/bench.h"
 #include "ui/app.h"
 #include "ui/device_presence.h"

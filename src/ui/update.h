@@ -1,5 +1,6 @@
-// The update procedure: started by the Update button, it writes the carried firmware into the
-// controller and reports the outcome in the main window.
+// The update as the main window runs it: started by the Update button, it asks for confirmation,
+// checks the unit and the image, writes the carried firmware into the controller under a
+// progress window (src/flash/update_procedure.h) and reports the outcome in the main window.
 #pragma once
 
 #include <cstdint>

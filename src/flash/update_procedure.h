@@ -1,0 +1,45 @@
+// The update procedure itself, from the first command to the closing commands, apart from any
+// window: the bootloader commands in their order with their pauses, the image in 48-byte blocks,
+// progress told as it goes, and the outcome returned. The window's dialog around it (the
+// confirmations, the progress window, the report) is in src/ui/update.h; the command-line program
+// drives it with a progress bar of its own.
+#pragma once
+
+#include <cstdint>
+
+#include "device/device_session.h"
+#include "flash/firmware_image.h"
+
+// The steps that can fail, in their order.
+enum class UpdateStep { lock, unprotect, erase, address, block };
+
+struct UpdateOutcome {
+    bool succeeded;
+    UpdateStep failedStep;      // when not succeeded
+    ResultCode result;          // the failed step's result
+    std::uint32_t lastError;    // the platform's last error, read right after the failed step
+};
+
+// What the procedure tells while it writes; any function may be null. context is passed on.
+struct UpdateProgress {
+    void* context = nullptr;
+    // The blocks are about to be sent (the address is set and its pause is over).
+    void (*transferStarting)(void* context) = nullptr;
+    // A block was accepted; percent = bytes sent so far * 100 / image size, truncated. Called
+    // before the pause that follows the block.
+    void (*blockWritten)(void* context, std::uint32_t percent) = nullptr;
+    // The blocks are over: all accepted, or one failed (after its last error has been read).
+    void (*transferEnded)(void* context) = nullptr;
+};
+
+// The size of one data block.
+constexpr std::uint32_t kBlockBytes = 48;
+
+// Whether image can be sent faithfully: present, not empty, a whole number of 4-byte words.
+bool canBeSent(const FirmwareImage& image);
+
+// Writes image into the controller behind the open session: lock, unprotect, erase, address, the
+// blocks, then protection on and the lock released. The two closing commands come once every
+// block was accepted; their results change nothing. Nothing is retried; the first failure ends it.
+UpdateOutcome writeFirmware(DeviceSession& session, const FirmwareImage& image,
+                            const UpdateProgress& progress);

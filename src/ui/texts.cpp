@@ -1,0 +1,13 @@
+#include "ui/texts.h"
+
+#include "ui/window.h"
+
+Text loadText(std::uint16_t id) {
+    Text text;
+    window::loadText(id, text.chars, kTextBufferSize);
+    return text;
+}
+
+int showTextBox(std::uint16_t textId, std::uint16_t captionId, unsigned style) {
+    return window::showMessageBox(loadText(textId).chars, loadText(captionId).chars, style);
+}

@@ -1,0 +1,37 @@
+#include "ui/unit_state.h"
+
+#include "ui/resource_ids.h"
+
+namespace {
+
+bool isAcceptedType(std::uint32_t typeCode) {
+    for (std::uint32_t accepted : kAcceptedTypeCodes) {
+        if (typeCode == accepted) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+UnitState judgeUnit(ResultCode openResult, const DeviceSession& session) {
+    if (openResult != kSuccess) return UnitState::notFound;
+    if (session.unitMode != 0) return UnitState::wrongMode;
+    if (session.escStatus != kUpdatableController) return UnitState::noController;
+    if (isAcceptedType(escTypeCode(session))) return UnitState::ready;
+    return UnitState::incompatibleController;
+}
+
+bool isReadyUnit(const DeviceSession& session) {
+    return isOpen(session) && judgeUnit(kSuccess, session) == UnitState::ready;
+}
+
+std::uint16_t statusTextOf(UnitState state) {
+    switch (state) {
+        case UnitState::notFound: return kTextNoUnit;
+        case UnitState::wrongMode: return kTextWrongMode;
+        case UnitState::noController: return kTextNoController;
+        case UnitState::ready: return kTextReady;
+        case UnitState::incompatibleController: return kTextIncompatible;
+    }
+    return kTextNoUnit;
+}

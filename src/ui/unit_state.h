@@ -1,0 +1,26 @@
+// What an opened programming unit means for the user, apart from any window: the judgement that
+// the main window shows and that the command-line program prints.
+#pragma once
+
+#include <cstdint>
+
+#include "device/device_session.h"
+
+enum class UnitState {
+    notFound,            // no usable programming unit: none present, or not identified
+    wrongMode,           // the unit is in another mode than serving a controller
+    noController,        // no updatable controller attached
+    ready,               // the served controller is attached: the update may start
+    incompatibleController,  // a controller of another type is attached
+};
+
+// Judges the result of opening a unit and what it told, in this order: opened and identified,
+// mode, controller status, type code.
+UnitState judgeUnit(ResultCode openResult, const DeviceSession& session);
+
+// The unit is open and ready to update.
+bool isReadyUnit(const DeviceSession& session);
+
+// The text that tells the user about a state: the status shown above the connection steps, or
+// for the ready state the text shown alone.
+std::uint16_t statusTextOf(UnitState state);
