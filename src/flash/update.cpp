@@ -51,10 +51,12 @@ bool installedIsNotOlder(std::uint16_t installed) {
     return installed >= imageFirmwareVersion && installed != kNoFirmwareInstalled;
 }
 
-// The image is sent as it is; one that is missing, empty or not a whole number of words cannot
-// be sent faithfully and is refused before anything goes to the unit.
+// The image is sent as it is; one that is missing, empty, not a whole number of words or not
+// the one the build was given (its digest differs) cannot be sent faithfully and is refused
+// before anything goes to the unit.
 bool isSendable(const FirmwareImage& image) {
-    return image.bytes != nullptr && image.size != 0 && image.size % 4 == 0;
+    return image.bytes != nullptr && image.size != 0 && image.size % 4 == 0 &&
+           matchesExpectedDigest(image);
 }
 
 // The bootloader commands before the transfer; false when one failed and has been reported.
