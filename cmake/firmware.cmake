@@ -76,7 +76,8 @@ if(WIN32)
   add_dependencies(updater_firmware_resource updater_firmware_file)
 endif()
 
-# Marks the resource section of a Windows executable read-only after linking (see the script).
+# Finishes a Windows executable after linking: its resource section read-only, its PE checksum
+# written (see the script).
 function(updater_readonly_resources target)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_custom_command(TARGET ${target} POST_BUILD
