@@ -22,7 +22,6 @@ if(UPDATER_FIRMWARE_IMAGE)
   get_filename_component(UPDATER_FIRMWARE_FILE "${UPDATER_FIRMWARE_IMAGE}" ABSOLUTE)
   message(STATUS "Firmware image: ${UPDATER_FIRMWARE_FILE} (${image_size} bytes)")
   set(UPDATER_FIRMWARE_PLACEHOLDER 0)
-  add_custom_target(updater_firmware_file)
 else()
   if(UPDATER_RELEASE)
     message(FATAL_ERROR "A release build needs the real firmware image: "
@@ -38,18 +37,31 @@ else()
             -P ${PROJECT_SOURCE_DIR}/cmake/make-placeholder-image.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make-placeholder-image.cmake
     COMMENT "Generating the placeholder firmware image")
-  add_custom_target(updater_firmware_file DEPENDS ${UPDATER_FIRMWARE_FILE})
 endif()
+
+# The image's SHA-256, taken from the same file as the bytes that are carried and stored beside
+# them in every program: an update refuses an image whose digest differs.
+set(UPDATER_FIRMWARE_DIGEST_HEADER ${firmware_dir}/firmware_digest.h)
+add_custom_command(OUTPUT ${UPDATER_FIRMWARE_DIGEST_HEADER}
+  COMMAND ${CMAKE_COMMAND}
+          -DINPUT=${UPDATER_FIRMWARE_FILE} -DOUTPUT=${UPDATER_FIRMWARE_DIGEST_HEADER}
+          -P ${PROJECT_SOURCE_DIR}/cmake/write-image-digest.cmake
+  DEPENDS ${UPDATER_FIRMWARE_FILE} ${PROJECT_SOURCE_DIR}/cmake/write-image-digest.cmake
+  COMMENT "Computing the firmware image's SHA-256")
+# One target owns the generated files, so that the libraries below never make them at once.
+add_custom_target(updater_firmware_file
+  DEPENDS ${UPDATER_FIRMWARE_FILE} ${UPDATER_FIRMWARE_DIGEST_HEADER})
 
 # The image's bytes linked into an executable's read-only data, for the tests and the simulator:
 # the same accessor as the Windows programs' resource, the same bytes.
 add_library(updater_firmware_embedded OBJECT src/flash/firmware_embedded.cpp)
 target_link_libraries(updater_firmware_embedded PUBLIC updater_flash)
+target_include_directories(updater_firmware_embedded PRIVATE ${firmware_dir})
 target_compile_definitions(updater_firmware_embedded PRIVATE
   UPDATER_FIRMWARE_FILE="${UPDATER_FIRMWARE_FILE}"
   UPDATER_FIRMWARE_PLACEHOLDER=${UPDATER_FIRMWARE_PLACEHOLDER})
 set_source_files_properties(src/flash/firmware_embedded.cpp PROPERTIES
-  OBJECT_DEPENDS ${UPDATER_FIRMWARE_FILE})
+  OBJECT_DEPENDS "${UPDATER_FIRMWARE_FILE};${UPDATER_FIRMWARE_DIGEST_HEADER}")
 add_dependencies(updater_firmware_embedded updater_firmware_file)
 
 if(WIN32)
@@ -62,12 +74,16 @@ if(WIN32)
   # The accessor tells whether the image is the placeholder, which the program never sends.
   set_property(SOURCE src/win32/firmware_resource.cpp APPEND PROPERTY COMPILE_DEFINITIONS
     UPDATER_FIRMWARE_PLACEHOLDER=${UPDATER_FIRMWARE_PLACEHOLDER})
+  target_include_directories(updater_firmware_resource PRIVATE ${firmware_dir})
+  set_source_files_properties(src/win32/firmware_resource.cpp PROPERTIES
+    OBJECT_DEPENDS ${UPDATER_FIRMWARE_DIGEST_HEADER})
   set_source_files_properties(${firmware_dir}/firmware.rc PROPERTIES
     OBJECT_DEPENDS ${UPDATER_FIRMWARE_FILE})
   add_dependencies(updater_firmware_resource updater_firmware_file)
 endif()
 
-# Marks the resource section of a Windows executable read-only after linking (see the script).
+# Finishes a Windows executable after linking: its resource section read-only, its PE checksum
+# written (see the script).
 function(updater_readonly_resources target)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_custom_command(TARGET ${target} POST_BUILD

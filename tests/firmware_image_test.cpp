@@ -1,4 +1,5 @@
-// The carried firmware image: the build's input file, byte for byte, behind the accessor.
+// The carried firmware image: the build's input file, byte for byte, behind the accessor, with
+// the input file's digest.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -27,6 +28,15 @@ TEST(FirmwareImage, IsTheBuildInputByteForByte) {
     ASSERT_EQ(image.size, expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.bytes));
     EXPECT_EQ(image.size % 4, 0u);
+}
+
+// The digest that the build stored is the input file's, and the carried bytes have it.
+TEST(FirmwareImage, ComesWithTheDigestOfTheBuildInput) {
+    const FirmwareImage image = firmwareImage();
+    const std::vector<std::uint8_t> expected = firmwareInputFile();
+    ASSERT_NE(image.expectedDigest, nullptr);
+    EXPECT_EQ(*image.expectedDigest, sha256(expected.data(), expected.size()));
+    EXPECT_TRUE(matchesExpectedDigest(image));
 }
 
 // The build's generated placeholder says so in its first line; the program never writes it

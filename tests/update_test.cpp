@@ -33,12 +33,30 @@ std::wstring failureText(std::uint16_t textId, ResultCode result, std::uint32_t 
     return fake::text(textId) + L"\r\n" + line;
 }
 
+// An image with the digest of its own bytes, as the build stores it for the image it carries.
+FirmwareImage withOwnDigest(const std::uint8_t* bytes, std::size_t size) {
+    static Sha256Digest digest;
+    digest = sha256(bytes, size);
+    return {bytes, size, &digest};
+}
+
 // Images other than the carried one, for the block arithmetic's edge cases.
 Bytes wholeBlocksImage(96);
-FirmwareImage twoWholeBlocks() { return {wholeBlocksImage.data(), wholeBlocksImage.size()}; }
-FirmwareImage noImage() { return {nullptr, 0}; }
-FirmwareImage emptyImage() { return {wholeBlocksImage.data(), 0}; }
-FirmwareImage oddImage() { return {wholeBlocksImage.data(), 94}; }
+FirmwareImage twoWholeBlocks() { return withOwnDigest(wholeBlocksImage.data(), 96); }
+FirmwareImage noImage() { return withOwnDigest(nullptr, 0); }
+FirmwareImage emptyImage() { return withOwnDigest(wholeBlocksImage.data(), 0); }
+FirmwareImage oddImage() { return withOwnDigest(wholeBlocksImage.data(), 94); }
+
+// The carried image damaged by one flipped bit, with the digest that the build stored; and the
+// carried image without a digest.
+Bytes alteredCopy;
+FirmwareImage alteredImage() {
+    const FirmwareImage carried = firmwareImage();
+    alteredCopy.assign(carried.bytes, carried.bytes + carried.size);
+    alteredCopy[alteredCopy.size() / 2] ^= 0x01;
+    return {alteredCopy.data(), alteredCopy.size(), carried.expectedDigest};
+}
+FirmwareImage imageWithoutDigest() { return {firmwareImage().bytes, firmwareImage().size}; }
 
 class Update : public UiTest {
 protected:
@@ -391,8 +409,12 @@ INSTANTIATE_TEST_SUITE_P(
 // The build's placeholder is no firmware: written to a simulated unit (the demo), refused for a
 // real one, as an image that cannot be sent is refused.
 Bytes placeholderBytes(96, 0x50);
-FirmwareImage placeholderImage() { return {placeholderBytes.data(), placeholderBytes.size(), true}; }
-FirmwareImage realImage() { return {placeholderBytes.data(), placeholderBytes.size(), false}; }
+FirmwareImage placeholderImage() {
+    FirmwareImage image = withOwnDigest(placeholderBytes.data(), placeholderBytes.size());
+    image.placeholder = true;
+    return image;
+}
+FirmwareImage realImage() { return withOwnDigest(placeholderBytes.data(), placeholderBytes.size()); }
 
 struct PlaceholderCase {
     const char* name;
@@ -494,7 +516,8 @@ TEST_F(Update, AnImageOfWholeBlocksHasNoShortBlock) {
 }
 
 // Mended: an image that cannot be sent faithfully is refused before the first command, rather
-// than counting an erase without new firmware as a success.
+// than counting an erase without new firmware as a success. So is an image that is not the one
+// the build was given: a damaged image would erase the old firmware and write a broken one.
 struct ImageCase {
     const char* name;
     FirmwareImage (*image)();
@@ -516,7 +539,9 @@ TEST_P(UnsendableImage, IsRefusedBeforeAnythingIsSent) {
 INSTANTIATE_TEST_SUITE_P(Cases, UnsendableImage,
                          ::testing::Values(ImageCase{"Missing", noImage},
                                            ImageCase{"Empty", emptyImage},
-                                           ImageCase{"NotWholeWords", oddImage}),
+                                           ImageCase{"NotWholeWords", oddImage},
+                                           ImageCase{"OneBitAltered", alteredImage},
+                                           ImageCase{"WithoutDigest", imageWithoutDigest}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Update, UnitPulledDuringTheWarningFailsAtTheLockWithoutACodeLine) {

@@ -2,6 +2,8 @@
 // that carry no Windows resources (the native tests, the Windows unit tests).
 #include "flash/firmware_image.h"
 
+#include "firmware_digest.h"
+
 #ifdef _WIN32
 #define UPDATER_RODATA_BEGIN ".section .rdata,\"dr\"\n"
 #define UPDATER_RODATA_END ".text\n"
@@ -25,5 +27,5 @@ extern "C" const std::uint8_t updaterFirmwareImageEnd[];
 FirmwareImage firmwareImage() {
     return {updaterFirmwareImageStart,
             static_cast<std::size_t>(updaterFirmwareImageEnd - updaterFirmwareImageStart),
-            UPDATER_FIRMWARE_PLACEHOLDER != 0};
+            &kBuildImageDigest, UPDATER_FIRMWARE_PLACEHOLDER != 0};
 }

@@ -50,11 +50,13 @@ bool& placeholderAccepted() {
     return accepted;
 }
 
-// An image that cannot be sent faithfully is refused before anything goes to the unit. So is the
-// build's placeholder, unless the unit is a simulated one: it is no firmware, and a controller
-// given it would be left without any.
+// An image that cannot be sent faithfully, or is not the one the build was given (its digest
+// differs: damaged on the way to the user or on the disk), is refused before anything goes to the
+// unit. So is the build's placeholder, unless the unit is a simulated one: it is no firmware, and
+// a controller given it would be left without any.
 bool isSendable(const FirmwareImage& image) {
-    return canBeSent(image) && (!image.placeholder || placeholderAccepted());
+    return canBeSent(image) && matchesExpectedDigest(image) &&
+           (!image.placeholder || placeholderAccepted());
 }
 
 // The unit that was ready when Update was pressed may have been pulled while a box was open, and

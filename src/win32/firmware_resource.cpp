@@ -1,7 +1,9 @@
 // The firmware image as the Windows programs carry it: resource 151 of type RCDATA, found by
-// type and ID alone so that the user's language plays no part.
+// type and ID alone so that the user's language plays no part, with the digest that the build
+// computed from the same file.
 #include <windows.h>
 
+#include "firmware_digest.h"
 #include "flash/firmware_image.h"
 #include "ui/resource_ids.h"
 
@@ -13,5 +15,5 @@ FirmwareImage firmwareImage() {
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr) return {nullptr, 0};
     return {static_cast<const std::uint8_t*>(bytes), SizeofResource(module, found),
-            UPDATER_FIRMWARE_PLACEHOLDER != 0};
+            &kBuildImageDigest, UPDATER_FIRMWARE_PLACEHOLDER != 0};
 }

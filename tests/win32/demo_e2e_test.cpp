@@ -54,7 +54,7 @@ protected:
                 const std::vector<std::wstring>& environment = {}) {
         std::vector<std::wstring> all = environment;
         all.push_back(L"UPDATER_SIM_BENCH=" + benchWords);
-        ASSERT_TRUE(driver::launch(driver::wineHostPath(UPDATER_DEMO_FILE), &program, all));
+        ASSERT_TRUE(driver::launch(driver::wineHostPath(demoFile), &program, all));
         bench = driver::findBench(processId());
         ASSERT_NE(bench, nullptr) << "the bench window did not appear";
     }
@@ -100,6 +100,7 @@ protected:
     DWORD processId() const { return program.process.dwProcessId; }
     std::wstring hint() const { return driver::controlText(window, kHintBox); }
 
+    const char* demoFile = UPDATER_DEMO_FILE;
     driver::Program program;
     HWND window = nullptr;
     HWND bench = nullptr;
@@ -471,6 +472,52 @@ INSTANTIATE_TEST_SUITE_P(
                       SecondStartCase{"DemoBesideProgram", UPDATER_PROGRAM_FILE,
                                       UPDATER_DEMO_FILE, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The command byte of every request in the transcript, in order.
+std::vector<unsigned> requestCommands(const std::string& transcript) {
+    std::vector<unsigned> commands;
+    for (std::size_t at = transcript.find(" OUT 01 "); at != std::string::npos;
+         at = transcript.find(" OUT 01 ", at + 1)) {
+        commands.push_back(std::stoul(transcript.substr(at + 8, 2), nullptr, 16));
+    }
+    return commands;
+}
+
+// The demo with one bit of its firmware image (resource 151) flipped after linking, as a damaged
+// download would carry it: after the warning the update is refused like an image that cannot be
+// sent, with the failure report and no code line, and the unit gets no command of an update.
+class AlteredDemo : public Demo {
+protected:
+    AlteredDemo() { demoFile = UPDATER_ALTERED_DEMO_FILE; }
+};
+
+TEST_F(AlteredDemo, RefusesTheUpdateAndSendsNoCommand) {
+    const std::wstring transcriptFile =
+        driver::wineHostPath(ARTIFACT_DIR "/altered-demo-transcript.txt");
+    DeleteFileW(transcriptFile.c_str());
+    start(L"", {L"UPDATER_SIM_TRANSCRIPT=" + transcriptFile});
+    ASSERT_EQ(hint(), catalogue(kTextReady));
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+
+    const HWND box = driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption));
+    ASSERT_NE(box, nullptr) << "no failure report";
+    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextUpdateFailedHint));
+    EXPECT_EQ(driver::findWindow(processId(), L"msctls_progress32", L"", 0), nullptr);
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
+    expectClosedView(L"LINK-CUBE");
+
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    // Only the identification's requests: status, memory read, controller and bootloader info.
+    const std::vector<unsigned> commands = requestCommands(readFile(transcriptFile));
+    ASSERT_FALSE(commands.empty()) << "no transcript";
+    for (unsigned command : commands) {
+        EXPECT_TRUE(command == 0x08 || command == 0x0A || command == 0x1D || command == 0x22)
+            << "request 0x" << std::hex << command;
+    }
+}
 
 TEST(Product, WritesNoTranscript) {
     const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/product-transcript.txt");

@@ -1,5 +1,6 @@
 // Resource 151 as a Windows program carries it: found whatever the user's language, equal to the
-// build's input file, and read where it lies in the executable's read-only data.
+// build's input file and with its digest, and read where it lies in the executable's read-only
+// data.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -32,6 +33,14 @@ TEST(FirmwareResource, TellsThePlaceholderFromARealImage) {
     const bool isPlaceholder =
         input.size() >= mark.size() && std::equal(mark.begin(), mark.end(), input.begin());
     EXPECT_EQ(image.placeholder, isPlaceholder);
+}
+
+TEST(FirmwareResource, ComesWithTheDigestOfTheInputFile) {
+    const FirmwareImage image = firmwareImage();
+    const std::vector<std::uint8_t> expected = firmwareInputFile();
+    ASSERT_NE(image.expectedDigest, nullptr);
+    EXPECT_EQ(*image.expectedDigest, sha256(expected.data(), expected.size()));
+    EXPECT_TRUE(matchesExpectedDigest(image));
 }
 
 TEST(FirmwareResource, IsStoredOnceInTheGermanSlot) {

@@ -2,7 +2,10 @@
 // programming unit (only Wine's own HID devices), in the language that LC_ALL selects, and a
 // screenshot of the window in its open view.
 //
-//   main-window-e2e-tests --expect=de|en [gtest flags]
+//   main-window-e2e-tests --expect=de|en [--program=PATH] [gtest flags]
+//
+// --program names another build of the program to drive (a path of the host), such as a signed
+// release; without it, the terval-updater.exe of this build.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,11 +22,16 @@ namespace {
 constexpr int kPanelControls[] = {kRow1Version, kRow2Version, kRow3Version,
                                   kRow1Caption, kRow2Caption, kRow3Caption};
 
+std::string& programFile() {
+    static std::string file = UPDATER_PROGRAM_FILE;
+    return file;
+}
+
 // The program, started for one test and ended by it.
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(driver::start(driver::wineHostPath(UPDATER_PROGRAM_FILE), &program))
+        ASSERT_TRUE(driver::start(driver::wineHostPath(programFile()), &program))
             << "the main window did not appear";
         window = program.mainWindow;
     }
@@ -82,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
 // (WINEDLLOVERRIDES, which Wine reads from the Unix environment that the program inherits).
 TEST(RegistrationFailure, ShowsTheErrorBoxAndEndsWithExitCode0) {
     driver::Program program;
-    ASSERT_TRUE(driver::launch(driver::wineHostPath(UPDATER_PROGRAM_FILE), &program));
+    ASSERT_TRUE(driver::launch(driver::wineHostPath(programFile()), &program));
     const HWND box =
         driver::findMessageBox(program.process.dwProcessId, catalogue(kTextApplicationErrorCaption));
     if (box == nullptr) driver::waitForExit(&program, 0);
@@ -190,4 +198,12 @@ TEST(Screenshot, LogoBesideThePanelNoKeyGreenControllerRowRed) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return runEndToEndTests(argc, argv); }
+int main(int argc, char** argv) {
+    constexpr char kProgramFlag[] = "--program=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], kProgramFlag, sizeof kProgramFlag - 1) == 0) {
+            programFile() = argv[i] + sizeof kProgramFlag - 1;
+        }
+    }
+    return runEndToEndTests(argc, argv);
+}

@@ -1,0 +1,13 @@
+# Sourced by the tests of tools/release. checkout SOURCE DEST: the tree of SOURCE as it is now
+# (its tracked files and those not yet tracked, less what it ignores) in DEST, as a fresh checkout
+# of one commit, so that tools/release runs there as on a maker's clean clone.
+checkout() {
+  local source="$1" dest="$2"
+  mkdir -p "$dest" || return 1
+  (cd "$source" && git ls-files -z --cached --others --exclude-standard |
+    tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$dest" || return 1
+  git -C "$dest" init -q &&
+    git -C "$dest" add -A &&
+    git -C "$dest" -c user.name="release test" -c user.email=release-test@localhost \
+      commit -q -m "The tree under test"
+}
