@@ -1,0 +1,415 @@
+// The report transfers of the Linux backend over a SOCK_SEQPACKET socket pair, the far end
+// served as the simulated unit would: whole exchanges and commands, replies of the wrong length,
+// a unit that goes away, waits that run out or are interrupted by signals, and the input flush.
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <ostream>
+
+#include "device/device_session.h"
+#include "flash/commands.h"
+#include "hidraw_fixture.h"
+#include "linux/hidraw.h"
+
+namespace {
+
+constexpr std::uint32_t kReportLength = 60;
+const wchar_t kMissingNode[] = L"/nonexistent/hidraw99";
+
+// The session holds the socket's near end as the unit's handle, with the unit's report lengths.
+class SocketTest : public testing::Test {
+protected:
+    void SetUp() override {
+        hid::hidraw::setReportTimeoutMs(hid::kReportTimeoutMs);
+        ASSERT_TRUE(peer.ready()) << std::strerror(errno);
+        session.handle = peer.handle();
+        session.outputReportLength = kReportLength;
+        session.inputReportLength = kReportLength;
+    }
+    void TearDown() override {
+        hid::hidraw::setReportTimeoutMs(hid::kReportTimeoutMs);
+        session.handle = hid::kInvalidHandle;  // the peer closes both ends
+    }
+
+    // Ends the unit's service (its end sees the session's end shut) and waits for its thread.
+    void finishPeer() {
+        shutdown(peer.sessionEnd, SHUT_WR);
+        peer.join();
+    }
+
+    SimPeer peer;
+    DeviceSession session;
+};
+
+// What a fresh unit answers to request.
+Report unitAnswer(const Report& request) {
+    sim::Unit unit;
+    Report reply{};
+    sim::answerRequest(unit, request.data(), reply.data());
+    return reply;
+}
+
+const Report kStatusQuery = makeRequest(0x08, 0x00);
+
+// --- Whole exchanges --------------------------------------------------------------------------
+
+class SocketExchange : public SocketTest {};
+
+TEST_F(SocketExchange, AStatusQueryAndTheCommandsOfAnUpdateReachTheUnit) {
+    peer.serve();
+    Report status{};
+    ASSERT_EQ(exchange(session, kStatusQuery, status, 0), kSuccess);
+    EXPECT_EQ(status, unitAnswer(kStatusQuery));
+
+    std::uint8_t area[kMaxBlockArea];
+    for (std::size_t i = 0; i < sizeof area; ++i) area[i] = static_cast<std::uint8_t>(7 * i + 1);
+    EXPECT_EQ(setSystemLock(session, true), kSuccess);
+    EXPECT_EQ(setWriteProtection(session, false), kSuccess);
+    EXPECT_EQ(eraseFirmware(session), kSuccess);
+    EXPECT_EQ(setWriteAddress(session, 0x100), kSuccess);
+    EXPECT_EQ(writeBlock(session, area, sizeof area, kMaxBlockWords), kSuccess);
+    EXPECT_EQ(hid::lastError(), 0u);
+
+    finishPeer();
+    ASSERT_EQ(peer.requests.size(), 6u);
+    for (const Bytes& request : peer.requests) {
+        EXPECT_EQ(request.size(), kReportLength);
+        EXPECT_EQ(request[0], kOutputReportId);
+    }
+    EXPECT_EQ(peer.requests[0], Bytes(kStatusQuery.begin(), kStatusQuery.end()));
+    EXPECT_TRUE(std::equal(area, area + sizeof area, peer.unit.esc.flash.begin() + 0x100))
+        << "the block did not arrive whole";
+}
+
+TEST_F(SocketExchange, CompletedTransfersLeaveTheLastErrorZero) {
+    peer.serve();
+    EXPECT_EQ(hid::openDevice(kMissingNode), hid::kInvalidHandle);
+    ASSERT_EQ(hid::lastError(), static_cast<std::uint32_t>(ENOENT));
+    EXPECT_TRUE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
+    EXPECT_EQ(hid::lastError(), 0u) << "after the write";
+
+    EXPECT_EQ(hid::openDevice(kMissingNode), hid::kInvalidHandle);
+    Report reply{};
+    EXPECT_TRUE(hid::readReport(session.handle, reply.data(), kReportLength));
+    EXPECT_EQ(hid::lastError(), 0u) << "after the read";
+}
+
+// --- Replies of the wrong length ------------------------------------------------------------------
+
+// The unit's first reply has the case's bytes; it answers as usual afterwards. A reply of any
+// other length than the input report's is refused, the caller's buffer untouched (it is exactly
+// the report's length, so the sanitizer sees any write past it), and the bad reply is used up:
+// the next exchange gets its own answer.
+struct ReplyCase {
+    const char* name;
+    std::size_t replyLength;
+    bool read;
+    int error;
+};
+
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
+
+class ReplyLength : public SocketTest, public testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ReplyLength, OnlyAWholeReportIsRead) {
+    const ReplyCase& c = GetParam();
+    const Bytes first = reportOf({kInputReportId, 0x00, 0x00, 0x01}, c.replyLength, 0x6B);
+    peer.serve([first](sim::Unit& unit, const Bytes& request, unsigned index) {
+        if (index == 0) return Answer{Answer::reply, first};
+        return asTheUnit(unit, request, index);
+    });
+
+    constexpr std::uint8_t kCanary = 0xC3;
+    std::unique_ptr<std::uint8_t[]> reply(new std::uint8_t[kReportLength]);
+    std::fill(reply.get(), reply.get() + kReportLength, kCanary);
+    ASSERT_TRUE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
+    EXPECT_EQ(hid::readReport(session.handle, reply.get(), kReportLength), c.read);
+    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(c.error));
+    if (c.read) {
+        EXPECT_TRUE(std::equal(first.begin(), first.end(), reply.get()));
+    } else {
+        EXPECT_TRUE(std::all_of(reply.get(), reply.get() + kReportLength,
+                                [](std::uint8_t b) { return b == kCanary; }))
+            << "a refused reply was copied into the buffer";
+    }
+
+    Report next{};
+    ASSERT_EQ(exchange(session, kStatusQuery, next, 0), kSuccess);
+    EXPECT_EQ(next, unitAnswer(kStatusQuery));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Socket, ReplyLength,
+    testing::Values(ReplyCase{"Whole", 60, true, 0},
+                    ReplyCase{"OneByteShort", 59, false, EBADMSG},
+                    ReplyCase{"ReportIdOnly", 1, false, EBADMSG},
+                    ReplyCase{"OneByteLong", 61, false, EMSGSIZE},
+                    ReplyCase{"FiveTimesTheLength", 300, false, EMSGSIZE}),
+    [](const testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });
+
+// --- A unit that goes away ---------------------------------------------------------------------
+
+Answer closesAfter(unsigned ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return Answer{Answer::close};
+}
+
+// The exchange ends with the socket's own error as soon as the unit has gone, not at the bound;
+// every exchange after it fails at once in its write.
+struct GoneCase {
+    const char* name;
+    bool goneBefore;      // the unit's end is closed before the exchange
+    Behaviour behaviour;  // otherwise how the unit serves
+    ResultCode result;
+    int error;
+};
+
+void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.name; }
+
+class GoneUnit : public SocketTest, public testing::WithParamInterface<GoneCase> {};
+
+TEST_P(GoneUnit, EndsTheExchangeWithItsErrno) {
+    const GoneCase& c = GetParam();
+    if (c.goneBefore) {
+        peer.closeUnitEnd();
+    } else {
+        peer.serve(c.behaviour);
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    Report reply{};
+    EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), c.result);
+    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(c.error));
+    if (c.result == kSuccess) {
+        EXPECT_EQ(reply, unitAnswer(kStatusQuery));
+    }
+
+    peer.join();
+    EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), kWriteFailed);
+    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(EPIPE));
+    EXPECT_LT(millisecondsSince(start), 5000) << "ended by the bound, not by the socket";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Socket, GoneUnit,
+    testing::Values(
+        GoneCase{"GoneBeforeTheRequest", true, nullptr, kWriteFailed, EPIPE},
+        GoneCase{"GoesOnTheRequest", false,
+                 [](sim::Unit&, const Bytes&, unsigned) { return closesAfter(0); }, kReadFailed,
+                 ENODEV},
+        GoneCase{"GoesWhileTheReadWaits", false,
+                 [](sim::Unit&, const Bytes&, unsigned) { return closesAfter(200); },
+                 kReadFailed, ENODEV},
+        // What the unit sent before it went is still read.
+        GoneCase{"AnswersAndGoes", false,
+                 [](sim::Unit& unit, const Bytes& request, unsigned index) {
+                     Answer answer = asTheUnit(unit, request, index);
+                     answer.closeAfter = true;
+                     return answer;
+                 },
+                 kSuccess, 0}),
+    [](const testing::TestParamInfo<GoneCase>& info) { return info.param.name; });
+
+// --- Bounded waits --------------------------------------------------------------------------------
+
+class BoundedWait : public SocketTest {};
+
+// The one wait of the full 10-second bound. The read that ran out no longer touches the reply,
+// and an answer that comes too late waits for the next read.
+TEST_F(BoundedWait, AnUnansweredReadEndsAtTheReportBound) {
+    peer.serve([](sim::Unit&, const Bytes&, unsigned) { return Answer{Answer::silent}; });
+    Report reply;
+    reply.fill(0xC3);
+    reply[0] = kInputReportId;  // as exchange sets it
+    const Report canary = reply;
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), kReadFailed);
+    const long long elapsed = millisecondsSince(start);
+    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(ETIMEDOUT));
+    EXPECT_GE(elapsed, static_cast<long long>(hid::kReportTimeoutMs));
+    EXPECT_LT(elapsed, hid::kReportTimeoutMs + 1500);
+    EXPECT_EQ(reply, canary);
+
+    const Bytes late = reportOf({kInputReportId, 0x00, 0x00, 0x07}, kReportLength, 0x5A);
+    ASSERT_TRUE(peer.send(late));
+    Report next{};
+    EXPECT_TRUE(hid::readReport(session.handle, next.data(), kReportLength));
+    EXPECT_TRUE(std::equal(late.begin(), late.end(), next.begin()));
+}
+
+// A unit that takes no more requests: the session's end fills up, and the write waits out its
+// bound (shortened here) instead of blocking.
+TEST_F(BoundedWait, AWriteThatCannotGoOutEndsAtTheBound) {
+    while (send(peer.sessionEnd, kStatusQuery.data(), kReportLength, MSG_DONTWAIT | MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(kReportLength)) {
+    }
+    ASSERT_EQ(errno, EAGAIN);
+    hid::hidraw::setReportTimeoutMs(300);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
+    const long long elapsed = millisecondsSince(start);
+    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(ETIMEDOUT));
+    EXPECT_GE(elapsed, 300);
+    EXPECT_LT(elapsed, 2000);
+}
+
+// Signals keep arriving at the waiting thread, every 20 ms, until its wait ends (for 3 s at the
+// most). A wait must neither end early nor start over at each signal.
+std::atomic<int> signalsCaught{0};
+extern "C" void noteSignal(int) { ++signalsCaught; }
+
+enum class Wait { unansweredRead, lateAnswer, pause };
+constexpr unsigned kAnswerAfterMs = 300;
+
+struct SignalCase {
+    const char* name;
+    Wait wait;
+    bool completed;
+    int error;
+    long long atLeastMs;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+class SignalDuringWait : public SocketTest, public testing::WithParamInterface<SignalCase> {
+protected:
+    void SetUp() override {
+        SocketTest::SetUp();
+        struct sigaction action {};
+        action.sa_handler = noteSignal;  // no SA_RESTART: the wait sees EINTR
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGUSR1, &action, &previous);
+        signalsCaught = 0;
+    }
+    void TearDown() override {
+        sigaction(SIGUSR1, &previous, nullptr);
+        SocketTest::TearDown();
+    }
+    struct sigaction previous {};
+};
+
+TEST_P(SignalDuringWait, NeitherEndsNorRestartsIt) {
+    const SignalCase& c = GetParam();
+    hid::hidraw::setReportTimeoutMs(c.wait == Wait::unansweredRead ? 300 : hid::kReportTimeoutMs);
+    peer.serve([&c](sim::Unit& unit, const Bytes& request, unsigned index) {
+        if (c.wait == Wait::unansweredRead) return Answer{Answer::silent};
+        std::this_thread::sleep_for(std::chrono::milliseconds(kAnswerAfterMs));
+        return asTheUnit(unit, request, index);
+    });
+    if (c.wait != Wait::pause) {
+        ASSERT_TRUE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
+    }
+
+    const pthread_t waiter = pthread_self();
+    std::atomic<bool> waitEnded{false};
+    const auto start = std::chrono::steady_clock::now();
+    std::thread signaller([&] {
+        while (!waitEnded && millisecondsSince(start) < 3000) {
+            pthread_kill(waiter, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    bool completed = true;
+    Report reply{};
+    if (c.wait == Wait::pause) {
+        hid::pause(kAnswerAfterMs);
+    } else {
+        completed = hid::readReport(session.handle, reply.data(), kReportLength);
+    }
+    const long long elapsed = millisecondsSince(start);
+    waitEnded = true;
+    signaller.join();
+
+    EXPECT_EQ(completed, c.completed);
+    if (c.wait != Wait::pause) {
+        EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(c.error));
+    }
+    EXPECT_GE(elapsed, c.atLeastMs);
+    EXPECT_LT(elapsed, c.atLeastMs + 1200);
+    EXPECT_GE(signalsCaught.load(), 5) << "the signals did not reach the wait";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Socket, SignalDuringWait,
+    testing::Values(SignalCase{"UnansweredRead", Wait::unansweredRead, false, ETIMEDOUT, 300},
+                    SignalCase{"LateAnswer", Wait::lateAnswer, true, 0, 270},
+                    SignalCase{"Pause", Wait::pause, true, 0, 300}),
+    [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+
+// --- The input flush ------------------------------------------------------------------------------
+
+class FlushInput : public SocketTest {};
+
+// Reports the unit sent unasked (replies meant for another program) are dropped; the next
+// exchange reads its own answer.
+TEST_F(FlushInput, DropsWhatIsQueued) {
+    for (std::uint8_t stale = 1; stale <= 3; ++stale) {
+        ASSERT_TRUE(peer.send(reportOf({kInputReportId, 0x00, 0x00, stale}, kReportLength, 0xEE)));
+    }
+    hid::flushInput(session.handle);
+    peer.serve();
+    Report reply{};
+    ASSERT_EQ(exchange(session, kStatusQuery, reply, 0), kSuccess);
+    EXPECT_EQ(reply, unitAnswer(kStatusQuery));
+}
+
+TEST_F(FlushInput, ReturnsAtOnceWithNothingQueued) {
+    const auto start = std::chrono::steady_clock::now();
+    hid::flushInput(session.handle);
+    EXPECT_LT(millisecondsSince(start), 1000);
+}
+
+// A closed end reads as end of file for ever; the flush stops there, and the next read fails
+// at once.
+TEST_F(FlushInput, StopsAtAUnitThatHasGone) {
+    ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
+    ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
+    peer.closeUnitEnd();
+    const auto start = std::chrono::steady_clock::now();
+    hid::flushInput(session.handle);
+    Report reply{};
+    EXPECT_FALSE(hid::readReport(session.handle, reply.data(), kReportLength));
+    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(ENODEV));
+    EXPECT_LT(millisecondsSince(start), 1000);
+}
+
+// A device that never stops sending (here /dev/zero, always readable) does not hold the flush.
+TEST_F(FlushInput, EndsWhileADeviceKeepsSending) {
+    const int endless = open("/dev/zero", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(endless, 0);
+    const auto start = std::chrono::steady_clock::now();
+    hid::flushInput(endless);
+    EXPECT_LT(millisecondsSince(start), 5000);
+    close(endless);
+}
+
+// --- Handles that are no open device --------------------------------------------------------------
+
+TEST(BadHandle, TransfersFailAtOnceWithEbadf) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    close(ends[1]);
+    Report report = kStatusQuery;
+    for (const hid::Handle handle :
+         {hid::kInvalidHandle, static_cast<hid::Handle>(ends[0]), hid::Handle{1} << 40}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(hid::writeReport(handle, report.data(), kReportLength)) << handle;
+        EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(EBADF)) << handle;
+        EXPECT_FALSE(hid::readReport(handle, report.data(), kReportLength)) << handle;
+        EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(EBADF)) << handle;
+        EXPECT_LT(millisecondsSince(start), 1000) << handle;
+    }
+}
+
+}  // namespace
