@@ -1,5 +1,7 @@
 #include "ui/app.h"
 
+#include "ui/format_text.h"
+
 DeviceSession& appSession() {
     static DeviceSession session;  // closed until the first probe
     return session;
@@ -15,3 +17,13 @@ ResultCode openAppSession() {
 }
 
 std::uint32_t appSessionOpening() { return openings; }
+
+namespace {
+constexpr unsigned kUpdaterMajorVersion = 1;
+constexpr unsigned kUpdaterMinorVersion = 0;
+}  // namespace
+
+int buildWindowTitle(wchar_t* buffer, int capacity) {
+    return formatText(buffer, capacity, L"BELMARODA %s FW Updater %u.%u %s", kModelName,
+                      kUpdaterMajorVersion, kUpdaterMinorVersion, L"Bootloaderupdater");
+}

@@ -7,9 +7,6 @@
 
 namespace {
 
-constexpr unsigned kUpdaterMajorVersion = 1;
-constexpr unsigned kUpdaterMinorVersion = 0;
-
 constexpr int kLogoGap = 20;         // between the group box and the logo
 constexpr int kLogoRightMargin = 45;  // kept free at the window's right edge
 
@@ -18,11 +15,6 @@ void setControlTextFromCatalogue(int controlId, std::uint16_t textId) {
 }
 
 }  // namespace
-
-int buildWindowTitle(wchar_t* buffer, int capacity) {
-    return formatText(buffer, capacity, L"BELMARODA %s FW Updater %u.%u %s", kModelName,
-                      kUpdaterMajorVersion, kUpdaterMinorVersion, L"Bootloaderupdater");
-}
 
 void showWindowTexts() {
     wchar_t title[kTitleBufferSize];

@@ -4,17 +4,12 @@
 
 #include <cstdint>
 
+#include "ui/app.h"
 #include "ui/window.h"
-
-// The title is built in a buffer of this many characters, terminator included.
-constexpr int kTitleBufferSize = 256;
 
 // Colours as the window system's COLORREF: 0x00BBGGRR.
 constexpr std::uint32_t kLogoKeyColour = 0x0000FF00;  // the logo's background, left out
 constexpr std::uint32_t kRedRowColour = 0x000000FF;   // the controller's row
-
-// Builds "BELMARODA <model> FW Updater 1.0 Bootloaderupdater"; its length, or -1.
-int buildWindowTitle(wchar_t* buffer, int capacity);
 
 // Sets the title and the three row captions, replacing the template's.
 void showWindowTexts();

@@ -35,3 +35,14 @@ std::uint16_t statusTextOf(UnitState state) {
     }
     return kTextNoUnit;
 }
+
+std::uint16_t failureTextOf(UpdateStep step) {
+    switch (step) {
+        case UpdateStep::lock: return kTextLockFailed;
+        case UpdateStep::unprotect: return kTextUnprotectFailed;
+        case UpdateStep::erase: return kTextEraseFailed;
+        case UpdateStep::address: return kTextAddressFailed;
+        case UpdateStep::block: return kTextBlockFailed;
+    }
+    return kTextUpdateFailedHint;
+}

@@ -1,10 +1,12 @@
-// What an opened programming unit means for the user, apart from any window: the judgement that
-// the main window shows and that the command-line program prints.
+// What an opened programming unit and an update's outcome mean for the user, apart from any
+// window: the judgement and the texts that the main window shows and the command-line program
+// prints.
 #pragma once
 
 #include <cstdint>
 
 #include "device/device_session.h"
+#include "flash/update_procedure.h"
 
 enum class UnitState {
     notFound,            // no usable programming unit: none present, or not identified
@@ -24,3 +26,6 @@ bool isReadyUnit(const DeviceSession& session);
 // The text that tells the user about a state: the status shown above the connection steps, or
 // for the ready state the text shown alone.
 std::uint16_t statusTextOf(UnitState state);
+
+// The text that tells the user which step of an update failed.
+std::uint16_t failureTextOf(UpdateStep step);

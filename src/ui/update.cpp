@@ -17,18 +17,6 @@ namespace {
 constexpr int kProgressWidth = 400;
 constexpr int kProgressHeight = 50;
 
-// The text that tells the user which step of the update failed.
-std::uint16_t failureTextOf(UpdateStep step) {
-    switch (step) {
-        case UpdateStep::lock: return kTextLockFailed;
-        case UpdateStep::unprotect: return kTextUnprotectFailed;
-        case UpdateStep::erase: return kTextEraseFailed;
-        case UpdateStep::address: return kTextAddressFailed;
-        case UpdateStep::block: return kTextBlockFailed;
-    }
-    return kTextUpdateFailedHint;
-}
-
 bool askUser(std::uint16_t textId, std::uint16_t captionId, unsigned buttons) {
     const int yes = buttons == window::kBoxYesNo ? window::kAnswerYes : window::kAnswerOk;
     return showTextBox(textId, captionId, buttons | window::kIconWarning) == yes;

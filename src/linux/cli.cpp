@@ -1,0 +1,276 @@
+#include "cli.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cwchar>
+#include <istream>
+#include <ostream>
+
+#include "cli_texts.h"
+#include "device/device_session.h"
+#include "flash/firmware_image.h"
+#include "flash/update_procedure.h"
+#include "terminal_progress.h"
+#include "ui/app.h"
+#include "ui/resource_ids.h"
+#include "ui/unit_state.h"
+#include "ui/version_labels.h"
+
+namespace {
+
+// Between polls of --wait.
+constexpr std::uint32_t kWaitPollMs = 250;
+constexpr int kCaptionWidth = 20;
+constexpr int kLabelWidth = 10;
+
+std::atomic<bool> writing{false};
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "used in a signal handler");
+
+int exitCodeOf(UnitState state) {
+    switch (state) {
+        case UnitState::ready: return kExitOk;
+        case UnitState::notFound: return kExitNoUnit;
+        default: return kExitNotReady;
+    }
+}
+
+// A caption padded to its column, counted in characters rather than bytes.
+std::string padded(const std::string& text, int width) {
+    int characters = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) ++characters;
+    }
+    return text + std::string(characters < width ? width - characters : 0, ' ');
+}
+
+std::string rightAligned(const std::string& text, int width) {
+    return std::string(static_cast<int>(text.size()) < width ? width - text.size() : 0, ' ') + text;
+}
+
+// The three rows of the Version panel as the window shows them: the open view for a ready unit,
+// the closed view (the session is closed then) for every other state.
+void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) {
+    std::string row1Caption = catalogueUtf8(kTextRow1Caption, io.language);
+    std::string labels[3] = {utf8(kClosedViewLabel), utf8(kClosedViewLabel),
+                             utf8(kClosedViewLabel)};
+    if (state == UnitState::ready) {
+        const VersionLabels open = openViewLabels(session);
+        row1Caption = utf8(open.productName);
+        labels[0] = utf8(open.unit);
+        labels[1] = utf8(open.bootloader);
+        labels[2] = utf8(open.controller);
+    }
+    const std::string captions[3] = {row1Caption, catalogueUtf8(kTextRow2Caption, io.language),
+                                     catalogueUtf8(kTextRow3Caption, io.language)};
+    for (int row = 0; row < 3; ++row) {
+        io.out << padded(captions[row] + ":", kCaptionWidth)
+               << rightAligned(labels[row], kLabelWidth) << '\n';
+    }
+}
+
+// What the Hint box says in a state: the ready text alone, or the status, an empty line and the
+// connection steps. An incompatible controller is named first, as the window's notice does.
+void printHint(UnitState state, CliIo& io) {
+    if (state == UnitState::incompatibleController) {
+        io.out << catalogueUtf8(kTextIncompatibleCaption, io.language) << '\n'
+               << incompatibleNotice(io.language) << "\n\n";
+    }
+    io.out << catalogueUtf8(statusTextOf(state), io.language) << '\n';
+    if (state != UnitState::ready) {
+        io.out << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
+    }
+}
+
+// Opens and judges the unit, as the window's start-up probe does; with wait, polls until one is
+// plugged in.
+UnitState probe(DeviceSession& session, bool wait, CliIo& io) {
+    bool told = false;
+    for (;;) {
+        const UnitState state = judgeUnit(openSession(session), session);
+        if (state != UnitState::notFound || !wait) return state;
+        closeSession(session);
+        if (!told) io.out << cliText(CliText::waiting, io.language) << std::flush;
+        told = true;
+        hid::pause(kWaitPollMs);
+    }
+}
+
+int showState(DeviceSession& session, UnitState state, CliIo& io) {
+    printVersionRows(session, state, io);
+    io.out << '\n';
+    printHint(state, io);
+    return exitCodeOf(state);
+}
+
+// A question with its caption; yes only for an answer that starts with y (or j, in German).
+bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io) {
+    io.out << '\n'
+           << catalogueUtf8(captionId, io.language) << '\n'
+           << catalogueUtf8(textId, io.language) << '\n';
+    io.out << cliText(CliText::prompt, io.language) << std::flush;
+    if (answerYes) {
+        io.out << "y\n";
+        return true;
+    }
+    std::string answer;
+    if (!std::getline(io.in, answer)) {
+        io.out << '\n';
+        return false;
+    }
+    const char first = answer.empty() ? '\0' : answer[0];
+    return first == 'y' || first == 'Y' ||
+           (io.language == Language::german && (first == 'j' || first == 'J'));
+}
+
+// The failure report: the caption, the failed step's text, the error-code line unless the result
+// is -1, and what to do now.
+int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastError, CliIo& io) {
+    io.out << '\n' << catalogueUtf8(kTextUpdateFailedCaption, io.language) << '\n';
+    io.out << catalogueUtf8(textId, io.language) << '\n';
+    if (result != kNotAvailable) {
+        io.out << errorCodeLine(io.language, static_cast<std::uint32_t>(result), lastError) << '\n';
+    }
+    if (textId != kTextUpdateFailedHint) {
+        io.out << '\n' << catalogueUtf8(kTextUpdateFailedHint, io.language) << '\n';
+    }
+    return kExitUpdateFailed;
+}
+
+bool isSendable(const FirmwareImage& image, bool acceptPlaceholder) {
+    return canBeSent(image) && matchesExpectedDigest(image) &&
+           (!image.placeholder || acceptPlaceholder);
+}
+
+struct Progress {
+    TerminalProgress bar;
+    CliIo* io;
+    bool toldInterruption = false;
+};
+
+void progressStarting(void* context) { static_cast<Progress*>(context)->bar.start(); }
+
+void progressBlock(void* context, std::uint32_t percent) {
+    auto* progress = static_cast<Progress*>(context);
+    if (interrupted && !progress->toldInterruption) {
+        progress->toldInterruption = true;
+        progress->bar.finish();
+        progress->io->err << catalogueUtf8(kTextUpdateInProgress, progress->io->language) << '\n';
+    }
+    progress->bar.show(percent);
+}
+
+void progressEnded(void* context) { static_cast<Progress*>(context)->bar.finish(); }
+
+// The update on the checked unit: the procedure under the progress bar, then its outcome.
+int write(DeviceSession& session, const FirmwareImage& image, CliIo& io) {
+    Progress progress{TerminalProgress(io.err, io.errIsTerminal), &io};
+    const UpdateProgress told{&progress, progressStarting, progressBlock, progressEnded};
+    interrupted = false;
+    writing = true;
+    const UpdateOutcome outcome = writeFirmware(session, image, told);
+    writing = false;
+    if (!outcome.succeeded) {
+        return reportFailure(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError,
+                             io);
+    }
+    io.out << '\n' << catalogueUtf8(kTextUpdateSucceeded, io.language) << '\n';
+    return kExitOk;
+}
+
+int update(bool answerYes, bool wait, CliIo& io) {
+    DeviceSession session;
+    const UnitState state = probe(session, wait, io);
+    const int shown = showState(session, state, io);
+    if (state != UnitState::ready) {
+        closeSession(session);
+        return shown;
+    }
+    const std::wstring checkedPath = session.devicePath;
+    const std::uint16_t installed = escFirmwareVersion(session);
+    const bool asked =
+        confirmed(kTextWarningCaption, kTextWarning, answerYes, io) &&
+        (installed < imageFirmwareVersion || installed == kNoFirmwareInstalled ||
+         confirmed(kTextNewerFirmwareCaption, kTextOlderOrSame, answerYes, io));
+    if (!asked) {
+        closeSession(session);
+        io.out << cliText(CliText::declined, io.language);
+        return kExitDeclined;
+    }
+    // Right before the first command: the unit is identified again and must be the one that was
+    // checked, still ready. There are no device notices here to tell of a unit swapped meanwhile.
+    const ResultCode reopened = openSession(session);
+    if (judgeUnit(reopened, session) != UnitState::ready || session.devicePath == nullptr ||
+        checkedPath != session.devicePath) {
+        closeSession(session);
+        return reportFailure(kTextLockFailed, kNotAvailable, 0, io);
+    }
+    const FirmwareImage image = firmwareImage();
+    if (!isSendable(image, io.acceptPlaceholder)) {
+        closeSession(session);
+        return reportFailure(kTextUpdateFailedHint, kNotAvailable, 0, io);
+    }
+    const int result = write(session, image, io);
+    closeSession(session);
+    return result;
+}
+
+int status(CliIo& io) {
+    DeviceSession session;
+    const UnitState state = probe(session, false, io);
+    const int code = showState(session, state, io);
+    closeSession(session);
+    return code;
+}
+
+int usage(const std::string& what, CliIo& io) {
+    io.err << "terval-updater-cli: " << what << '\n' << cliText(CliText::usage, io.language);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& arguments, CliIo& io) {
+    if (arguments.empty()) return usage("?", io);
+    const std::string& command = arguments[0];
+    if (command == "--help" || command == "-h") {
+        io.out << cliText(CliText::help, io.language);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        wchar_t title[kTitleBufferSize];
+        buildWindowTitle(title, kTitleBufferSize);
+        io.out << "terval-updater-cli 1.0\n" << utf8(title) << '\n';
+        return kExitOk;
+    }
+    if (command == "status") {
+        if (arguments.size() > 1) return usage(arguments[1], io);
+        return status(io);
+    }
+    if (command == "update") {
+        bool answerYes = false;
+        bool wait = false;
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            if (arguments[i] == "--yes" || arguments[i] == "-y") {
+                answerYes = true;
+            } else if (arguments[i] == "--wait") {
+                wait = true;
+            } else {
+                return usage(arguments[i], io);
+            }
+        }
+        return update(answerYes, wait, io);
+    }
+    return usage(command, io);
+}
+
+Language languageFromLocale(const char* lcAll, const char* lcMessages, const char* lang) {
+    for (const char* locale : {lcAll, lcMessages, lang}) {
+        if (locale == nullptr || *locale == '\0') continue;
+        return locale[0] == 'd' && locale[1] == 'e' ? Language::german : Language::english;
+    }
+    return Language::english;
+}
+
+bool cliIsWriting() { return writing; }
+void cliInterrupted() { interrupted = true; }

@@ -1,0 +1,40 @@
+// The command-line updater: the same procedure, judgement and texts as the Windows program, on a
+// terminal. `status` tells what hangs on the unit; `update` writes the carried firmware after the
+// same checks and confirmations, with a progress bar.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "ui/catalogue.h"
+
+// Exit codes.
+constexpr int kExitOk = 0;             // ready (status), or the update succeeded
+constexpr int kExitUpdateFailed = 1;   // the update failed
+constexpr int kExitNoUnit = 2;         // no programming unit
+constexpr int kExitNotReady = 3;       // wrong mode, no updatable controller, other controller
+constexpr int kExitDeclined = 4;       // a confirmation was not given
+constexpr int kExitUsage = 64;         // the command line is not understood
+
+struct CliIo {
+    std::istream& in;    // the answers to the confirmations
+    std::ostream& out;   // what the program says
+    std::ostream& err;   // the progress, and what goes wrong with the command line
+    bool errIsTerminal;  // the progress as a bar redrawn in place; one line per 10 % otherwise
+    Language language;
+    bool acceptPlaceholder;  // the build's placeholder image may be written (a simulated unit)
+};
+
+// Runs the command line (its arguments after the program's name); the exit code.
+int runCli(const std::vector<std::string>& arguments, CliIo& io);
+
+// The language of the texts: German when the locale (the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty) starts with "de", English otherwise.
+Language languageFromLocale(const char* lcAll, const char* lcMessages, const char* lang);
+
+// Ctrl-C. While the update writes, an interruption is noted, said once, and the update goes on:
+// stopped halfway it would leave the controller without firmware. Both are safe in a signal
+// handler.
+bool cliIsWriting();
+void cliInterrupted();

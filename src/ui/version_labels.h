@@ -1,0 +1,21 @@
+// The texts of the Version panel's three rows, apart from any window: the main window shows them,
+// and the command-line program prints them.
+#pragma once
+
+#include "device/device_session.h"
+
+// Each label is composed in a buffer of this many characters, terminator included.
+constexpr int kVersionLabelSize = 32;
+
+struct VersionLabels {
+    const wchar_t* productName;  // row 1's caption once a unit is shown: "LINKWAVE" or "LINK-CUBE"
+    wchar_t unit[kVersionLabelSize];        // row 1: the programming unit's firmware
+    wchar_t bootloader[kVersionLabelSize];  // row 2: the controller's bootloader
+    wchar_t controller[kVersionLabelSize];  // row 3: the controller's firmware
+};
+
+// The labels of an open session (the open view).
+VersionLabels openViewLabels(const DeviceSession& session);
+
+// The label of every row while no unit is open (the closed view).
+constexpr const wchar_t* kClosedViewLabel = L"0.0.0";
