@@ -1,4 +1,6 @@
-# Sourced by the tests of tools/release. checkout SOURCE DEST: the tree of SOURCE as it is now
+# Sourced by the tests of tools/release.
+#
+# checkout SOURCE DEST: the tree of SOURCE as it is now
 # (its tracked files and those not yet tracked, less what it ignores) in DEST, as a fresh checkout
 # of one commit, so that tools/release runs there as on a maker's clean clone.
 checkout() {
@@ -10,4 +12,15 @@ checkout() {
     git -C "$dest" add -A &&
     git -C "$dest" -c user.name="release test" -c user.email=release-test@localhost \
       commit -q -m "The tree under test"
+}
+
+# result ok|FAIL NAME [DETAIL]: one check's line, counted in passes and failures.
+failures=0
+passes=0
+result() {
+  if [[ "$1" == ok ]]; then
+    echo "ok   $2"; passes=$((passes + 1))
+  else
+    echo "FAIL $2${3:+: $3}"; failures=$((failures + 1))
+  fi
 }

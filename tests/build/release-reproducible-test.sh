@@ -8,15 +8,6 @@ source_dir="$1"
 . "$(dirname "$0")/release-checkout.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/release-reproducible-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-result() {  # result OK NAME [DETAIL]
-  if [[ "$1" == ok ]]; then
-    echo "ok   $2"; passes=$((passes + 1))
-  else
-    echo "FAIL $2${3:+: $3}"; failures=$((failures + 1))
-  fi
-}
 
 yes "TERVAL 160 LX release test image, no firmware" | head -c 90224 >"$work/image.bin"
 first="$work/a/terval-updater"

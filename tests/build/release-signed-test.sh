@@ -10,15 +10,6 @@ window_tests="$2"
 . "$(dirname "$0")/release-checkout.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/release-signed-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-result() {  # result ok|FAIL NAME [DETAIL]
-  if [[ "$1" == ok ]]; then
-    echo "ok   $2"; passes=$((passes + 1))
-  else
-    echo "FAIL $2${3:+: $3}"; failures=$((failures + 1))
-  fi
-}
 
 if ! openssl req -x509 -newkey rsa:3072 -sha256 -nodes -days 2 \
     -subj "/CN=TERVAL release test (throwaway)" -addext "extendedKeyUsage=codeSigning" \
