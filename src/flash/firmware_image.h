@@ -18,6 +18,10 @@ struct FirmwareImage {
     bool placeholder = false;
 };
 
+// Whether the installed controller firmware is the carried one's version or newer, so that the
+// user is asked before it is overwritten; no firmware installed (0xFFFF) is never newer.
+bool isNotOlderThanImage(std::uint16_t installedVersion);
+
 // The carried image (resource 151 of the Windows programs) with the digest that the build stored
 // beside it; no copy is made.
 FirmwareImage firmwareImage();

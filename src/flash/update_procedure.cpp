@@ -83,8 +83,9 @@ void restoreProtection(DeviceSession& session) {
 
 }  // namespace
 
-bool canBeSent(const FirmwareImage& image) {
-    return image.bytes != nullptr && image.size != 0 && image.size % 4 == 0;
+bool canBeSent(const FirmwareImage& image, bool placeholderAccepted) {
+    return image.bytes != nullptr && image.size != 0 && image.size % 4 == 0 &&
+           matchesExpectedDigest(image) && (!image.placeholder || placeholderAccepted);
 }
 
 UpdateOutcome writeFirmware(DeviceSession& session, const FirmwareImage& image,

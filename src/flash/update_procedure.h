@@ -35,8 +35,11 @@ struct UpdateProgress {
 // The size of one data block.
 constexpr std::uint32_t kBlockBytes = 48;
 
-// Whether image can be sent faithfully: present, not empty, a whole number of 4-byte words.
-bool canBeSent(const FirmwareImage& image);
+// Whether image may be sent: present, not empty, a whole number of 4-byte words, with the digest
+// that the build stored (not damaged on the way to the user or on the disk), and not the build's
+// placeholder unless placeholderAccepted (a simulated unit): the placeholder is no firmware, and a
+// controller given it would be left without any.
+bool canBeSent(const FirmwareImage& image, bool placeholderAccepted);
 
 // Writes image into the controller behind the open session: lock, unprotect, erase, address, the
 // blocks, then protection on and the lock released. The two closing commands come once every

@@ -137,11 +137,6 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     return kExitUpdateFailed;
 }
 
-bool isSendable(const FirmwareImage& image, bool acceptPlaceholder) {
-    return canBeSent(image) && matchesExpectedDigest(image) &&
-           (!image.placeholder || acceptPlaceholder);
-}
-
 struct Progress {
     TerminalProgress bar;
     CliIo* io;
@@ -190,7 +185,7 @@ int update(bool answerYes, bool wait, CliIo& io) {
     const std::uint16_t installed = escFirmwareVersion(session);
     const bool asked =
         confirmed(kTextWarningCaption, kTextWarning, answerYes, io) &&
-        (installed < imageFirmwareVersion || installed == kNoFirmwareInstalled ||
+        (!isNotOlderThanImage(installed) ||
          confirmed(kTextNewerFirmwareCaption, kTextOlderOrSame, answerYes, io));
     if (!asked) {
         closeSession(session);
@@ -206,7 +201,7 @@ int update(bool answerYes, bool wait, CliIo& io) {
         return reportFailure(kTextLockFailed, kNotAvailable, 0, io);
     }
     const FirmwareImage image = firmwareImage();
-    if (!isSendable(image, io.acceptPlaceholder)) {
+    if (!canBeSent(image, io.acceptPlaceholder)) {
         closeSession(session);
         return reportFailure(kTextUpdateFailedHint, kNotAvailable, 0, io);
     }

@@ -29,22 +29,9 @@ void failWith(std::uint16_t textId, ResultCode result, std::uint32_t error) {
                         error);
 }
 
-bool installedIsNotOlder(std::uint16_t installed) {
-    return installed >= imageFirmwareVersion && installed != kNoFirmwareInstalled;
-}
-
 bool& placeholderAccepted() {
     static bool accepted = false;
     return accepted;
-}
-
-// An image that cannot be sent faithfully, or is not the one the build was given (its digest
-// differs: damaged on the way to the user or on the disk), is refused before anything goes to the
-// unit. So is the build's placeholder, unless the unit is a simulated one: it is no firmware, and
-// a controller given it would be left without any.
-bool isSendable(const FirmwareImage& image) {
-    return canBeSent(image) && matchesExpectedDigest(image) &&
-           (!image.placeholder || placeholderAccepted());
 }
 
 // The unit that was ready when Update was pressed may have been pulled while a box was open, and
@@ -120,7 +107,7 @@ void runUpdate(FirmwareImage (*locateImage)()) {
     }
     const std::uint32_t checkedOpening = appSessionOpening();
     if (!askUser(kTextWarning, kTextWarningCaption, window::kBoxOkCancel)) return;
-    if (installedIsNotOlder(escFirmwareVersion(session)) &&
+    if (isNotOlderThanImage(escFirmwareVersion(session)) &&
         !askUser(kTextOlderOrSame, kTextNewerFirmwareCaption, window::kBoxYesNo)) {
         return;
     }
@@ -130,7 +117,7 @@ void runUpdate(FirmwareImage (*locateImage)()) {
         return;
     }
     const FirmwareImage image = locateImage();
-    if (!isSendable(image)) {
+    if (!canBeSent(image, placeholderAccepted())) {
         failWith(kTextUpdateFailedHint, kNotAvailable, hid::lastError());
         return;
     }
