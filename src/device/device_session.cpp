@@ -1,8 +1,10 @@
 #include "device/device_session.h"
 
 #include <cstring>
-#include <cwchar>
 #include <utility>
+#include <vector>
+
+#include "device/identify_unit.h"
 
 namespace {
 
@@ -12,9 +14,9 @@ namespace {
 constexpr std::uint32_t kMinOutputReportLength = 4 + 48;
 constexpr std::uint32_t kMinInputReportLength = 4 + 40;
 
-bool isProgrammingUnit(std::uint16_t vendorId, std::uint16_t productId) {
-    return vendorId == kUnitVendorId &&
-           (productId == kProductIdLinkwave || productId == kProductIdLinkCube);
+bool isProgrammingUnit(const hid::DeviceInfo& device) {
+    return device.vendorId == kUnitVendorId &&
+           (device.productId == kProductIdLinkwave || device.productId == kProductIdLinkCube);
 }
 
 bool lengthsFitBuffers(std::uint32_t outputLength, std::uint32_t inputLength) {
@@ -22,25 +24,13 @@ bool lengthsFitBuffers(std::uint32_t outputLength, std::uint32_t inputLength) {
            inputLength >= kMinInputReportLength && inputLength <= kReportBufferSize;
 }
 
-wchar_t* copyPath(const wchar_t* path) {
-    const std::size_t length = std::wcslen(path);
-    wchar_t* copy = new wchar_t[length + 1];
-    std::wmemcpy(copy, path, length + 1);
-    return copy;
-}
-
-// Opens the device behind detail if it is a programming unit. A device that opens but does not
-// match (or whose attributes cannot be read) is closed again at once.
-hid::Handle openIfUnit(const hid::InterfaceDetail* detail, std::uint16_t* productId) {
-    const hid::Handle handle = hid::openDevice(hid::interfacePath(detail));
-    if (handle == hid::kInvalidHandle) return hid::kInvalidHandle;
-    std::uint16_t vendorId = 0;
-    if (hid::readAttributes(handle, &vendorId, productId) &&
-        isProgrammingUnit(vendorId, *productId)) {
-        return handle;
-    }
-    hid::closeDevice(handle);
-    return hid::kInvalidHandle;
+// Takes the opened unit into the record: its device, path, product and report lengths.
+void takeUnit(DeviceSession& session, hid::OpenDevice device, const hid::DeviceInfo& info) {
+    session.handle = std::move(device);
+    session.devicePath = info.path;
+    session.productId = info.productId;
+    session.outputReportLength = info.outputReportLength;
+    session.inputReportLength = info.inputReportLength;
 }
 
 }  // namespace
@@ -49,8 +39,8 @@ DeviceSession::DeviceSession(DeviceSession&& other) noexcept { *this = std::move
 
 DeviceSession& DeviceSession::operator=(DeviceSession&& other) noexcept {
     if (this == &other) return *this;
-    handle = other.handle;
-    devicePath = other.devicePath;
+    handle = std::move(other.handle);
+    devicePath = std::move(other.devicePath);
     outputReportLength = other.outputReportLength;
     inputReportLength = other.inputReportLength;
     unitMode = other.unitMode;
@@ -62,14 +52,14 @@ DeviceSession& DeviceSession::operator=(DeviceSession&& other) noexcept {
     std::memcpy(escInfoBlock, other.escInfoBlock, sizeof escInfoBlock);
     std::memcpy(escLoaderBlock, other.escLoaderBlock, sizeof escLoaderBlock);
     productId = other.productId;
-    other.devicePath = nullptr;
+    lastError = other.lastError;
     other.resetToClosed();
     return *this;
 }
 
 void DeviceSession::resetToClosed() {
-    handle = hid::kInvalidHandle;
-    devicePath = nullptr;
+    handle.reset();
+    devicePath.clear();
     outputReportLength = 0;
     inputReportLength = 0;
     unitMode = 0;
@@ -81,14 +71,11 @@ void DeviceSession::resetToClosed() {
     std::memset(escInfoBlock, 0, sizeof escInfoBlock);
     std::memset(escLoaderBlock, 0, sizeof escLoaderBlock);
     productId = 0;
+    lastError = 0;
 }
 
 std::uint16_t escFirmwareVersion(const DeviceSession& session) {
     return readLe16(&session.escInfoBlock[4]);
-}
-
-void setEscFirmwareVersion(DeviceSession& session, std::uint16_t version) {
-    writeLe16(&session.escInfoBlock[4], version);
 }
 
 std::uint32_t escTypeCode(const DeviceSession& session) {
@@ -99,77 +86,87 @@ std::uint32_t bootloaderVersion(const DeviceSession& session) {
     return readLe32(&session.escLoaderBlock[4]);
 }
 
-ResultCode openSession(DeviceSession& session) {
+ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure) {
     closeSession(session);
-    hid::InterfaceList* list = hid::listInterfaces();
-    if (list == nullptr) return kNotAvailable;
-
-    for (std::uint32_t index = 0;; ++index) {
-        hid::InterfaceDetail* detail = nullptr;
-        const hid::InterfaceLookup lookup = hid::fetchInterfaceDetail(list, index, &detail);
-        if (lookup == hid::InterfaceLookup::end) break;
-        if (lookup == hid::InterfaceLookup::detailFailed) continue;
-
-        std::uint16_t productId = 0;
-        const hid::Handle handle = openIfUnit(detail, &productId);
-        if (handle != hid::kInvalidHandle) {
-            session.productId = productId;
-            session.handle = handle;
-            session.devicePath = copyPath(hid::interfacePath(detail));
-            hid::flushInput(handle);
-            hid::releaseInterfaceDetail(detail);
-            hid::releaseInterfaceList(list);
-            return identifyUnit(session);
-        }
-        hid::releaseInterfaceDetail(detail);
+    if (failure != nullptr) *failure = UnitOpenFailure{};
+    std::vector<hid::DeviceInfo> devices;
+    hid::Error error = 0;
+    if (!hid::enumerateDevices(kUnitVendorId, 0, &devices, &error)) {
+        session.lastError = error;
+        return kNotAvailable;
     }
-    hid::releaseInterfaceList(list);
+    for (const hid::DeviceInfo& info : devices) {
+        if (!isProgrammingUnit(info)) continue;
+        hid::OpenDevice device(hid::openDevice(info.path, &error));
+        if (device == nullptr) {
+            // Held by another program or closed to this user: the search goes on, and the
+            // caller may tell the user why the unit it sees is not used.
+            if (failure != nullptr && failure->path.empty()) *failure = {info.path, error};
+            continue;
+        }
+        // Input queued before this program's first request is none of its replies.
+        hid::flushInput(*device);
+        takeUnit(session, std::move(device), info);
+        return identifyUnit(session);
+    }
     return kNoUnitPresent;
 }
 
-void closeSession(DeviceSession& session) {
-    if (session.handle != hid::kInvalidHandle) hid::closeDevice(session.handle);
-    delete[] session.devicePath;
-    session.resetToClosed();
-}
+void closeSession(DeviceSession& session) { session.resetToClosed(); }
 
-ResultCode readReportLengths(DeviceSession& session) {
-    if (session.handle == hid::kInvalidHandle || session.devicePath == nullptr) {
+ResultCode readReportLengths(const DeviceSession& session) {
+    if (!isOpen(session) || session.devicePath.empty()) return kNotAvailable;
+    if (!lengthsFitBuffers(session.outputReportLength, session.inputReportLength)) {
         return kNotAvailable;
     }
-    std::uint16_t outputLength = 0;
-    std::uint16_t inputLength = 0;
-    if (!hid::readCapabilities(session.handle, &outputLength, &inputLength)) return kNotAvailable;
-    if (!lengthsFitBuffers(outputLength, inputLength)) return kNotAvailable;
-    session.outputReportLength = outputLength;
-    session.inputReportLength = inputLength;
     return kSuccess;
+}
+
+ResultCode identifyUnit(DeviceSession& session) {
+    if (readReportLengths(session) != kSuccess) return kNotAvailable;
+
+    UnitReplies replies;
+    ResultCode result = exchange(session, statusQuery(), replies.status, 0);
+    if (result != kSuccess) return result;
+    readUnitIdentity(replies, session);
+    if (session.unitMode != 0) {
+        result = exchange(session, memoryRead(), replies.memory, 0);
+        if (result != kSuccess) return result;
+        replies.received = UnitReplies::kMemory;
+        return readUnitIdentity(replies, session);
+    }
+    if (session.escStatus != kUpdatableController) return kSuccess;
+
+    result = exchange(session, controllerInfoRead(), replies.controller, 0);
+    if (result != kSuccess) return result;
+    replies.received = UnitReplies::kController;
+    result = readUnitIdentity(replies, session);
+    if (result != kSuccess) return result;
+
+    result = exchange(session, bootloaderInfoRead(), replies.bootloader, 0);
+    if (result != kSuccess) return result;
+    replies.received |= UnitReplies::kBootloader;
+    return readUnitIdentity(replies, session);
 }
 
 ResultCode exchange(DeviceSession& session, const Report& request, Report& reply,
                     std::uint32_t pauseMs) {
-    if (session.handle == hid::kInvalidHandle) return kNotAvailable;
-    if (!hid::writeReport(session.handle, request.data(), session.outputReportLength)) {
+    if (!isOpen(session)) return kNotAvailable;
+    hid::Device& device = *session.handle;
+    // Only a report that arrives after this request is its reply: another program's query, or a
+    // report the unit sent unasked, would otherwise be read in its place and shift every later
+    // reply by one.
+    hid::flushInput(device);
+    if (!hid::writeReport(device, request.data(), session.outputReportLength, kReportTimeoutMs,
+                          &session.lastError)) {
         return kWriteFailed;
     }
     if (pauseMs != 0) hid::pause(pauseMs);
     reply[0] = kInputReportId;
-    if (!hid::readReport(session.handle, reply.data(), session.inputReportLength)) {
+    if (!hid::readReport(device, reply.data(), session.inputReportLength, kReportTimeoutMs,
+                         &session.lastError)) {
         return kReadFailed;
     }
+    session.lastError = 0;
     return kSuccess;
-}
-
-ResultCode refusalCode32(const Report& reply) {
-    if (reply[kReplyStatusByte] != kStatusRefused) return kSuccess;
-    return static_cast<ResultCode>(readLe32(&reply[kReplyDataByte]));
-}
-
-ResultCode refusalCode16(const Report& reply) {
-    if (reply[kReplyStatusByte] != kStatusRefused) return kSuccess;
-    return readLe16(&reply[kReplyDataByte]);
-}
-
-ResultCode confirmState(const Report& reply, std::uint8_t state) {
-    return reply[kReplyStateByte] == state ? kSuccess : kStateNotConfirmed;
 }

@@ -1,9 +1,33 @@
-// The identification queries that follow the opening of the programming unit.
+#include "device/identify_unit.h"
+
 #include <cstring>
 
-#include "device/device_session.h"
-
 namespace {
+
+// The unit in its serving mode: the controller's state and the unit's own firmware.
+void readServingStatus(const Report& status, DeviceSession& session) {
+    session.escStatus = readLe16(&status[4]);
+    session.escAuxValue = readLe16(&status[6]);
+    session.unitFirmwareVersion = readLe32(&status[8]);
+    session.unitAuxValue = readLe32(&status[12]);
+}
+
+// The unit outside its serving mode: its loader values, then its firmware version from memory.
+void readOtherModeStatus(const Report& status, DeviceSession& session) {
+    UnitLoaderInfo& info = session.unitLoaderInfo;
+    info.loaderInfo1 = status[4];
+    info.loaderInfo2 = readLe16(&status[5]);
+    info.loaderInfo3 = readLe32(&status[7]);
+    info.loaderInfo4 = readLe32(&status[11]);
+    info.loaderInfo5 = status[15];
+}
+
+void readMemory(const Report& memory, DeviceSession& session) {
+    session.unitFirmwareVersion = readLe32(&memory[8]);
+    session.unitAuxValue = readLe32(&memory[12]);
+}
+
+}  // namespace
 
 Report statusQuery() { return makeRequest(kCommandStatus, 0x00); }
 
@@ -16,63 +40,33 @@ Report memoryRead() {
 Report controllerInfoRead() {
     Report request = makeRequest(kCommandControllerInfo, 0x08);
     writeLe32(&request[4], kControllerInfoSize);
-    writeLe32(&request[8], static_cast<std::uint32_t>(-static_cast<std::int32_t>(kControllerInfoSize)));
+    writeLe32(&request[8],
+              static_cast<std::uint32_t>(-static_cast<std::int32_t>(kControllerInfoSize)));
     return request;
 }
 
 Report bootloaderInfoRead() { return makeRequest(kCommandBootloaderInfo, 0x00); }
 
-// The unit outside its serving mode: its loader values, then its firmware version from memory.
-ResultCode identifyOtherMode(DeviceSession& session, const Report& status) {
-    UnitLoaderInfo& info = session.unitLoaderInfo;
-    info.loaderInfo1 = status[4];
-    info.loaderInfo2 = readLe16(&status[5]);
-    info.loaderInfo3 = readLe32(&status[7]);
-    info.loaderInfo4 = readLe32(&status[11]);
-    info.loaderInfo5 = status[15];
+ResultCode readUnitIdentity(const UnitReplies& replies, DeviceSession& session) {
+    session.unitMode = replies.status[kReplyStateByte];
+    if (session.unitMode != 0) {
+        readOtherModeStatus(replies.status, session);
+        if ((replies.received & UnitReplies::kMemory) != 0) readMemory(replies.memory, session);
+        return kSuccess;
+    }
+    readServingStatus(replies.status, session);
 
-    Report reply{};
-    const ResultCode result = exchange(session, memoryRead(), reply, 0);
-    if (result != kSuccess) return result;
-    session.unitFirmwareVersion = readLe32(&reply[8]);
-    session.unitAuxValue = readLe32(&reply[12]);
-    return kSuccess;
-}
-
-// The attached controller: its firmware block, then its bootloader block.
-ResultCode identifyController(DeviceSession& session) {
-    Report reply{};
-    ResultCode result = exchange(session, controllerInfoRead(), reply, 0);
-    if (result != kSuccess) return result;
-    result = refusalCode16(reply);
-    if (result != kSuccess) return result;
-    if (reply[kReplyStatusByte] != kStatusRefused) {
-        std::memcpy(session.escInfoBlock, &reply[4], sizeof session.escInfoBlock);
+    if ((replies.received & UnitReplies::kController) == 0) return kSuccess;
+    const ResultCode controller = refusalCode16(replies.controller);
+    if (controller != kSuccess) return controller;
+    if (replies.controller[kReplyStatusByte] != kStatusRefused) {
+        std::memcpy(session.escInfoBlock, &replies.controller[4], sizeof session.escInfoBlock);
     }
 
-    reply = Report{};
-    result = exchange(session, bootloaderInfoRead(), reply, 0);
-    if (result != kSuccess) return result;
-    if (reply[kReplyStatusByte] == kStatusRefused) return refusalCode16(reply);
-    std::memcpy(session.escLoaderBlock, &reply[4], sizeof session.escLoaderBlock);
+    if ((replies.received & UnitReplies::kBootloader) == 0) return kSuccess;
+    if (replies.bootloader[kReplyStatusByte] == kStatusRefused) {
+        return refusalCode16(replies.bootloader);
+    }
+    std::memcpy(session.escLoaderBlock, &replies.bootloader[4], sizeof session.escLoaderBlock);
     return kSuccess;
-}
-
-}  // namespace
-
-ResultCode identifyUnit(DeviceSession& session) {
-    if (readReportLengths(session) != kSuccess) return kNotAvailable;
-
-    Report status{};
-    const ResultCode result = exchange(session, statusQuery(), status, 0);
-    if (result != kSuccess) return result;
-    session.unitMode = status[kReplyStateByte];
-    if (session.unitMode != 0) return identifyOtherMode(session, status);
-
-    session.escStatus = readLe16(&status[4]);
-    session.escAuxValue = readLe16(&status[6]);
-    session.unitFirmwareVersion = readLe32(&status[8]);
-    session.unitAuxValue = readLe32(&status[12]);
-    if (session.escStatus != kUpdatableController) return kSuccess;
-    return identifyController(session);
 }

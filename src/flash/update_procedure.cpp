@@ -21,21 +21,21 @@ void tell(void (*what)(void*), const UpdateProgress& progress) {
 // The bootloader commands before the transfer; a failure's outcome, or success.
 UpdateOutcome prepareController(DeviceSession& session) {
     ResultCode result = setSystemLock(session, true);
-    if (result != kSuccess) return failedAt(UpdateStep::lock, result, hid::lastError());
+    if (result != kSuccess) return failedAt(UpdateStep::lock, result, session.lastError);
 
     hid::pause(kCommandPauseMs);
     result = setWriteProtection(session, false);
-    if (result != kSuccess) return failedAt(UpdateStep::unprotect, result, hid::lastError());
+    if (result != kSuccess) return failedAt(UpdateStep::unprotect, result, session.lastError);
 
     hid::pause(kCommandPauseMs);
     result = eraseFirmware(session);
-    const std::uint32_t eraseError = hid::lastError();
+    const std::uint32_t eraseError = session.lastError;
     hid::pause(kAfterErasePauseMs);  // the controller settles after the erase, whatever its result
     if (result != kSuccess) return failedAt(UpdateStep::erase, result, eraseError);
 
     hid::pause(kCommandPauseMs);
     result = setWriteAddress(session, 0);
-    if (result != kSuccess) return failedAt(UpdateStep::address, result, hid::lastError());
+    if (result != kSuccess) return failedAt(UpdateStep::address, result, session.lastError);
     return UpdateOutcome{true, UpdateStep::lock, kSuccess, 0};
 }
 
@@ -61,7 +61,7 @@ UpdateOutcome transferImage(DeviceSession& session, const FirmwareImage& image,
             remaining = 0;
         }
         if (result != kSuccess) {
-            const std::uint32_t error = hid::lastError();
+            const std::uint32_t error = session.lastError;
             tell(progress.transferEnded, progress);
             return failedAt(UpdateStep::block, result, error);
         }

@@ -55,7 +55,7 @@ void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) 
     std::string labels[3] = {utf8(kClosedViewLabel), utf8(kClosedViewLabel),
                              utf8(kClosedViewLabel)};
     if (state == UnitState::ready) {
-        const VersionLabels open = openViewLabels(session);
+        const VersionLabels open = openViewLabels(viewOf(session));
         row1Caption = utf8(open.productName);
         labels[0] = utf8(open.unit);
         labels[1] = utf8(open.bootloader);
@@ -181,7 +181,7 @@ int update(bool answerYes, bool wait, CliIo& io) {
         closeSession(session);
         return shown;
     }
-    const std::wstring checkedPath = session.devicePath;
+    const std::string checkedPath = session.devicePath;
     const std::uint16_t installed = escFirmwareVersion(session);
     const bool asked =
         confirmed(kTextWarningCaption, kTextWarning, answerYes, io) &&
@@ -195,8 +195,7 @@ int update(bool answerYes, bool wait, CliIo& io) {
     // Right before the first command: the unit is identified again and must be the one that was
     // checked, still ready. There are no device notices here to tell of a unit swapped meanwhile.
     const ResultCode reopened = openSession(session);
-    if (judgeUnit(reopened, session) != UnitState::ready || session.devicePath == nullptr ||
-        checkedPath != session.devicePath) {
+    if (judgeUnit(reopened, session) != UnitState::ready || checkedPath != session.devicePath) {
         closeSession(session);
         return reportFailure(kTextLockFailed, kNotAvailable, 0, io);
     }

@@ -15,37 +15,56 @@ struct OpenHandle {
     std::deque<std::vector<std::uint8_t>> queued;  // held input, handed out before any reply
 };
 
-struct Bench {
+}  // namespace
+
+struct ScopedBench::State {
     std::vector<Device> devices;
     std::vector<Fault> faults;
     std::vector<TranscriptLine> transcript;
-    std::map<hid::Handle, OpenHandle> handles;
-    hid::Handle nextHandle = 0x100;
+    std::map<HandleId, OpenHandle> handles;
+    HandleId nextHandle = 0x100;
     unsigned nextDeviceId = 1;
     unsigned exchanges = 0;
     std::uint64_t virtualMs = 0;
     bool realTime = false;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
-    std::uint32_t lastError = 0;
     bool listFails = false;
     void (*realTimeWait)(std::uint32_t ms) = nullptr;
     std::function<void(std::uint32_t)> whileWaiting;
     unsigned flushes = 0;
 };
 
-Bench& bench() {
-    static Bench* theBench = new Bench;  // lives to the end of the process, like a PC's bus
-    return *theBench;
+namespace {
+
+using Bench = ScopedBench::State;
+
+// The bench in use: the process's own, which lives to its end like a PC's bus, or a test's.
+Bench*& currentBench() {
+    static Bench* current = new Bench;
+    return current;
 }
 
-std::wstring defaultPath(const wchar_t* kind, std::uint16_t vendorId, std::uint16_t productId) {
-    wchar_t path[128];
-    std::swprintf(path, 128, L"\\\\?\\hid#vid_%04x&pid_%04x#%ls#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+Bench& bench() { return *currentBench(); }
+
+std::string defaultPath(const char* kind, std::uint16_t vendorId, std::uint16_t productId) {
+    char path[128];
+    std::snprintf(path, sizeof path,
+                  "\\\\?\\hid#vid_%04x&pid_%04x#%s#{4d1e55b2-f16f-11cf-88cb-001111000030}",
                   vendorId, productId, kind);
     return path;
 }
 
 }  // namespace
+
+ScopedBench::ScopedBench() : state_(new State), replaced_(currentBench()) {
+    state_->realTimeWait = replaced_->realTimeWait;  // the program's, not a test's
+    currentBench() = state_;
+}
+
+ScopedBench::~ScopedBench() {
+    currentBench() = replaced_;
+    delete state_;
+}
 
 std::mutex& benchMutex() {
     static std::mutex* mutex = new std::mutex;  // outlives every thread that may still use it
@@ -54,18 +73,18 @@ std::mutex& benchMutex() {
 
 std::vector<Device>& devices() { return bench().devices; }
 
-Device programmingUnit(std::uint16_t productId, std::wstring path) {
+Device programmingUnit(std::uint16_t productId, std::string path) {
     Device device;
     device.productId = productId;
-    device.path = path.empty() ? defaultPath(L"7&unit&0&0000", 0x5EA7, productId) : path;
+    device.path = path.empty() ? defaultPath("7&unit&0&0000", 0x5EA7, productId) : path;
     return device;
 }
 
-Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::wstring path) {
+Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::string path) {
     Device device;
     device.vendorId = vendorId;
     device.productId = productId;
-    device.path = path.empty() ? defaultPath(L"7&other&0&0000", vendorId, productId) : path;
+    device.path = path.empty() ? defaultPath("7&other&0&0000", vendorId, productId) : path;
     return device;
 }
 
@@ -172,21 +191,21 @@ bool writeTranscript(const std::string& fileName) {
 
 unsigned openHandleCount() { return static_cast<unsigned>(bench().handles.size()); }
 
-hid::Handle openHandle(Device& device) {
-    const hid::Handle handle = bench().nextHandle++;
+HandleId openHandle(Device& device) {
+    const HandleId handle = bench().nextHandle++;
     bench().handles[handle] =
         OpenHandle{device.id, {}, {device.heldInput.begin(), device.heldInput.end()}};
     ++device.opens;
     return handle;
 }
 
-Device* deviceForHandle(hid::Handle handle) {
+Device* deviceForHandle(HandleId handle) {
     const auto found = bench().handles.find(handle);
     if (found == bench().handles.end()) return nullptr;
     return findDevice(found->second.deviceId);
 }
 
-void closeHandle(hid::Handle handle) {
+void closeHandle(HandleId handle) {
     const auto found = bench().handles.find(handle);
     if (found == bench().handles.end()) return;
     if (Device* device = findDevice(found->second.deviceId)) ++device->closes;
@@ -205,9 +224,9 @@ void record(bool out, const std::uint8_t* bytes, std::uint32_t length) {
     bench().transcript.push_back(TranscriptLine{now(), out, {bytes, bytes + length}});
 }
 
-PendingReply& pendingReply(hid::Handle handle) { return bench().handles.at(handle).pending; }
+PendingReply& pendingReply(HandleId handle) { return bench().handles.at(handle).pending; }
 
-bool takeQueuedInput(hid::Handle handle, std::vector<std::uint8_t>* report) {
+bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report) {
     auto& queued = bench().handles.at(handle).queued;
     if (queued.empty()) return false;
     *report = std::move(queued.front());
@@ -215,7 +234,7 @@ bool takeQueuedInput(hid::Handle handle, std::vector<std::uint8_t>* report) {
     return true;
 }
 
-void flushInput(hid::Handle handle) {
+void flushInput(HandleId handle) {
     const auto found = bench().handles.find(handle);
     if (found == bench().handles.end()) return;
     found->second.queued.clear();
@@ -223,7 +242,5 @@ void flushInput(hid::Handle handle) {
     ++bench().flushes;
 }
 
-void setLastError(std::uint32_t error) { bench().lastError = error; }
-std::uint32_t lastErrorValue() { return bench().lastError; }
 
 }  // namespace sim

@@ -73,7 +73,7 @@ struct Unit {
 
 // One HID interface on the bench.
 struct Device {
-    std::wstring path;
+    std::string path;  // UTF-8, as the platform's enumeration gives it
     std::uint16_t vendorId = 0x5EA7;
     std::uint16_t productId = 2;
     std::uint16_t outputReportLength = 60;
@@ -123,13 +123,30 @@ struct TranscriptLine {
 // holds it around the change. Single-threaded tests need not take it.
 std::mutex& benchMutex();
 
+// A bench of one's own, fresh as after reset(): while it lives, the simulated HID operations and
+// every function below work on it, and the bench it replaced comes back when it goes. A test owns
+// one, so that nothing of another test's bench reaches it.
+class ScopedBench {
+public:
+    ScopedBench();
+    ~ScopedBench();
+    ScopedBench(const ScopedBench&) = delete;
+    ScopedBench& operator=(const ScopedBench&) = delete;
+
+    struct State;
+
+private:
+    State* state_;
+    State* replaced_;
+};
+
 // Devices presented by the bench, in enumeration order.
 std::vector<Device>& devices();
 
 // A programming unit with an accepted controller, ready to update.
-Device programmingUnit(std::uint16_t productId = 2, std::wstring path = L"");
+Device programmingUnit(std::uint16_t productId = 2, std::string path = "");
 // Another HID device, say a mouse.
-Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::wstring path = L"");
+Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::string path = "");
 
 // Puts the bench back to its start: no devices, no faults, clock 0, empty transcript, virtual time.
 void reset();
@@ -165,8 +182,7 @@ void clearTranscript();
 std::string transcriptText();
 bool writeTranscript(const std::string& fileName);
 
-// Open handles, interface lists and detail records not yet released, for leak checks.
+// Open handles not yet closed, for leak checks.
 unsigned openHandleCount();
-unsigned unreleasedInterfaceRecords();
 
 }  // namespace sim

@@ -4,16 +4,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/hid.h"
 #include "sim/bench.h"
 
 namespace sim {
 
+// An open handle of a simulated device, as the simulated HID operations hand it out.
+using HandleId = std::uint64_t;
+
 bool interfaceListFails();
-hid::Handle openHandle(Device& device);
+HandleId openHandle(Device& device);
 // The device behind an open handle; null when the handle is unknown or its device was unplugged.
-Device* deviceForHandle(hid::Handle handle);
-void closeHandle(hid::Handle handle);
+Device* deviceForHandle(HandleId handle);
+void closeHandle(HandleId handle);
 
 // The fault planned for the next exchange, if any; counts the exchange.
 const Fault* beginExchange();
@@ -25,13 +27,11 @@ struct PendingReply {
     bool readFails = false;
     std::uint8_t bytes[64] = {};
 };
-PendingReply& pendingReply(hid::Handle handle);
+PendingReply& pendingReply(HandleId handle);
 // The oldest input report held for the handle, if any.
-bool takeQueuedInput(hid::Handle handle, std::vector<std::uint8_t>* report);
+bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report);
 // Drops what is held and pending for the handle.
-void flushInput(hid::Handle handle);
+void flushInput(HandleId handle);
 
-void setLastError(std::uint32_t error);
-std::uint32_t lastErrorValue();
 
 }  // namespace sim

@@ -13,7 +13,14 @@ std::uint32_t openings = 0;
 
 ResultCode openAppSession() {
     ++openings;
-    return openSession(appSession());
+    const ResultCode result = openSession(appSession());
+    appUnitView() = viewOf(appSession());
+    return result;
+}
+
+UnitView& appUnitView() {
+    static UnitView view;
+    return view;
 }
 
 std::uint32_t appSessionOpening() { return openings; }

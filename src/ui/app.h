@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device/device_session.h"
+#include "ui/version_labels.h"
 
 // The one record of the open programming unit; opened and closed by the device presence
 // handling, closed by a failed update and by the close of the window.
@@ -12,6 +13,10 @@ DeviceSession& appSession();
 ResultCode openAppSession();
 // The number of the latest opening; it changes with every openAppSession.
 std::uint32_t appSessionOpening();
+
+// What the Version panel shows of the open unit: its identification as openAppSession read it,
+// and the firmware written by a successful update.
+UnitView& appUnitView();
 
 // The model that this updater serves.
 constexpr const wchar_t* kModelName = L"TERVAL 160 LX";

@@ -27,14 +27,16 @@ void appendBounded(wchar_t* buffer, std::size_t capacity, const wchar_t* text) {
 
 // The path in a removal notice need not have the letter case of the path that the enumeration
 // gave; the case of A to Z is ignored, and of nothing else.
-wchar_t foldAsciiCase(wchar_t c) { return c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c; }
+char foldAsciiCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
 
-bool samePath(const wchar_t* a, const wchar_t* b) {
-    if (a == nullptr || b == nullptr) return false;
-    for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
-        if (foldAsciiCase(*a) != foldAsciiCase(*b)) return false;
+bool samePath(const wchar_t* notice, const std::string& open) {
+    if (notice == nullptr || open.empty()) return false;
+    const std::string noticed = toUtf8(notice);
+    if (noticed.size() != open.size()) return false;
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        if (foldAsciiCase(noticed[i]) != foldAsciiCase(open[i])) return false;
     }
-    return *a == *b;
+    return true;
 }
 
 bool isInterfaceRecord(const DeviceEventRecord* record) {

@@ -102,3 +102,43 @@ int formatText(wchar_t* buffer, int capacity, const wchar_t* format, ...) {
     buffer[out.length] = L'\0';
     return out.length;
 }
+
+namespace {
+
+void appendUtf8(std::string* out, char32_t c) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out += static_cast<char>(0xC0 | (c >> 6));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += static_cast<char>(0xE0 | (c >> 12));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out += static_cast<char>(0xF0 | (c >> 18));
+        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::string toUtf8(const wchar_t* text) {
+    std::string out;
+    for (; text != nullptr && *text != L'\0'; ++text) {
+        char32_t c = static_cast<char32_t>(*text);
+        if (isHighSurrogate(c) && isLowSurrogate(static_cast<char32_t>(text[1]))) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[1]) - 0xDC00);
+            ++text;
+        } else if (isHighSurrogate(c) || isLowSurrogate(c) || c > 0x10FFFF) {
+            c = 0xFFFD;
+        }
+        appendUtf8(&out, c);
+    }
+    return out;
+}

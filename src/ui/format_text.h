@@ -7,3 +7,9 @@
 // platform; null is not understood), %u, %x, %08x and the like (zero-padded width), %%. Numbers
 // are taken as unsigned 32-bit values, so a negative ResultCode prints as its two's complement.
 int formatText(wchar_t* buffer, int capacity, const wchar_t* format, ...);
+
+#include <string>
+
+// A wide text in UTF-8 (UTF-16 surrogate pairs joined where wchar_t is 2 bytes; a lone surrogate
+// becomes U+FFFD).
+std::string toUtf8(const wchar_t* text);

@@ -85,9 +85,9 @@ void closeProgressWindow(void* context) {
     window::destroyWindow(static_cast<ProgressWindow*>(context)->handle);
 }
 
-void recordSuccess(DeviceSession& session) {
+void recordSuccess() {
     window::discardQueuedInput();  // keys typed during the writing must not act on the outcome
-    setEscFirmwareVersion(session, imageFirmwareVersion);
+    appUnitView().escFirmwareVersion = imageFirmwareVersion;
     window::enableControl(kUpdateButton, false);
     refreshVersionPanel();
     setHintText(loadText(kTextUpdateSucceeded).chars);
@@ -102,7 +102,7 @@ void runUpdate() { runUpdate(firmwareImage); }
 void runUpdate(FirmwareImage (*locateImage)()) {
     DeviceSession& session = appSession();
     if (!isOpen(session)) {
-        failWith(kTextUnitNotDetected, kNotAvailable, hid::lastError());
+        failWith(kTextUnitNotDetected, kNotAvailable, 0);
         return;
     }
     const std::uint32_t checkedOpening = appSessionOpening();
@@ -113,12 +113,12 @@ void runUpdate(FirmwareImage (*locateImage)()) {
     }
     if (!isStillTheCheckedUnit(session, checkedOpening)) {
         // As when the first command finds the unit gone: nothing is sent, no code to show.
-        failWith(kTextLockFailed, kNotAvailable, hid::lastError());
+        failWith(kTextLockFailed, kNotAvailable, 0);
         return;
     }
     const FirmwareImage image = locateImage();
     if (!canBeSent(image, placeholderAccepted())) {
-        failWith(kTextUpdateFailedHint, kNotAvailable, hid::lastError());
+        failWith(kTextUpdateFailedHint, kNotAvailable, 0);
         return;
     }
     // From the first command on: no sleep, no shutdown, and device notices only afterwards.
@@ -129,7 +129,7 @@ void runUpdate(FirmwareImage (*locateImage)()) {
                                   closeProgressWindow};
     const UpdateOutcome outcome = writeFirmware(session, image, progress);
     if (outcome.succeeded) {
-        recordSuccess(session);
+        recordSuccess();
     } else {
         failWith(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError);
     }

@@ -31,11 +31,16 @@ void composeControllerVersion(wchar_t* label, std::uint16_t version) {
 
 }  // namespace
 
-VersionLabels openViewLabels(const DeviceSession& session) {
+UnitView viewOf(const DeviceSession& session) {
+    return UnitView{session.productId, session.unitFirmwareVersion, bootloaderVersion(session),
+                    escFirmwareVersion(session)};
+}
+
+VersionLabels openViewLabels(const UnitView& unit) {
     VersionLabels labels{};
-    labels.productName = session.productId == kProductIdLinkwave ? L"LINKWAVE" : L"LINK-CUBE";
-    composeVersion(labels.unit, unitVersionForLabel(session.unitFirmwareVersion));
-    composeVersion(labels.bootloader, bootloaderVersion(session));
-    composeControllerVersion(labels.controller, escFirmwareVersion(session));
+    labels.productName = unit.productId == kProductIdLinkwave ? L"LINKWAVE" : L"LINK-CUBE";
+    composeVersion(labels.unit, unitVersionForLabel(unit.unitFirmwareVersion));
+    composeVersion(labels.bootloader, unit.bootloaderVersion);
+    composeControllerVersion(labels.controller, unit.escFirmwareVersion);
     return labels;
 }

@@ -14,8 +14,18 @@ struct VersionLabels {
     wchar_t controller[kVersionLabelSize];  // row 3: the controller's firmware
 };
 
-// The labels of an open session (the open view).
-VersionLabels openViewLabels(const DeviceSession& session);
+// What the user is shown of an open unit: what its identification told, and after a successful
+// update the firmware version that was written. The device record keeps what the unit said.
+struct UnitView {
+    std::uint16_t productId = 0;
+    std::uint32_t unitFirmwareVersion = 0;
+    std::uint32_t bootloaderVersion = 0;
+    std::uint16_t escFirmwareVersion = 0;
+};
+UnitView viewOf(const DeviceSession& session);
+
+// The labels of an open unit (the open view).
+VersionLabels openViewLabels(const UnitView& unit);
 
 // The label of every row while no unit is open (the closed view).
 constexpr const wchar_t* kClosedViewLabel = L"0.0.0";

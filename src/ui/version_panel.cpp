@@ -24,9 +24,9 @@ void showClosedView() {
     enablePanel(false);  // the row-1 caption keeps the last unit's name
 }
 
-void showOpenView(const DeviceSession& session) {
+void showOpenView(const UnitView& unit) {
     enablePanel(true);
-    const VersionLabels labels = openViewLabels(session);
+    const VersionLabels labels = openViewLabels(unit);
     window::setControlText(kRow1Version, labels.unit);
     window::setControlText(kRow2Version, labels.bootloader);
     window::setControlText(kRow3Version, labels.controller);
@@ -38,7 +38,7 @@ void showOpenView(const DeviceSession& session) {
 void refreshVersionPanel() {
     const DeviceSession& session = appSession();
     if (isOpen(session)) {
-        showOpenView(session);
+        showOpenView(appUnitView());
     } else {
         showClosedView();
     }
