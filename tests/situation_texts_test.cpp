@@ -54,7 +54,10 @@ std::function<void()> updateWith(sim::FaultKind kind, unsigned exchangeAfterProb
         const unsigned id = sim::plugIn(unit);
         runStartupProbe();
         if (kind != sim::FaultKind::none) {
-            sim::addFault({sim::exchangeCount() + exchangeAfterProbe, kind, 0x107});
+            // After the identification that the update runs again behind its questions.
+            constexpr unsigned kIdentificationQueries = 3;
+            sim::addFault({sim::exchangeCount() + kIdentificationQueries + exchangeAfterProbe,
+                           kind, 0x107});
         }
         fake::state().answers = {window::kAnswerOk, window::kAnswerYes};
         runUpdate();

@@ -58,6 +58,8 @@ FirmwareImage alteredImage() {
 }
 FirmwareImage imageWithoutDigest() { return {firmwareImage().bytes, firmwareImage().size}; }
 
+constexpr unsigned kIdentificationQueries = 3;
+
 class Update : public UiTest {
 protected:
     void SetUp() override {
@@ -68,12 +70,14 @@ protected:
     }
     sim::Device& unit() { return *sim::findDevice(unitId); }
 
-    // Probes, which finds the unit ready, and forgets the probe's traffic.
+    // Probes, which finds the unit ready, and forgets the probe's traffic and that of the
+    // identification that an update runs again after its questions (a status query and the
+    // controller's two blocks, one request and one reply each).
     void startReady() {
         runStartupProbe();
         ASSERT_TRUE(fake::isEnabled(kUpdateButton));
-        probeLines = sim::transcript().size();
-        probeExchanges = sim::exchangeCount();
+        probeLines = sim::transcript().size() + 2 * kIdentificationQueries;
+        probeExchanges = sim::exchangeCount() + kIdentificationQueries;
         startMs = sim::now();
         // An error left by an earlier call: a failure report must never show it.
         appSession().lastError = sim::kErrorTimeout;

@@ -14,6 +14,7 @@
 #include "ui/app.h"
 #include "ui/resource_ids.h"
 #include "ui/unit_state.h"
+#include "ui/update_questions.h"
 #include "ui/version_labels.h"
 
 namespace {
@@ -137,6 +138,16 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     return kExitUpdateFailed;
 }
 
+struct Asking {
+    bool answerYes;  // --yes
+    CliIo* io;
+};
+
+bool askOnTerminal(void* context, UpdateQuestion question) {
+    const auto* asking = static_cast<Asking*>(context);
+    return confirmed(captionOf(question), textOf(question), asking->answerYes, *asking->io);
+}
+
 struct Progress {
     TerminalProgress bar;
     CliIo* io;
@@ -181,23 +192,20 @@ int update(bool answerYes, bool wait, CliIo& io) {
         closeSession(session);
         return shown;
     }
-    const std::string checkedPath = session.devicePath;
-    const std::uint16_t installed = escFirmwareVersion(session);
-    const bool asked =
-        confirmed(kTextWarningCaption, kTextWarning, answerYes, io) &&
-        (!isNotOlderThanImage(installed) ||
-         confirmed(kTextNewerFirmwareCaption, kTextOlderOrSame, answerYes, io));
-    if (!asked) {
+    Asking asking{answerYes, &io};
+    const UpdateQuestions questions{&asking, askOnTerminal, nullptr, nullptr};
+    const Confirmation confirmation = confirmUpdate(session, questions);
+    if (confirmation == Confirmation::declined) {
         closeSession(session);
         io.out << cliText(CliText::declined, io.language);
         return kExitDeclined;
     }
-    // Right before the first command: the unit is identified again and must be the one that was
-    // checked, still ready. There are no device notices here to tell of a unit swapped meanwhile.
-    const ResultCode reopened = openSession(session);
-    if (judgeUnit(reopened, session) != UnitState::ready || checkedPath != session.devicePath) {
+    if (confirmation == Confirmation::unitGone) {
+        // Identified once more right before the first command: no longer a ready unit. Linux
+        // gives no notice of a unit swapped while a question was open.
         closeSession(session);
-        return reportFailure(kTextLockFailed, kNotAvailable, 0, io);
+        reportFailure(kTextLockFailed, kNotAvailable, 0, io);
+        return kExitNotReady;
     }
     const FirmwareImage image = firmwareImage();
     if (!canBeSent(image, io.acceptPlaceholder)) {

@@ -4,9 +4,11 @@
 #include <time.h>
 
 #include <cstdlib>
+#include <iostream>
 
 #include "cli_platform.h"
 #include "device/precise_wait.h"
+#include "flash/firmware_image.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 
@@ -33,13 +35,22 @@ void preciseWait(std::uint32_t ms) {
 
 }  // namespace
 
-void startPlatform() {
+bool startPlatform() {
     sim::reset();
     sim::setRealTime(true);
     sim::setRealTimeWait(preciseWait);
     sim::UnitSetup setup;
-    if (const char* words = std::getenv("UPDATER_SIM_BENCH")) sim::parseUnitSetup(words, &setup);
+    setup.imageSize = firmwareImage().size;
+    const char* words = std::getenv("UPDATER_SIM_BENCH");
+    if (words != nullptr && !sim::parseUnitSetup(words, &setup)) {
+        // A bench that was asked for and is not known: no silent default in its place.
+        std::cerr << "terval-updater-cli-demo: UPDATER_SIM_BENCH=\"" << words
+                  << "\" is not a bench this demo knows. Known words:\n"
+                  << sim::knownSetupWords() << '\n';
+        return false;
+    }
     if (setup.pluggedIn) sim::plugIn(sim::unitFor(setup));
+    return true;
 }
 
 void finishPlatform() {

@@ -1,6 +1,6 @@
 // The command-line program with the real unit: the hidraw backend needs nothing set up.
 #include "cli_platform.h"
 
-void startPlatform() {}
+bool startPlatform() { return true; }
 void finishPlatform() {}
 bool platformAcceptsPlaceholder() { return false; }

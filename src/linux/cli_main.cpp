@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
 
-    startPlatform();
+    if (!startPlatform()) return kExitUsage;
     CliIo io{std::cin,
              std::cout,
              std::cerr,

@@ -226,6 +226,10 @@ void record(bool out, const std::uint8_t* bytes, std::uint32_t length) {
 
 PendingReply& pendingReply(HandleId handle) { return bench().handles.at(handle).pending; }
 
+void queueInput(HandleId handle, std::vector<std::uint8_t> report) {
+    bench().handles.at(handle).queued.push_back(std::move(report));
+}
+
 bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report) {
     auto& queued = bench().handles.at(handle).queued;
     if (queued.empty()) return false;

@@ -35,6 +35,7 @@ constexpr std::uint32_t kErrorTimeout = 1460;
 constexpr std::uint32_t kErrorInvalidUserBuffer = 1784;
 
 constexpr std::uint32_t kUnlockKey = 0x6A2F3C91;
+constexpr std::uint32_t kNoAddress = 0xFFFFFFFF;
 constexpr std::uint32_t kFlashSize = 128 * 1024;
 
 // The controller behind the programming unit, with its bootloader.
@@ -68,6 +69,17 @@ struct Unit {
     // (the demo's bench arranges a failing step of the update this way); 0 refuses nothing.
     std::uint8_t refusedCommand = 0;
     std::uint32_t refusalCode = kRefusedHardwareFault;
+    // The data block written at this address is refused with refusalCode; none when kNoAddress.
+    std::uint32_t refusedBlockAddress = kNoAddress;
+    // Once it has answered this many data blocks, the unit sends one input report that no request
+    // asked for (a copy of its latest reply), as a unit asked by another program would; 0: never.
+    unsigned strayReportAfterBlock = 0;
+    // From the second identification of the controller on, it reports this firmware version
+    // (another controller put on the unit behind a question); 0: it never changes.
+    std::uint16_t laterFirmwareVersion = 0;
+    // Bookkeeping of the two above.
+    unsigned blocksAnswered = 0;
+    unsigned controllerIdentifications = 0;
     Controller esc;
 };
 

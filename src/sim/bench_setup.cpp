@@ -15,6 +15,8 @@ const Choice kAttachmentChoices[] = {
     {"no-controller", L"No updatable controller"},
     {"wrong-mode", L"Nothing: the unit is in the wrong mode"},
     {"silent-controller", L"A controller that does not answer"},
+    {"stray-report", L"A unit that sends a report unasked, then refuses the last block"},
+    {"controller-changes", L"A controller that reports 2.0 when asked again"},
 };
 const std::size_t kAttachmentChoiceCount =
     sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
@@ -40,6 +42,18 @@ constexpr RefusalWord kRefusalWords[] = {
     {"address-refused", 0x1F}, {"block-refused", 0x1B},
 };
 constexpr std::uint32_t kAcceptedTypeCodeAlt = 0x0A0640FA;
+
+// The stray report follows the reply to this block.
+constexpr unsigned kStrayReportAfterBlock = 10;
+constexpr std::uint16_t kLaterFirmwareVersion = 0x0200;
+constexpr std::size_t kBlockBytes = 48;
+
+// Where the last block of an image of this size is written; none for an unknown size.
+std::uint32_t lastBlockAddress(std::size_t imageSize) {
+    if (imageSize == 0) return kNoAddress;
+    return static_cast<std::uint32_t>((imageSize + kBlockBytes - 1) / kBlockBytes - 1) *
+           kBlockBytes;
+}
 
 // The index of word among choices, or -1.
 int choiceIndex(const Choice* choices, std::size_t count, const std::string& word) {
@@ -99,6 +113,18 @@ bool parseUnitSetup(const std::string& words, UnitSetup* setup) {
     return true;
 }
 
+std::string knownSetupWords() {
+    std::string words = "plugged unplugged";
+    for (const Choice* list : {kProductChoices, kAttachmentChoices, kFirmwareChoices}) {
+        const std::size_t count = list == kProductChoices      ? kProductChoiceCount
+                                  : list == kAttachmentChoices ? kAttachmentChoiceCount
+                                                               : kFirmwareChoiceCount;
+        for (std::size_t i = 0; i < count; ++i) words += std::string(" ") + list[i].word;
+    }
+    for (const RefusalWord& refusal : kRefusalWords) words += std::string(" ") + refusal.word;
+    return words;
+}
+
 Device unitFor(const UnitSetup& setup) {
     Device device = programmingUnit(setup.product == Product::linkwave ? 1 : 2);
     Unit& unit = device.unit;
@@ -110,7 +136,19 @@ Device unitFor(const UnitSetup& setup) {
         case Attachment::otherController: unit.esc.typeCode = kOtherTypeCode; break;
         case Attachment::noController: unit.esc.status = 0; break;
         case Attachment::wrongMode: unit.mode = 1; break;
-        case Attachment::silentController: unit.esc.typeCode = kAcceptedTypeCode; unit.controllerSilent = true; break;
+        case Attachment::silentController:
+            unit.esc.typeCode = kAcceptedTypeCode;
+            unit.controllerSilent = true;
+            break;
+        case Attachment::strayReport:
+            unit.esc.typeCode = kAcceptedTypeCode;
+            unit.strayReportAfterBlock = kStrayReportAfterBlock;
+            unit.refusedBlockAddress = lastBlockAddress(setup.imageSize);
+            break;
+        case Attachment::controllerChanges:
+            unit.esc.typeCode = kAcceptedTypeCode;
+            unit.laterFirmwareVersion = kLaterFirmwareVersion;
+            break;
     }
     return device;
 }

@@ -25,6 +25,9 @@ enum class Attachment {
     noController,           // no updatable controller on the unit
     wrongMode,              // the unit is in another mode than serving a controller
     silentController,       // the unit answers, the controller never answers its identification
+    strayReport,            // an accepted controller; the unit sends one report nobody asked for
+                            // after block 10 and refuses the last block
+    controllerChanges,      // an accepted controller that reports firmware 2.0 when asked again
 };
 enum class EscFirmware { version0_9, version1_0, none };
 
@@ -34,6 +37,8 @@ struct UnitSetup {
     EscFirmware firmware = EscFirmware::version0_9;
     bool pluggedIn = true;
     std::uint8_t refusedCommand = 0;  // a command code that the unit refuses; 0: none
+    // The size of the image that the program sends, so that the unit knows its last block.
+    std::size_t imageSize = 0;
 };
 
 // One entry of a bench list: its word in UPDATER_SIM_BENCH and its label in the bench window.
@@ -55,6 +60,9 @@ constexpr std::uint32_t kOtherTypeCode = 0x110FA0FB;
 // Reads words (separated by spaces or commas, each choosing one thing) onto setup, starting from
 // what setup holds. False, with setup unchanged, when a word is not known.
 bool parseUnitSetup(const std::string& words, UnitSetup* setup);
+
+// Every word that parseUnitSetup knows, separated by spaces: for the message that refuses another.
+std::string knownSetupWords();
 
 // The programming unit that setup describes, ready to be plugged in.
 Device unitFor(const UnitSetup& setup);

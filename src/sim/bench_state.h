@@ -25,9 +25,12 @@ void record(bool out, const std::uint8_t* bytes, std::uint32_t length);
 struct PendingReply {
     bool waiting = false;
     bool readFails = false;
+    bool strayFollows = false;  // a copy of it arrives unasked right after it
     std::uint8_t bytes[64] = {};
 };
 PendingReply& pendingReply(HandleId handle);
+// An input report arrives on the handle's queue, behind what it holds.
+void queueInput(HandleId handle, std::vector<std::uint8_t> report);
 // The oldest input report held for the handle, if any.
 bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report);
 // Drops what is held and pending for the handle.

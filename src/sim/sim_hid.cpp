@@ -85,7 +85,11 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     if (length != device->outputReportLength) return fail(sim::kErrorInvalidUserBuffer, error);
     sim::record(true, report, length);
 
+    // A reply not read yet stays in the handle's queue, as the HID driver keeps it.
     sim::PendingReply& pending = sim::pendingReply(handle.id);
+    if (pending.waiting) {
+        sim::queueInput(handle.id, {pending.bytes, pending.bytes + device->inputReportLength});
+    }
     pending = sim::PendingReply{};
     if (kind == sim::FaultKind::none && !sim::answers(device->unit, report)) return true;
     switch (kind) {
@@ -108,6 +112,7 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
             break;
         default:
             sim::answerRequest(device->unit, report, pending.bytes);
+            pending.strayFollows = sim::sendsStrayReport(device->unit, report);
             break;
     }
     pending.waiting = true;
@@ -142,6 +147,7 @@ bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length,
     }
     std::memcpy(report, pending.bytes, length);
     sim::record(false, report, length);
+    if (pending.strayFollows) sim::queueInput(handle.id, {report, report + length});
     pending = sim::PendingReply{};
     return true;
 }

@@ -41,8 +41,11 @@ void answerMemoryRead(const Unit& unit, const std::uint8_t* request, std::uint8_
     writeLe32(&reply[12], unit.auxValue);
 }
 
-void answerControllerInfo(const Unit& unit, std::uint8_t* reply) {
+void answerControllerInfo(Unit& unit, std::uint8_t* reply) {
     if (unit.esc.status != 3) return refuse(reply, kRefusedNoController);
+    if (unit.laterFirmwareVersion != 0 && unit.controllerIdentifications++ > 0) {
+        unit.esc.firmwareVersion = unit.laterFirmwareVersion;
+    }
     for (int i = 0; i < 32; ++i) reply[4 + i] = static_cast<std::uint8_t>(0xC0 + i);
     writeLe16(&reply[8], unit.esc.firmwareVersion);
 }
@@ -117,6 +120,7 @@ void answerWriteBlock(Unit& unit, const std::uint8_t* request, std::uint8_t* rep
     if (!unlockedFor(unit, kUnlockKey, reply)) return;
     Controller& esc = unit.esc;
     if (!esc.erased) return refuse(reply, kRefusedNotErased);
+    if (esc.writeAddress == unit.refusedBlockAddress) return refuse(reply, unit.refusalCode);
     const std::uint32_t length = request[2];
     if (length > 56 || length % 4 != 0 || esc.writeAddress + length > kFlashSize) {
         return refuse(reply, kRefusedOutOfRange);
@@ -145,9 +149,16 @@ void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply)
         case 0x20: return answerWriteProtection(unit, request, reply);
         case 0x1E: return answerErase(unit, request, reply);
         case 0x1F: return answerWriteAddress(unit, request, reply);
-        case 0x1B: return answerWriteBlock(unit, request, reply);
+        case 0x1B:
+            ++unit.blocksAnswered;
+            return answerWriteBlock(unit, request, reply);
         default: return refuse(reply, kRefusedUnknownCommand);
     }
+}
+
+bool sendsStrayReport(const Unit& unit, const std::uint8_t* request) {
+    return unit.strayReportAfterBlock != 0 && request[1] == 0x1B &&
+           unit.blocksAnswered == unit.strayReportAfterBlock;
 }
 
 bool answers(const Unit& unit, const std::uint8_t* request) {

@@ -16,6 +16,9 @@ void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply)
 // unanswered.
 bool answers(const Unit& unit, const std::uint8_t* request);
 
+// Whether, once the reply to request has been sent, the unit sends a report that nobody asked for.
+bool sendsStrayReport(const Unit& unit, const std::uint8_t* request);
+
 // The reply of a unit that refuses request with code, carrying out nothing.
 void refuseRequest(const Unit& unit, const std::uint8_t* request, std::uint32_t code,
                    std::uint8_t* reply);

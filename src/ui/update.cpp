@@ -9,6 +9,7 @@
 #include "ui/resource_ids.h"
 #include "ui/texts.h"
 #include "ui/unit_state.h"
+#include "ui/update_questions.h"
 #include "ui/version_panel.h"
 #include "ui/window.h"
 
@@ -17,9 +18,12 @@ namespace {
 constexpr int kProgressWidth = 400;
 constexpr int kProgressHeight = 50;
 
-bool askUser(std::uint16_t textId, std::uint16_t captionId, unsigned buttons) {
-    const int yes = buttons == window::kBoxYesNo ? window::kAnswerYes : window::kAnswerOk;
-    return showTextBox(textId, captionId, buttons | window::kIconWarning) == yes;
+// The questions as warning boxes: OK/Cancel for the warning, Yes/No for the older-or-same one.
+bool askInBox(void* /*context*/, UpdateQuestion question) {
+    const bool yesNo = question == UpdateQuestion::olderOrSame;
+    const unsigned buttons = yesNo ? window::kBoxYesNo : window::kBoxOkCancel;
+    const int yes = yesNo ? window::kAnswerYes : window::kAnswerOk;
+    return showTextBox(textOf(question), captionOf(question), buttons | window::kIconWarning) == yes;
 }
 
 // Ends the update with the failure report for text textId; error is the platform's last error
@@ -35,9 +39,18 @@ bool& placeholderAccepted() {
 }
 
 // The unit that was ready when Update was pressed may have been pulled while a box was open, and
-// another one opened since, identified or not: only the same opening, still ready, is written.
-bool isStillTheCheckedUnit(const DeviceSession& session, std::uint32_t checkedOpening) {
-    return appSessionOpening() == checkedOpening && isReadyUnit(session);
+// another one opened since, identified or not: only the same opening goes on to be asked again.
+bool isTheCheckedOpening(void* checkedOpening) {
+    return appSessionOpening() == *static_cast<std::uint32_t*>(checkedOpening);
+}
+
+// Notices that arrive while the unit is identified again are handled after the update.
+void holdNoticesWhileIdentifying(void* /*context*/, bool started) {
+    if (started) {
+        holdDeviceNotices();
+    } else {
+        releaseDeviceNotices();
+    }
 }
 
 // The progress window during the transfer, and the foreground window that the z-order rule
@@ -105,17 +118,18 @@ void runUpdate(FirmwareImage (*locateImage)()) {
         failWith(kTextUnitNotDetected, kNotAvailable, 0);
         return;
     }
-    const std::uint32_t checkedOpening = appSessionOpening();
-    if (!askUser(kTextWarning, kTextWarningCaption, window::kBoxOkCancel)) return;
-    if (isNotOlderThanImage(escFirmwareVersion(session)) &&
-        !askUser(kTextOlderOrSame, kTextNewerFirmwareCaption, window::kBoxYesNo)) {
-        return;
-    }
-    if (!isStillTheCheckedUnit(session, checkedOpening)) {
+    std::uint32_t checkedOpening = appSessionOpening();
+    const UpdateQuestions questions{&checkedOpening, askInBox, isTheCheckedOpening,
+                                    holdNoticesWhileIdentifying};
+    const Confirmation confirmation = confirmUpdate(session, questions);
+    if (confirmation == Confirmation::declined) return;
+    if (confirmation == Confirmation::unitGone) {
         // As when the first command finds the unit gone: nothing is sent, no code to show.
         failWith(kTextLockFailed, kNotAvailable, 0);
         return;
     }
+    appUnitView() = viewOf(session);  // what the user agreed to, as identified right now
+    refreshVersionPanel();
     const FirmwareImage image = locateImage();
     if (!canBeSent(image, placeholderAccepted())) {
         failWith(kTextUpdateFailedHint, kNotAvailable, 0);

@@ -4,8 +4,9 @@
 // written to the file that UPDATER_SIM_TRANSCRIPT names when it is set.
 #pragma once
 
-// On the UI thread, before the main dialog is made.
-void startDemoBench();
+// On the UI thread, before the main dialog is made. False, after a message naming the words it
+// knows, when UPDATER_SIM_BENCH names a bench it does not know.
+bool startDemoBench();
 // On the UI thread, after the main dialog has ended: stops the bench's notices, then writes the
 // transcript.
 void finishDemoBench();

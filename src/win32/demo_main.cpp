@@ -13,7 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // A guard of its own: the demo and the program do not exclude each other.
     if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater.Demo")) return 0;
     acceptPlaceholderImage(true);  // its unit is simulated
-    startDemoBench();
+    if (!startDemoBench()) return 2;
     const int exitCode = runProgram(instance);
     finishDemoBench();
     return exitCode;
