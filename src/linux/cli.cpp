@@ -122,7 +122,7 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
 int reportUnavailable(Unavailable why, const std::string& node, CliIo& io) {
     const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
     io.out << cliText(text, io.language, node);
-    return kExitUnitUnavailable;
+    return kExitUnavailable;
 }
 
 int showState(DeviceSession& session, UnitState state, CliIo& io) {

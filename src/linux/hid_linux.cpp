@@ -47,9 +47,7 @@ bool fail(int code, Error* error) {
 }
 
 // The sysfs folder of a hidraw node ("hidraw3").
-std::string classFolder(const std::string& node) {
-    return roots().sysfs + "/class/hidraw/" + node;
-}
+std::string classFolder(const std::string& node) { return roots().sysfs + "/class/hidraw/" + node; }
 
 // The number of a "hidrawN" entry; false for any other name.
 bool nodeNumber(const char* name, unsigned long* number) {
@@ -137,8 +135,7 @@ bool parseHidId(const std::string& uevent, std::uint16_t* vendorId, std::uint16_
             std::uint32_t vendor = 0;
             std::uint32_t product = 0;
             if (!numberField(&cursor, ':', 16, &bus) || !numberField(&cursor, ':', 16, &vendor) ||
-                !numberField(&cursor, '\0', 16, &product) || vendor > 0xFFFF ||
-                product > 0xFFFF) {
+                !numberField(&cursor, '\0', 16, &product) || vendor > 0xFFFF || product > 0xFFFF) {
                 return false;
             }
             *vendorId = static_cast<std::uint16_t>(vendor);
@@ -350,8 +347,8 @@ bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t lengt
 // (EBADMSG) is a failure that leaves report untouched, since its bytes cannot be laid over the
 // reply's fields without misreading them; either way the report is taken off the queue and the
 // next read gets the next one. End of file (a peer that closed) is ENODEV.
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t timeoutMs, Error* error) {
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error) {
     if (length == 0 || length > kMaxReportLength) return fail(EINVAL, error);
     std::vector<std::uint8_t> received(length + 1);
     return transfer(device, POLLIN, timeoutMs, error, [&](int fd) {

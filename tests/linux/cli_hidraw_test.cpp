@@ -101,20 +101,20 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, UnitUnavailable,
     testing::Values(
         UnavailableCase{"StatusInUse", {mouse(0), held(unit(1))}, kStatus, Language::english,
-                        kExitUnitUnavailable, CliText::unitInUse, 1, -1},
+                        kExitUnavailable, CliText::unitInUse, 1, -1},
         UnavailableCase{"StatusInUseGerman", {held(unit(0))}, kStatus, Language::german,
-                        kExitUnitUnavailable, CliText::unitInUse, 0, -1},
+                        kExitUnavailable, CliText::unitInUse, 0, -1},
         UnavailableCase{"StatusNotPermitted", {mouse(0), forbidden(unit(1))}, kStatus,
-                        Language::english, kExitUnitUnavailable, CliText::unitNotPermitted, 1,
+                        Language::english, kExitUnavailable, CliText::unitNotPermitted, 1,
                         -1},
         UnavailableCase{"StatusNotPermittedGerman", {forbidden(unit(0))}, kStatus,
-                        Language::german, kExitUnitUnavailable, CliText::unitNotPermitted, 0, -1},
+                        Language::german, kExitUnavailable, CliText::unitNotPermitted, 0, -1},
         UnavailableCase{"UpdateInUse", {held(unit(0))}, kUpdate, Language::english,
-                        kExitUnitUnavailable, CliText::unitInUse, 0, -1},
+                        kExitUnavailable, CliText::unitInUse, 0, -1},
         UnavailableCase{"UpdateWaitInUse", {held(unit(0))}, kUpdateWait, Language::english,
-                        kExitUnitUnavailable, CliText::unitInUse, 0, -1},
+                        kExitUnavailable, CliText::unitInUse, 0, -1},
         UnavailableCase{"UpdateWaitNotPermitted", {forbidden(unit(0))}, kUpdateWait,
-                        Language::german, kExitUnitUnavailable, CliText::unitNotPermitted, 0,
+                        Language::german, kExitUnavailable, CliText::unitNotPermitted, 0,
                         -1},
         UnavailableCase{"AnotherUnitOpens", {held(unit(0)), unit(1)}, kStatus, Language::english,
                         kExitNoUnit, std::nullopt, 0, 1},
@@ -134,7 +134,7 @@ TEST_F(CliOverSysfs, AUnitThatComesDuringTheWaitAndStaysHeldEndsItAfterAWhile) {
     });
     const CliRun ran = run(kUpdateWait, Language::english);
     plugIn.join();
-    EXPECT_EQ(ran.exitCode, kExitUnitUnavailable);
+    EXPECT_EQ(ran.exitCode, kExitUnavailable);
     EXPECT_EQ(ran.out, cliText(CliText::waiting, Language::english) +
                            cliText(CliText::unitInUse, Language::english, node(0)));
     EXPECT_GE(ran.ms, kComesAfterMs + 1000) << "the wait ended before access could be granted";

@@ -374,8 +374,8 @@ class FlushInput : public SocketTest, public testing::WithParamInterface<QueuedC
 TEST_P(FlushInput, DropsEveryQueuedReport) {
     const QueuedCase& c = GetParam();
     for (unsigned stale = 1; stale <= c.count; ++stale) {
-        ASSERT_TRUE(peer.send(reportOf({kInputReportId, 0x00, 0x00, static_cast<std::uint8_t>(stale)},
-                                       c.length, 0xEE)))
+        const auto mark = static_cast<std::uint8_t>(stale);
+        ASSERT_TRUE(peer.send(reportOf({kInputReportId, 0x00, 0x00, mark}, c.length, 0xEE)))
             << stale;
     }
     hid::flushInput(device());

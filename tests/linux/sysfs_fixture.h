@@ -68,7 +68,7 @@ struct FakeDevice {
     unsigned minor = 0;  // of a character device (major kMemoryMajor)
     // hidrawN/dev as written; unset: the node's own number; empty: no such attribute.
     std::optional<std::string> devAttribute = std::nullopt;
-    bool held = false;      // another copy of the program holds the node's lock
+    bool held = false;       // another copy of the program holds the node's lock
     bool forbidden = false;  // mode 000: none but root may open the node
 };
 
@@ -130,8 +130,7 @@ inline std::string nodeName(unsigned number) { return "hidraw" + std::to_string(
 // The names of the files in a folder that are opened while it watches ("." for the folder).
 class OpenWatch {
 public:
-    explicit OpenWatch(const std::string& folder)
-        : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    explicit OpenWatch(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         if (fd_ >= 0 && inotify_add_watch(fd_, folder.c_str(), IN_OPEN) < 0) {
             close(fd_);
             fd_ = -1;
@@ -179,9 +178,9 @@ inline bool runUnprivileged(const std::function<std::string()>& produce, std::st
     if (child == 0) {
         close(channel[0]);
         constexpr uid_t kNobody = 65534;
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 ||
-                               setresgid(kNobody, kNobody, kNobody) != 0 ||
-                               setresuid(kNobody, kNobody, kNobody) != 0)) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+             setresuid(kNobody, kNobody, kNobody) != 0)) {
             _exit(2);
         }
         const std::string text = produce();
@@ -231,8 +230,8 @@ protected:
     // Whether this machine lets the tests make character devices (mknod needs CAP_MKNOD).
     bool canMakeCharacterDevices() {
         const std::string probe = root + "/dev/probe";
-        const bool made = mknod(probe.c_str(), S_IFCHR | 0600,
-                                makedev(kMemoryMajor, kNullMinor)) == 0;
+        const bool made =
+            mknod(probe.c_str(), S_IFCHR | 0600, makedev(kMemoryMajor, kNullMinor)) == 0;
         const int fd = made ? open(probe.c_str(), O_RDWR | O_CLOEXEC) : -1;
         if (fd >= 0) close(fd);
         unlink(probe.c_str());
