@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cwchar>
 #include <istream>
@@ -21,6 +22,9 @@ namespace {
 
 // Between polls of --wait.
 constexpr std::uint32_t kWaitPollMs = 250;
+// How long --wait lets a unit that came during the wait stay unopenable before it gives up:
+// udev grants the user at the seat access to a new node only a moment after the node appears.
+constexpr std::uint32_t kAccessSettleMs = 2000;
 constexpr int kCaptionWidth = 20;
 constexpr int kLabelWidth = 10;
 
@@ -83,18 +87,43 @@ void printHint(UnitState state, CliIo& io) {
     }
 }
 
+// Why no unit was opened although one is there: this user may not open its node, or another
+// program holds it. Any other failure to open one counts as no unit.
+enum class Unavailable { no, notPermitted, inUse };
+
+Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& failure) {
+    if (isOpen(session) || failure.path.empty()) return Unavailable::no;
+    if (failure.error == EACCES || failure.error == EPERM) return Unavailable::notPermitted;
+    if (failure.error == EWOULDBLOCK || failure.error == EAGAIN) return Unavailable::inUse;
+    return Unavailable::no;
+}
+
 // Opens and judges the unit, as the window's start-up probe does; with wait, polls until one is
-// plugged in.
-UnitState probe(DeviceSession& session, bool wait, CliIo& io) {
-    bool told = false;
-    for (;;) {
-        const UnitState state = judgeUnit(openSession(session), session);
+// plugged in. A unit that is there but cannot be opened (*failure names it) ends the wait too:
+// at once when it was there from the start, after kAccessSettleMs when it came meanwhile.
+UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io) {
+    std::uint32_t unavailableMs = 0;
+    for (bool first = true;; first = false) {
+        const UnitState state = judgeUnit(openSession(session, failure), session);
         if (state != UnitState::notFound || !wait) return state;
+        if (unavailability(session, *failure) == Unavailable::no) {
+            unavailableMs = 0;
+        } else if (first || unavailableMs >= kAccessSettleMs) {
+            return state;
+        } else {
+            unavailableMs += kWaitPollMs;
+        }
         closeSession(session);
-        if (!told) io.out << cliText(CliText::waiting, io.language) << std::flush;
-        told = true;
+        if (first) io.out << cliText(CliText::waiting, io.language) << std::flush;
         hid::pause(kWaitPollMs);
     }
+}
+
+// The unit that could not be opened, named with the reason and what to do; nothing was sent.
+int reportUnavailable(Unavailable why, const std::string& node, CliIo& io) {
+    const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
+    io.out << cliText(text, io.language, node);
+    return kExitUnavailable;
 }
 
 int showState(DeviceSession& session, UnitState state, CliIo& io) {
@@ -186,7 +215,10 @@ int write(DeviceSession& session, const FirmwareImage& image, CliIo& io) {
 
 int update(bool answerYes, bool wait, CliIo& io) {
     DeviceSession session;
-    const UnitState state = probe(session, wait, io);
+    UnitOpenFailure failure;
+    const UnitState state = probe(session, wait, &failure, io);
+    const Unavailable why = unavailability(session, failure);
+    if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
     const int shown = showState(session, state, io);
     if (state != UnitState::ready) {
         closeSession(session);
@@ -219,7 +251,10 @@ int update(bool answerYes, bool wait, CliIo& io) {
 
 int status(CliIo& io) {
     DeviceSession session;
-    const UnitState state = probe(session, false, io);
+    UnitOpenFailure failure;
+    const UnitState state = probe(session, false, &failure, io);
+    const Unavailable why = unavailability(session, failure);
+    if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
     const int code = showState(session, state, io);
     closeSession(session);
     return code;

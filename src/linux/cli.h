@@ -15,6 +15,7 @@ constexpr int kExitUpdateFailed = 1;   // the update failed
 constexpr int kExitNoUnit = 2;         // no programming unit
 constexpr int kExitNotReady = 3;       // wrong mode, no updatable controller, other controller
 constexpr int kExitDeclined = 4;       // a confirmation was not given
+constexpr int kExitUnavailable = 5;    // a unit that this user may not open, or another holds
 constexpr int kExitUsage = 64;         // the command line is not understood
 
 struct CliIo {

@@ -61,7 +61,8 @@ const char* const kHelp[] = {
     "  --wait        wait for a programming unit to be plugged in\n"
     "\n"
     "Exit codes: 0 ready or updated, 1 the update failed, 2 no programming unit, 3 the unit is not\n"
-    "ready (wrong mode, no updatable or another controller), 4 a question answered no, 64 usage.\n",
+    "ready (wrong mode, no updatable or another controller), 4 a question answered no, 5 the unit\n"
+    "found may not be opened by this user or is in use by another program, 64 usage.\n",
     // German
     "Aufruf: terval-updater-cli status\n"
     "        terval-updater-cli update [--yes] [--wait]\n"
@@ -79,7 +80,37 @@ const char* const kHelp[] = {
     "\n"
     "Rückgabewerte: 0 bereit oder aktualisiert, 1 Update fehlgeschlagen, 2 keine\n"
     "Programmiereinheit, 3 nicht bereit (falscher Modus, kein updatefähiger oder ein anderer\n"
-    "Regler), 4 eine Frage mit Nein beantwortet, 64 falscher Aufruf.\n",
+    "Regler), 4 eine Frage mit Nein beantwortet, 5 die gefundene Programmiereinheit darf dieser\n"
+    "Benutzer nicht öffnen oder ein anderes Programm verwendet sie, 64 falscher Aufruf.\n",
+};
+
+// A node closed to the user: what it is, the fix as the README gives it, and the other way.
+const char* const kUnitNotPermitted[] = {
+    // English
+    "This user may not open the programming unit at %s.\n"
+    "The udev rule 70-terval-updater.rules gives the user at the seat access to it; as root:\n",
+    // German
+    "Dieser Benutzer darf die Programmiereinheit an %s nicht öffnen.\n"
+    "Die udev-Regel 70-terval-updater.rules gibt dem Benutzer am Platz Zugriff darauf; als root:\n",
+};
+const char kUdevRuleCommands[] =
+    "    cp resources/linux/70-terval-updater.rules /etc/udev/rules.d/\n"
+    "    udevadm control --reload && udevadm trigger\n";
+const char* const kUnitNotPermittedOtherwise[] = {
+    // English
+    "then plug the unit in again. Or run terval-updater-cli as root.\n",
+    // German
+    "Danach die Programmiereinheit neu anstecken. Oder terval-updater-cli als root starten.\n",
+};
+
+const char* const kUnitInUse[] = {
+    // English
+    "The programming unit at %s is in use by another program (another terval-updater-cli);\n"
+    "nothing was sent to it. Try again once that program has ended.\n",
+    // German
+    "Die Programmiereinheit an %s wird von einem anderen Programm verwendet (einem anderen\n"
+    "terval-updater-cli); es wurde nichts an sie gesendet. Versuchen Sie es erneut, wenn jenes\n"
+    "Programm beendet ist.\n",
 };
 
 }  // namespace
@@ -121,6 +152,17 @@ std::string cliText(CliText text, Language language) {
                           : "Waiting for a programming unit on the USB port ...\n";
         case CliText::declined:
             return german ? "Das Update wurde nicht gestartet.\n" : "The update was not started.\n";
+        case CliText::unitNotPermitted:
+            return std::string(kUnitNotPermitted[german ? 1 : 0]) + kUdevRuleCommands +
+                   kUnitNotPermittedOtherwise[german ? 1 : 0];
+        case CliText::unitInUse: return kUnitInUse[german ? 1 : 0];
     }
     return "";
+}
+
+std::string cliText(CliText text, Language language, const std::string& node) {
+    std::string named = cliText(text, language);
+    const std::size_t at = named.find("%s");
+    if (at != std::string::npos) named.replace(at, 2, node);
+    return named;
 }

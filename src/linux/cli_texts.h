@@ -16,5 +16,7 @@ std::string incompatibleNotice(Language language);
 // A wide text (a label, a title) in UTF-8.
 std::string utf8(const wchar_t* text);
 
-enum class CliText { help, usage, prompt, waiting, declined };
+enum class CliText { help, usage, prompt, waiting, declined, unitNotPermitted, unitInUse };
 std::string cliText(CliText text, Language language);
+// A text that names a device node (unitNotPermitted, unitInUse), the node in place of its %s.
+std::string cliText(CliText text, Language language, const std::string& node);

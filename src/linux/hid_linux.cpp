@@ -1,37 +1,31 @@
-// The HID operations on Linux: sysfs for the enumeration, the attributes and the report
-// descriptor, the hidraw node for the reports, every wait bounded by poll().
+// The HID operations on Linux: sysfs for the enumeration, the IDs and the report descriptor, the
+// hidraw node for the reports, every wait bounded by poll().
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
-#include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "device/hid.h"
-#include "linux/hidraw.h"
+#include "linux/hidraw_settings.h"
 #include "linux/report_descriptor.h"
 
 namespace hid {
 
-// The hidraw nodes present when the list was made ("hidraw3"), by their number.
-struct InterfaceList {
-    std::vector<std::string> nodes;
-};
-
-struct InterfaceDetail {
-    std::wstring path;
+struct Device {
+    int fd;  // the node, non-blocking, locked (or a descriptor adopted as it is)
 };
 
 namespace {
@@ -46,33 +40,14 @@ Roots& roots() {
     return current;
 }
 
-std::atomic<std::uint32_t> reportTimeoutMs{kReportTimeoutMs};
-
-// Per thread, as errno and Windows' last error are.
-thread_local std::uint32_t savedError = 0;
-
-// Keeps error as the last error (and in errno); false, for the caller to return.
-bool fail(int error) {
-    savedError = static_cast<std::uint32_t>(error);
-    errno = error;
+// Keeps code in *error; false, for the caller to return.
+bool fail(int code, Error* error) {
+    if (error != nullptr) *error = static_cast<Error>(code);
     return false;
 }
 
-// The sysfs folder of the HID device behind each handle that openDevice gave out.
-std::mutex foldersMutex;
-std::map<int, std::string>& deviceFolders() {
-    static std::map<int, std::string> folders;
-    return folders;
-}
-
-bool folderOf(Handle handle, std::string* folder) {
-    if (handle < 0 || handle > INT_MAX) return fail(EBADF);
-    const std::lock_guard<std::mutex> hold(foldersMutex);
-    const auto found = deviceFolders().find(static_cast<int>(handle));
-    if (found == deviceFolders().end()) return fail(EBADF);
-    *folder = found->second;
-    return true;
-}
+// The sysfs folder of a hidraw node ("hidraw3").
+std::string classFolder(const std::string& node) { return roots().sysfs + "/class/hidraw/" + node; }
 
 // The number of a "hidrawN" entry; false for any other name.
 bool nodeNumber(const char* name, unsigned long* number) {
@@ -84,34 +59,6 @@ bool nodeNumber(const char* name, unsigned long* number) {
     if (count == 0 || count > 9) return false;
     if (std::strspn(digits, "0123456789") != count) return false;
     *number = std::strtoul(digits, nullptr, 10);
-    return true;
-}
-
-// Paths travel through the seam as wide strings, converted by the C library's multibyte
-// conversion (device nodes are ASCII, the same in every locale).
-bool widen(const std::string& text, std::wstring* wide) {
-    std::mbstate_t state{};
-    const char* source = text.c_str();
-    const std::size_t length = std::mbsrtowcs(nullptr, &source, 0, &state);
-    if (length == static_cast<std::size_t>(-1)) return false;
-    std::vector<wchar_t> buffer(length + 1);
-    source = text.c_str();
-    state = std::mbstate_t{};
-    std::mbsrtowcs(buffer.data(), &source, buffer.size(), &state);
-    wide->assign(buffer.data(), length);
-    return true;
-}
-
-bool narrow(const wchar_t* wide, std::string* text) {
-    std::mbstate_t state{};
-    const wchar_t* source = wide;
-    const std::size_t length = std::wcsrtombs(nullptr, &source, 0, &state);
-    if (length == static_cast<std::size_t>(-1)) return false;
-    std::vector<char> buffer(length + 1);
-    source = wide;
-    state = std::mbstate_t{};
-    std::wcsrtombs(buffer.data(), &source, buffer.size(), &state);
-    text->assign(buffer.data(), length);
     return true;
 }
 
@@ -127,50 +74,45 @@ std::string nodeName(const std::string& path) {
     return slash == std::string::npos ? resolved : resolved.substr(slash + 1);
 }
 
-// A whole sysfs attribute of at most limit bytes; false with errno when it cannot be read or is
-// longer.
+// A whole sysfs attribute of at most limit bytes; false when it cannot be read or is longer.
 bool readAttribute(const std::string& path, std::size_t limit, std::string* contents) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail(errno);
+    if (fd < 0) return false;
     contents->clear();
     char chunk[1024];
+    bool whole = false;
     for (;;) {
         const ssize_t got = read(fd, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            const int error = errno;
-            close(fd);
-            return fail(error);
+        if (got <= 0) {
+            whole = got == 0;
+            break;
         }
-        if (got == 0) break;
         contents->append(chunk, static_cast<std::size_t>(got));
-        if (contents->size() > limit) {
-            close(fd);
-            return fail(EFBIG);
-        }
+        if (contents->size() > limit) break;
     }
     close(fd);
-    return true;
+    return whole;
 }
 
-// A hexadecimal field of one to eight digits at *cursor, followed by end.
-bool hexField(const char** cursor, char end, std::uint32_t* value) {
+// A number of one to eight hexadecimal digits (base 16) or one to nine decimal digits (base 10)
+// at *cursor, followed by end.
+bool numberField(const char** cursor, char end, std::uint32_t base, std::uint32_t* value) {
+    const int maxDigits = base == 16 ? 8 : 9;
     const char* p = *cursor;
     std::uint32_t result = 0;
     int digits = 0;
     for (; *p != end; ++p, ++digits) {
-        int digit = 0;
+        std::uint32_t digit = base;
         if (*p >= '0' && *p <= '9') {
-            digit = *p - '0';
+            digit = static_cast<std::uint32_t>(*p - '0');
         } else if (*p >= 'a' && *p <= 'f') {
-            digit = *p - 'a' + 10;
+            digit = static_cast<std::uint32_t>(*p - 'a' + 10);
         } else if (*p >= 'A' && *p <= 'F') {
-            digit = *p - 'A' + 10;
-        } else {
-            return false;
+            digit = static_cast<std::uint32_t>(*p - 'A' + 10);
         }
-        if (digits == 8) return false;
-        result = (result << 4) | static_cast<std::uint32_t>(digit);
+        if (digit >= base || digits == maxDigits) return false;
+        result = result * base + digit;
     }
     if (digits == 0) return false;
     *value = result;
@@ -192,8 +134,8 @@ bool parseHidId(const std::string& uevent, std::uint16_t* vendorId, std::uint16_
             std::uint32_t bus = 0;
             std::uint32_t vendor = 0;
             std::uint32_t product = 0;
-            if (!hexField(&cursor, ':', &bus) || !hexField(&cursor, ':', &vendor) ||
-                !hexField(&cursor, '\0', &product) || vendor > 0xFFFF || product > 0xFFFF) {
+            if (!numberField(&cursor, ':', 16, &bus) || !numberField(&cursor, ':', 16, &vendor) ||
+                !numberField(&cursor, '\0', 16, &product) || vendor > 0xFFFF || product > 0xFFFF) {
                 return false;
             }
             *vendorId = static_cast<std::uint16_t>(vendor);
@@ -205,6 +147,85 @@ bool parseHidId(const std::string& uevent, std::uint16_t* vendorId, std::uint16_
     return false;
 }
 
+// "241:3\n": the node's major and minor device number, in decimal.
+bool parseDeviceNumber(std::string text, dev_t* number) {
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const char* cursor = text.c_str();
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    if (!numberField(&cursor, ':', 10, &major) || !numberField(&cursor, '\0', 10, &minor)) {
+        return false;
+    }
+    *number = makedev(major, minor);
+    return true;
+}
+
+// The hidraw nodes that sysfs lists ("hidraw3"), by their number.
+bool listNodes(std::vector<std::string>* nodes, Error* error) {
+    const std::string folder = roots().sysfs + "/class/hidraw";
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        // No hidraw class: no HID device present (or hidraw not loaded), not a failure.
+        if (errno == ENOENT) return true;
+        return fail(errno, error);
+    }
+    // The entries are symbolic links into the device tree; only their names count.
+    std::vector<std::pair<unsigned long, std::string>> found;
+    while (const dirent* entry = readdir(dir)) {
+        unsigned long number = 0;
+        if (nodeNumber(entry->d_name, &number)) found.emplace_back(number, entry->d_name);
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end());
+    for (auto& node : found) nodes->push_back(std::move(node.second));
+    return true;
+}
+
+// A node's HID device as sysfs describes it; false when its IDs cannot be read. Report lengths
+// that cannot be read stay 0.
+bool describe(const std::string& node, DeviceInfo* info) {
+    const std::string device = classFolder(node) + "/device";
+    std::string uevent;
+    if (!readAttribute(device + "/uevent", 4096, &uevent) ||
+        !parseHidId(uevent, &info->vendorId, &info->productId)) {
+        return false;
+    }
+    // The kernel keeps report descriptors of at most 4096 bytes.
+    std::string descriptor;
+    hidraw::ReportLengths lengths;
+    if (readAttribute(device + "/report_descriptor", 4096, &descriptor) &&
+        hidraw::parseReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()),
+                                   descriptor.size(), &lengths)) {
+        info->outputReportLength = lengths.output;
+        info->inputReportLength = lengths.input;
+    }
+    info->path = roots().dev + "/" + node;
+    return true;
+}
+
+// Whether fd is the node whose device number sysfs gives for the hidraw entry that path names:
+// a path that leads elsewhere (a stale node, a link to another device) is not used.
+bool isDescribedNode(int fd, const std::string& path) {
+    const std::string node = nodeName(path);
+    unsigned long number = 0;
+    std::string text;
+    dev_t described = 0;
+    struct stat opened {};
+    return nodeNumber(node.c_str(), &number) &&
+           readAttribute(classFolder(node) + "/dev", 64, &text) &&
+           parseDeviceNumber(text, &described) && fstat(fd, &opened) == 0 &&
+           opened.st_rdev == described;
+}
+
+// 0 once fd is the described node and this process holds it alone, else the errno.
+int claim(int fd, const std::string& path) {
+    if (!isDescribedNode(fd, path)) return ENODEV;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
 std::uint64_t monotonicNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -212,48 +233,42 @@ std::uint64_t monotonicNs() {
            static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-enum class Step { done, again, failed };
+bool isRetry(int code) { return code == EAGAIN || code == EWOULDBLOCK || code == EINTR; }
 
-// One report moved by move(fd) once poll() finds the node ready for events, all within the
-// report bound. A hang-up or an error of the node is left to move, whose call then fails with
-// the node's own errno (ENODEV, EIO, EPIPE). A completed transfer leaves the last error 0.
+// One report moved by move(fd) once poll() finds the node ready for events, all within timeoutMs.
+// move gives 0 when the report moved, a retry errno when nothing did, or the errno of its
+// failure. A hang-up or an error of the node is left to move, whose call then fails with the
+// node's own errno (ENODEV, EIO, EPIPE).
 template <typename Move>
-bool transfer(Handle handle, short events, Move move) {
-    if (handle < 0 || handle > INT_MAX) return fail(EBADF);
-    const int fd = static_cast<int>(handle);
-    const std::uint64_t deadline =
-        monotonicNs() + static_cast<std::uint64_t>(reportTimeoutMs.load()) * 1000000u;
+bool transfer(const Device& device, short events, std::uint32_t timeoutMs, Error* error,
+              Move move) {
+    if (device.fd < 0) return fail(EBADF, error);
+    const std::uint64_t deadline = monotonicNs() + static_cast<std::uint64_t>(timeoutMs) * 1000000u;
     for (;;) {
         // Rounded up, so that the wait never ends before the deadline. A signal ends poll()
         // early; the wait then goes on to the same deadline.
         const std::uint64_t now = monotonicNs();
         const std::uint64_t leftMs = now >= deadline ? 0 : (deadline - now + 999999) / 1000000;
         const int waitMs = static_cast<int>(std::min<std::uint64_t>(leftMs, INT_MAX));
-        pollfd node{fd, events, 0};
+        pollfd node{device.fd, events, 0};
         const int ready = poll(&node, 1, waitMs);
         if (ready < 0) {
             if (errno == EINTR) continue;
-            return fail(errno);
+            return fail(errno, error);
         }
         if (ready == 0) {
-            if (waitMs == 0) return fail(ETIMEDOUT);
+            if (waitMs == 0) return fail(ETIMEDOUT, error);
             continue;
         }
-        if ((node.revents & POLLNVAL) != 0) return fail(EBADF);
-        const Step step = move(fd);
-        if (step == Step::done) {
-            savedError = 0;
-            errno = 0;
-            return true;
-        }
-        if (step == Step::failed) return false;
+        if ((node.revents & POLLNVAL) != 0) return fail(EBADF, error);
+        const int moved = move(device.fd);
+        if (moved == 0) return true;
+        if (!isRetry(moved)) return fail(moved, error);
         // Ready, yet nothing moved (another reader took the report): wait again, unless the
         // bound has run out.
-        if (waitMs == 0) return fail(ETIMEDOUT);
+        if (waitMs == 0) return fail(ETIMEDOUT, error);
     }
 }
-
-bool isRetry(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
 // The longest report that a 16-bit report length allows.
 constexpr std::uint32_t kMaxReportLength = 0xFFFF;
@@ -264,130 +279,65 @@ constexpr int kMaxFlushedReports = 1024;
 
 }  // namespace
 
-InterfaceList* listInterfaces() {
-    const std::string folder = roots().sysfs + "/class/hidraw";
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) {
-        // No hidraw class: no HID device present (or hidraw not loaded), not a failure.
-        if (errno == ENOENT) return new InterfaceList{};
-        fail(errno);
+bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
+                      std::vector<DeviceInfo>* devices, Error* error) {
+    devices->clear();
+    std::vector<std::string> nodes;
+    if (!listNodes(&nodes, error)) return false;
+    for (const std::string& node : nodes) {
+        DeviceInfo info;
+        if (!describe(node, &info) || info.vendorId != vendorId) continue;
+        if (productId != 0 && info.productId != productId) continue;
+        devices->push_back(std::move(info));
+    }
+    return true;
+}
+
+Device* openDevice(const std::string& path, Error* error) {
+    // Non-blocking, so that every read is a poll() and a read that cannot wait.
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fail(errno, error);
         return nullptr;
     }
-    // The entries are symbolic links into the device tree; only their names count.
-    std::vector<std::pair<unsigned long, std::string>> found;
-    while (const dirent* entry = readdir(dir)) {
-        unsigned long number = 0;
-        if (nodeNumber(entry->d_name, &number)) found.emplace_back(number, entry->d_name);
+    const int refused = claim(fd, path);
+    if (refused != 0) {
+        close(fd);
+        fail(refused, error);
+        return nullptr;
     }
-    closedir(dir);
-    std::sort(found.begin(), found.end());
-    auto* list = new InterfaceList;
-    for (auto& node : found) list->nodes.push_back(std::move(node.second));
-    return list;
+    return new Device{fd};
 }
 
-void releaseInterfaceList(InterfaceList* list) { delete list; }
-
-InterfaceLookup fetchInterfaceDetail(InterfaceList* list, std::uint32_t index,
-                                     InterfaceDetail** detail) {
-    *detail = nullptr;
-    if (index >= list->nodes.size()) return InterfaceLookup::end;
-    std::wstring path;
-    if (!widen(roots().dev + "/" + list->nodes[index], &path)) {
-        fail(EILSEQ);
-        return InterfaceLookup::detailFailed;
-    }
-    *detail = new InterfaceDetail{std::move(path)};
-    return InterfaceLookup::found;
+// Closing the node also gives up its lock.
+void closeDevice(Device* device) {
+    if (device == nullptr) return;
+    if (device->fd >= 0) close(device->fd);
+    delete device;
 }
 
-void releaseInterfaceDetail(InterfaceDetail* detail) { delete detail; }
-
-const wchar_t* interfacePath(const InterfaceDetail* detail) { return detail->path.c_str(); }
-
-Handle openDevice(const wchar_t* path) {
-    std::string node;
-    if (!narrow(path, &node)) {
-        fail(EILSEQ);
-        return kInvalidHandle;
-    }
-    // Non-blocking, so that every read is a poll() and a read that cannot wait.
-    const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        fail(errno);
-        return kInvalidHandle;
-    }
-    const std::lock_guard<std::mutex> hold(foldersMutex);
-    deviceFolders()[fd] = roots().sysfs + "/class/hidraw/" + nodeName(node) + "/device";
-    return fd;
-}
-
-void closeDevice(Handle handle) {
-    if (handle < 0 || handle > INT_MAX) return;
-    {
-        const std::lock_guard<std::mutex> hold(foldersMutex);
-        deviceFolders().erase(static_cast<int>(handle));
-    }
-    close(static_cast<int>(handle));
-}
-
-void flushInput(Handle handle) {
-    if (handle < 0 || handle > INT_MAX) return;
-    const int fd = static_cast<int>(handle);
+// Reads until the node has nothing left (EAGAIN), without waiting. A read takes one whole report
+// whatever the buffer's size; what does not fit is dropped. End of file or another error ends
+// the flush too: the next read reports it.
+void flushInput(Device& device) {
     const int keptErrno = errno;
-    // A read takes one whole report whatever the buffer's size; what does not fit is dropped.
     std::uint8_t report[64];
     for (int i = 0; i < kMaxFlushedReports; ++i) {
-        pollfd node{fd, POLLIN, 0};
-        if (poll(&node, 1, 0) != 1 || (node.revents & POLLIN) == 0) break;
-        if (read(fd, report, sizeof report) <= 0) break;
+        const ssize_t got = read(device.fd, report, sizeof report);
+        if (got > 0 || (got < 0 && errno == EINTR)) continue;
+        break;
     }
     errno = keptErrno;
 }
 
-bool readAttributes(Handle handle, std::uint16_t* vendorId, std::uint16_t* productId) {
-    std::string folder;
-    std::string uevent;
-    if (!folderOf(handle, &folder) || !readAttribute(folder + "/uevent", 4096, &uevent)) {
-        return false;
-    }
-    if (!parseHidId(uevent, vendorId, productId)) return fail(EINVAL);
-    return true;
-}
-
-bool readCapabilities(Handle handle, std::uint16_t* outputLength, std::uint16_t* inputLength) {
-    // The kernel keeps report descriptors of at most 4096 bytes.
-    std::string folder;
-    std::string descriptor;
-    if (!folderOf(handle, &folder) ||
-        !readAttribute(folder + "/report_descriptor", 4096, &descriptor)) {
-        return false;
-    }
-    hidraw::ReportLengths lengths;
-    if (!hidraw::parseReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()),
-                                    descriptor.size(), &lengths)) {
-        return fail(EINVAL);
-    }
-    *outputLength = lengths.output;
-    *inputLength = lengths.input;
-    return true;
-}
-
 // hidraw takes one whole report per write, the report ID in byte 0. It sends it at once, so the
 // write itself returns within the USB core's own bound of a few seconds.
-bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length) {
-    return transfer(handle, POLLOUT, [&](int fd) {
+bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
+                 std::uint32_t timeoutMs, Error* error) {
+    return transfer(device, POLLOUT, timeoutMs, error, [&](int fd) {
         const ssize_t written = write(fd, report, length);
-        if (written < 0) {
-            if (isRetry(errno)) return Step::again;
-            fail(errno);
-            return Step::failed;
-        }
-        if (static_cast<std::size_t>(written) != length) {
-            fail(EIO);
-            return Step::failed;
-        }
-        return Step::done;
+        if (written < 0) return errno;
+        return static_cast<std::size_t>(written) == length ? 0 : EIO;
     });
 }
 
@@ -397,26 +347,19 @@ bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length
 // (EBADMSG) is a failure that leaves report untouched, since its bytes cannot be laid over the
 // reply's fields without misreading them; either way the report is taken off the queue and the
 // next read gets the next one. End of file (a peer that closed) is ENODEV.
-bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
-    if (length == 0 || length > kMaxReportLength) return fail(EINVAL);
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error) {
+    if (length == 0 || length > kMaxReportLength) return fail(EINVAL, error);
     std::vector<std::uint8_t> received(length + 1);
-    return transfer(handle, POLLIN, [&](int fd) {
+    return transfer(device, POLLIN, timeoutMs, error, [&](int fd) {
         const ssize_t got = read(fd, received.data(), received.size());
-        if (got < 0) {
-            if (isRetry(errno)) return Step::again;
-            fail(errno);
-            return Step::failed;
-        }
-        if (got == 0) {
-            fail(ENODEV);
-            return Step::failed;
-        }
+        if (got < 0) return errno;
+        if (got == 0) return ENODEV;
         if (static_cast<std::size_t>(got) != length) {
-            fail(static_cast<std::size_t>(got) > length ? EMSGSIZE : EBADMSG);
-            return Step::failed;
+            return static_cast<std::size_t>(got) > length ? EMSGSIZE : EBADMSG;
         }
         std::memcpy(report, received.data(), length);
-        return Step::done;
+        return 0;
     });
 }
 
@@ -435,8 +378,6 @@ void pause(std::uint32_t ms) {
     }
 }
 
-std::uint32_t lastError() { return savedError; }
-
 namespace hidraw {
 
 void setRoots(std::string sysfsRoot, std::string devRoot) {
@@ -444,7 +385,7 @@ void setRoots(std::string sysfsRoot, std::string devRoot) {
     roots().dev = std::move(devRoot);
 }
 
-void setReportTimeoutMs(std::uint32_t ms) { reportTimeoutMs = ms; }
+Device* adoptDescriptor(int fd) { return new Device{fd}; }
 
 }  // namespace hidraw
 

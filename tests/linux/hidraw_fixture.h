@@ -22,6 +22,7 @@
 
 #include "device/hid.h"
 #include "device/report.h"
+#include "linux/hidraw_settings.h"
 #include "sim/unit_model.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -85,7 +86,11 @@ public:
     SimPeer& operator=(const SimPeer&) = delete;
 
     bool ready() const { return sessionEnd >= 0 && unitEnd >= 0 && nonBlocking; }
-    hid::Handle handle() const { return sessionEnd; }
+    // The session's end as an open device: a duplicate, which the device closes when it goes;
+    // the peer keeps its own, to shut the socket down.
+    hid::OpenDevice adopt() const {
+        return hid::OpenDevice(hid::hidraw::adoptDescriptor(fcntl(sessionEnd, F_DUPFD_CLOEXEC, 0)));
+    }
 
     void serve(Behaviour behaviour = asTheUnit) {
         peer = std::thread([this, behaviour] { run(behaviour); });

@@ -15,28 +15,36 @@
 #include <ostream>
 
 #include "device/device_session.h"
+#include "device/identify_unit.h"
 #include "flash/commands.h"
 #include "hidraw_fixture.h"
-#include "linux/hidraw.h"
+#include "linux/hidraw_settings.h"
 
 namespace {
 
 constexpr std::uint32_t kReportLength = 60;
-const wchar_t kMissingNode[] = L"/nonexistent/hidraw99";
+// The bound of the transfers that are not meant to wait it out.
+constexpr std::uint32_t kTimeoutMs = kReportTimeoutMs;
+// The bound of those that are.
+constexpr std::uint32_t kShortTimeoutMs = 300;
 
-// The session holds the socket's near end as the unit's handle, with the unit's report lengths.
+// The session holds the socket's near end as the unit's device, with the unit's report lengths.
 class SocketTest : public testing::Test {
 protected:
     void SetUp() override {
-        hid::hidraw::setReportTimeoutMs(hid::kReportTimeoutMs);
         ASSERT_TRUE(peer.ready()) << std::strerror(errno);
-        session.handle = peer.handle();
+        session.handle = peer.adopt();
+        ASSERT_TRUE(isOpen(session));
         session.outputReportLength = kReportLength;
         session.inputReportLength = kReportLength;
     }
-    void TearDown() override {
-        hid::hidraw::setReportTimeoutMs(hid::kReportTimeoutMs);
-        session.handle = hid::kInvalidHandle;  // the peer closes both ends
+
+    hid::Device& device() { return *session.handle; }
+    bool write(const Report& request) {
+        return hid::writeReport(device(), request.data(), kReportLength, kTimeoutMs, &error);
+    }
+    bool read(std::uint8_t* reply, std::uint32_t timeoutMs = kTimeoutMs) {
+        return hid::readReport(device(), reply, kReportLength, timeoutMs, &error);
     }
 
     // Ends the unit's service (its end sees the session's end shut) and waits for its thread.
@@ -47,6 +55,7 @@ protected:
 
     SimPeer peer;
     DeviceSession session;
+    hid::Error error = 0;  // of the latest transfer of the test's own
 };
 
 // What a fresh unit answers to request.
@@ -76,7 +85,7 @@ TEST_F(SocketExchange, AStatusQueryAndTheCommandsOfAnUpdateReachTheUnit) {
     EXPECT_EQ(eraseFirmware(session), kSuccess);
     EXPECT_EQ(setWriteAddress(session, 0x100), kSuccess);
     EXPECT_EQ(writeBlock(session, area, sizeof area, kMaxBlockWords), kSuccess);
-    EXPECT_EQ(hid::lastError(), 0u);
+    EXPECT_EQ(session.lastError, 0u);
 
     finishPeer();
     ASSERT_EQ(peer.requests.size(), 6u);
@@ -89,17 +98,15 @@ TEST_F(SocketExchange, AStatusQueryAndTheCommandsOfAnUpdateReachTheUnit) {
         << "the block did not arrive whole";
 }
 
-TEST_F(SocketExchange, CompletedTransfersLeaveTheLastErrorZero) {
+// An error left from an earlier failure (here the opening of a missing node) is not taken for
+// the exchange's.
+TEST_F(SocketExchange, ACompletedExchangeLeavesTheLastErrorZero) {
     peer.serve();
-    EXPECT_EQ(hid::openDevice(kMissingNode), hid::kInvalidHandle);
-    ASSERT_EQ(hid::lastError(), static_cast<std::uint32_t>(ENOENT));
-    EXPECT_TRUE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
-    EXPECT_EQ(hid::lastError(), 0u) << "after the write";
-
-    EXPECT_EQ(hid::openDevice(kMissingNode), hid::kInvalidHandle);
+    EXPECT_EQ(hid::openDevice("/nonexistent/hidraw99", &session.lastError), nullptr);
+    ASSERT_EQ(session.lastError, static_cast<hid::Error>(ENOENT));
     Report reply{};
-    EXPECT_TRUE(hid::readReport(session.handle, reply.data(), kReportLength));
-    EXPECT_EQ(hid::lastError(), 0u) << "after the read";
+    EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), kSuccess);
+    EXPECT_EQ(session.lastError, 0u);
 }
 
 // --- Replies of the wrong length ------------------------------------------------------------------
@@ -130,9 +137,11 @@ TEST_P(ReplyLength, OnlyAWholeReportIsRead) {
     constexpr std::uint8_t kCanary = 0xC3;
     std::unique_ptr<std::uint8_t[]> reply(new std::uint8_t[kReportLength]);
     std::fill(reply.get(), reply.get() + kReportLength, kCanary);
-    ASSERT_TRUE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
-    EXPECT_EQ(hid::readReport(session.handle, reply.get(), kReportLength), c.read);
-    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(c.error));
+    ASSERT_TRUE(write(kStatusQuery));
+    EXPECT_EQ(read(reply.get()), c.read);
+    if (!c.read) {
+        EXPECT_EQ(error, static_cast<hid::Error>(c.error));
+    }
     if (c.read) {
         EXPECT_TRUE(std::equal(first.begin(), first.end(), reply.get()));
     } else {
@@ -187,14 +196,14 @@ TEST_P(GoneUnit, EndsTheExchangeWithItsErrno) {
     const auto start = std::chrono::steady_clock::now();
     Report reply{};
     EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), c.result);
-    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(c.error));
+    EXPECT_EQ(session.lastError, static_cast<hid::Error>(c.error));
     if (c.result == kSuccess) {
         EXPECT_EQ(reply, unitAnswer(kStatusQuery));
     }
 
     peer.join();
     EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), kWriteFailed);
-    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(EPIPE));
+    EXPECT_EQ(session.lastError, static_cast<hid::Error>(EPIPE));
     EXPECT_LT(millisecondsSince(start), 5000) << "ended by the bound, not by the socket";
 }
 
@@ -222,27 +231,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 class BoundedWait : public SocketTest {};
 
-// The one wait of the full 10-second bound. The read that ran out no longer touches the reply,
-// and an answer that comes too late waits for the next read.
-TEST_F(BoundedWait, AnUnansweredReadEndsAtTheReportBound) {
+// The read that ran out at the caller's bound no longer touches the reply, and an answer that
+// comes too late waits for the next read.
+TEST_F(BoundedWait, AnUnansweredReadEndsAtTheCallersBound) {
     peer.serve([](sim::Unit&, const Bytes&, unsigned) { return Answer{Answer::silent}; });
+    ASSERT_TRUE(write(kStatusQuery));
     Report reply;
     reply.fill(0xC3);
     reply[0] = kInputReportId;  // as exchange sets it
     const Report canary = reply;
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), kReadFailed);
+    EXPECT_FALSE(read(reply.data(), kShortTimeoutMs));
     const long long elapsed = millisecondsSince(start);
-    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(ETIMEDOUT));
-    EXPECT_GE(elapsed, static_cast<long long>(hid::kReportTimeoutMs));
-    EXPECT_LT(elapsed, hid::kReportTimeoutMs + 1500);
+    EXPECT_EQ(error, static_cast<hid::Error>(ETIMEDOUT));
+    EXPECT_GE(elapsed, static_cast<long long>(kShortTimeoutMs));
+    EXPECT_LT(elapsed, kShortTimeoutMs + 1500);
     EXPECT_EQ(reply, canary);
 
     const Bytes late = reportOf({kInputReportId, 0x00, 0x00, 0x07}, kReportLength, 0x5A);
     ASSERT_TRUE(peer.send(late));
     Report next{};
-    EXPECT_TRUE(hid::readReport(session.handle, next.data(), kReportLength));
+    EXPECT_TRUE(read(next.data()));
     EXPECT_TRUE(std::equal(late.begin(), late.end(), next.begin()));
 }
 
@@ -253,13 +263,13 @@ TEST_F(BoundedWait, AWriteThatCannotGoOutEndsAtTheBound) {
            static_cast<ssize_t>(kReportLength)) {
     }
     ASSERT_EQ(errno, EAGAIN);
-    hid::hidraw::setReportTimeoutMs(300);
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
+    EXPECT_FALSE(hid::writeReport(device(), kStatusQuery.data(), kReportLength, kShortTimeoutMs,
+                                  &error));
     const long long elapsed = millisecondsSince(start);
-    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(ETIMEDOUT));
-    EXPECT_GE(elapsed, 300);
+    EXPECT_EQ(error, static_cast<hid::Error>(ETIMEDOUT));
+    EXPECT_GE(elapsed, static_cast<long long>(kShortTimeoutMs));
     EXPECT_LT(elapsed, 2000);
 }
 
@@ -274,6 +284,7 @@ constexpr unsigned kAnswerAfterMs = 300;
 struct SignalCase {
     const char* name;
     Wait wait;
+    std::uint32_t timeoutMs;  // of the read
     bool completed;
     int error;
     long long atLeastMs;
@@ -300,14 +311,13 @@ protected:
 
 TEST_P(SignalDuringWait, NeitherEndsNorRestartsIt) {
     const SignalCase& c = GetParam();
-    hid::hidraw::setReportTimeoutMs(c.wait == Wait::unansweredRead ? 300 : hid::kReportTimeoutMs);
     peer.serve([&c](sim::Unit& unit, const Bytes& request, unsigned index) {
         if (c.wait == Wait::unansweredRead) return Answer{Answer::silent};
         std::this_thread::sleep_for(std::chrono::milliseconds(kAnswerAfterMs));
         return asTheUnit(unit, request, index);
     });
     if (c.wait != Wait::pause) {
-        ASSERT_TRUE(hid::writeReport(session.handle, kStatusQuery.data(), kReportLength));
+        ASSERT_TRUE(write(kStatusQuery));
     }
 
     const pthread_t waiter = pthread_self();
@@ -324,15 +334,15 @@ TEST_P(SignalDuringWait, NeitherEndsNorRestartsIt) {
     if (c.wait == Wait::pause) {
         hid::pause(kAnswerAfterMs);
     } else {
-        completed = hid::readReport(session.handle, reply.data(), kReportLength);
+        completed = read(reply.data(), c.timeoutMs);
     }
     const long long elapsed = millisecondsSince(start);
     waitEnded = true;
     signaller.join();
 
     EXPECT_EQ(completed, c.completed);
-    if (c.wait != Wait::pause) {
-        EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(c.error));
+    if (!completed) {
+        EXPECT_EQ(error, static_cast<hid::Error>(c.error));
     }
     EXPECT_GE(elapsed, c.atLeastMs);
     EXPECT_LT(elapsed, c.atLeastMs + 1200);
@@ -341,74 +351,117 @@ TEST_P(SignalDuringWait, NeitherEndsNorRestartsIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Socket, SignalDuringWait,
-    testing::Values(SignalCase{"UnansweredRead", Wait::unansweredRead, false, ETIMEDOUT, 300},
-                    SignalCase{"LateAnswer", Wait::lateAnswer, true, 0, 270},
-                    SignalCase{"Pause", Wait::pause, true, 0, 300}),
+    testing::Values(
+        SignalCase{"UnansweredRead", Wait::unansweredRead, kShortTimeoutMs, false, ETIMEDOUT, 300},
+        SignalCase{"LateAnswer", Wait::lateAnswer, kTimeoutMs, true, 0, 270},
+        SignalCase{"Pause", Wait::pause, 0, true, 0, 300}),
     [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
 
 // --- The input flush ------------------------------------------------------------------------------
 
-class FlushInput : public SocketTest {};
+// Reports that the unit sent unasked (replies meant for another program, or late ones) are all
+// dropped, each whole, however long: a read that does not wait finds nothing left.
+struct QueuedCase {
+    const char* name;
+    unsigned count;
+    std::size_t length;
+};
 
-// Reports the unit sent unasked (replies meant for another program) are dropped; the next
-// exchange reads its own answer.
-TEST_F(FlushInput, DropsWhatIsQueued) {
-    for (std::uint8_t stale = 1; stale <= 3; ++stale) {
-        ASSERT_TRUE(peer.send(reportOf({kInputReportId, 0x00, 0x00, stale}, kReportLength, 0xEE)));
+void PrintTo(const QueuedCase& c, std::ostream* os) { *os << c.name; }
+
+class FlushInput : public SocketTest, public testing::WithParamInterface<QueuedCase> {};
+
+TEST_P(FlushInput, DropsEveryQueuedReport) {
+    const QueuedCase& c = GetParam();
+    for (unsigned stale = 1; stale <= c.count; ++stale) {
+        const auto mark = static_cast<std::uint8_t>(stale);
+        ASSERT_TRUE(peer.send(reportOf({kInputReportId, 0x00, 0x00, mark}, c.length, 0xEE)))
+            << stale;
     }
-    hid::flushInput(session.handle);
+    hid::flushInput(device());
+    Report reply{};
+    EXPECT_FALSE(read(reply.data(), 0)) << "a report was left";
+    EXPECT_EQ(error, static_cast<hid::Error>(ETIMEDOUT));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Socket, FlushInput,
+    testing::Values(QueuedCase{"One", 1, kReportLength},
+                    QueuedCase{"Three", 3, kReportLength},
+                    // As many as hidraw keeps for a reader.
+                    QueuedCase{"SixtyFour", 64, kReportLength},
+                    // Longer than the flush's buffer: the rest of each goes with it.
+                    QueuedCase{"LongerThanTheBuffer", 3, 200}),
+    [](const testing::TestParamInfo<QueuedCase>& info) { return info.param.name; });
+
+class Flush : public SocketTest {};
+
+// A report nobody asked for, queued before a request, is never taken as its reply: each
+// exchange reads the answer to its own request, also when one arrives between two exchanges.
+TEST_F(Flush, AReportNobodyAskedForIsNeverTakenAsAReply) {
+    const Bytes stray = reportOf({kInputReportId, 0x00, 0x00, 0x55}, kReportLength, 0xEE);
+    ASSERT_TRUE(peer.send(stray));
+    ASSERT_TRUE(peer.send(stray));
     peer.serve();
     Report reply{};
     ASSERT_EQ(exchange(session, kStatusQuery, reply, 0), kSuccess);
     EXPECT_EQ(reply, unitAnswer(kStatusQuery));
+
+    ASSERT_TRUE(peer.send(stray));
+    ASSERT_EQ(exchange(session, controllerInfoRead(), reply, 0), kSuccess);
+    EXPECT_EQ(reply, unitAnswer(controllerInfoRead()));
+    EXPECT_NE(reply, unitAnswer(kStatusQuery));
 }
 
-TEST_F(FlushInput, ReturnsAtOnceWithNothingQueued) {
+TEST_F(Flush, ReturnsAtOnceWithNothingQueued) {
     const auto start = std::chrono::steady_clock::now();
-    hid::flushInput(session.handle);
+    hid::flushInput(device());
     EXPECT_LT(millisecondsSince(start), 1000);
 }
 
 // A closed end reads as end of file for ever; the flush stops there, and the next read fails
 // at once.
-TEST_F(FlushInput, StopsAtAUnitThatHasGone) {
+TEST_F(Flush, StopsAtAUnitThatHasGone) {
     ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
     ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
     peer.closeUnitEnd();
     const auto start = std::chrono::steady_clock::now();
-    hid::flushInput(session.handle);
+    hid::flushInput(device());
     Report reply{};
-    EXPECT_FALSE(hid::readReport(session.handle, reply.data(), kReportLength));
-    EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(ENODEV));
+    EXPECT_FALSE(read(reply.data()));
+    EXPECT_EQ(error, static_cast<hid::Error>(ENODEV));
     EXPECT_LT(millisecondsSince(start), 1000);
 }
 
 // A device that never stops sending (here /dev/zero, always readable) does not hold the flush.
-TEST_F(FlushInput, EndsWhileADeviceKeepsSending) {
-    const int endless = open("/dev/zero", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(endless, 0);
+TEST(FlushEndless, EndsWhileADeviceKeepsSending) {
+    const hid::OpenDevice endless(
+        hid::hidraw::adoptDescriptor(open("/dev/zero", O_RDONLY | O_NONBLOCK | O_CLOEXEC)));
     const auto start = std::chrono::steady_clock::now();
-    hid::flushInput(endless);
+    hid::flushInput(*endless);
     EXPECT_LT(millisecondsSince(start), 5000);
-    close(endless);
 }
 
-// --- Handles that are no open device --------------------------------------------------------------
+// --- Descriptors that are no open device ----------------------------------------------------------
 
-TEST(BadHandle, TransfersFailAtOnceWithEbadf) {
+TEST(BadDescriptor, TransfersFailAtOnceWithEbadf) {
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
-    close(ends[0]);
     close(ends[1]);
+    const hid::OpenDevice closed(hid::hidraw::adoptDescriptor(ends[0]));
+    close(ends[0]);  // a number that nothing holds, as long as this test opens nothing
+    const hid::OpenDevice none(hid::hidraw::adoptDescriptor(-1));
     Report report = kStatusQuery;
-    for (const hid::Handle handle :
-         {hid::kInvalidHandle, static_cast<hid::Handle>(ends[0]), hid::Handle{1} << 40}) {
+    for (hid::Device* device : {closed.get(), none.get()}) {
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(hid::writeReport(handle, report.data(), kReportLength)) << handle;
-        EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(EBADF)) << handle;
-        EXPECT_FALSE(hid::readReport(handle, report.data(), kReportLength)) << handle;
-        EXPECT_EQ(hid::lastError(), static_cast<std::uint32_t>(EBADF)) << handle;
-        EXPECT_LT(millisecondsSince(start), 1000) << handle;
+        hid::Error error = 0;
+        EXPECT_FALSE(hid::writeReport(*device, report.data(), kReportLength, kTimeoutMs, &error));
+        EXPECT_EQ(error, static_cast<hid::Error>(EBADF));
+        error = 0;
+        EXPECT_FALSE(hid::readReport(*device, report.data(), kReportLength, kTimeoutMs, &error));
+        EXPECT_EQ(error, static_cast<hid::Error>(EBADF));
+        hid::flushInput(*device);
+        EXPECT_LT(millisecondsSince(start), 1000);
     }
 }
 
