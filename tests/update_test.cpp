@@ -189,6 +189,57 @@ INSTANTIATE_TEST_SUITE_P(
         ConfirmCase{"NoFirmwareNotAsked", 0xFFFF, {window::kAnswerOk}, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Right after the questions the unit is identified again. A controller that now reports other
+// firmware (another one put on the unit behind the box) is asked about anew: the warning, and
+// the older-or-same question that its 2.0 calls for. No sends nothing of the update.
+TEST_F(Update, AControllerChangedBehindTheBoxIsAskedAboutAgain) {
+    unit().unit.laterFirmwareVersion = 0x0200;
+    startReady();
+    fake::state().answers = {window::kAnswerOk, window::kAnswerOk, window::kAnswerNo};
+
+    runUpdate();
+
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].text, fake::text(kTextWarning));
+    EXPECT_EQ(boxes[1].text, fake::text(kTextWarning));
+    EXPECT_EQ(boxes[2].text, fake::text(kTextOlderOrSame));
+    EXPECT_TRUE(requestsSinceProbe().empty()) << "nothing of the update";
+    EXPECT_TRUE(isOpen(appSession()));
+}
+
+// A unit that is no longer ready when it is identified after the questions ends the update as a
+// unit gone does: nothing of the update sent, no error-code line.
+TEST_F(Update, AUnitNoLongerReadyAfterTheBoxIsNotWritten) {
+    startReady();
+    fake::state().whileBoxOpen = [this] { unit().unit.esc.status = 0; };
+
+    runUpdate();
+
+    EXPECT_TRUE(requestsSinceProbe().empty());
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, fake::text(kTextLockFailed));
+    EXPECT_FALSE(isOpen(appSession()));
+}
+
+// The unit sends a report that nobody asked for right after it answers block 10, and refuses the
+// last block. Each reply read is one that arrived after its request, so the refusal is seen.
+TEST_F(Update, AReportNobodyAskedForIsNeverTakenAsAReply) {
+    unit().unit.strayReportAfterBlock = 10;
+    unit().unit.refusedBlockAddress = (kBlocks - 1) * 48;
+    startReady();
+
+    runUpdate();
+
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text.rfind(fake::text(kTextBlockFailed), 0), 0u) << "the block's failure";
+    EXPECT_NE(boxes[1].text.find(L"0x00000107-0x00000000"), std::wstring::npos);
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
+    EXPECT_EQ(blockRequests().size(), kBlocks) << "the refusal came with the last block";
+}
+
 TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
     startReady();
     runUpdate();

@@ -1,12 +1,12 @@
 #include "cli.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
 #include <istream>
 #include <ostream>
 
+#include "cli_signals.h"
 #include "cli_texts.h"
 #include "device/device_session.h"
 #include "flash/firmware_image.h"
@@ -27,10 +27,6 @@ constexpr std::uint32_t kWaitPollMs = 250;
 constexpr std::uint32_t kAccessSettleMs = 2000;
 constexpr int kCaptionWidth = 20;
 constexpr int kLabelWidth = 10;
-
-std::atomic<bool> writing{false};
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "used in a signal handler");
 
 int exitCodeOf(UnitState state) {
     switch (state) {
@@ -74,17 +70,20 @@ void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) 
     }
 }
 
-// What the Hint box says in a state: the ready text alone, or the status, an empty line and the
-// connection steps. An incompatible controller is named first, as the window's notice does.
-void printHint(UnitState state, CliIo& io) {
+// What the Hint box says in a state: the ready text alone (with the command that updates, where
+// the update does not follow anyway), or the status, an empty line and the connection steps. An
+// incompatible controller is named first, as the window's notice does.
+void printHint(UnitState state, bool tellCommand, CliIo& io) {
+    if (state == UnitState::ready) {
+        io.out << readyText(io.language, tellCommand) << '\n';
+        return;
+    }
     if (state == UnitState::incompatibleController) {
         io.out << catalogueUtf8(kTextIncompatibleCaption, io.language) << '\n'
                << incompatibleNotice(io.language) << "\n\n";
     }
-    io.out << catalogueUtf8(statusTextOf(state), io.language) << '\n';
-    if (state != UnitState::ready) {
-        io.out << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
-    }
+    io.out << catalogueUtf8(statusTextOf(state), io.language) << '\n'
+           << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
 }
 
 // Why no unit was opened although one is there: this user may not open its node, or another
@@ -105,7 +104,7 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
     std::uint32_t unavailableMs = 0;
     for (bool first = true;; first = false) {
         const UnitState state = judgeUnit(openSession(session, failure), session);
-        if (state != UnitState::notFound || !wait) return state;
+        if (state != UnitState::notFound || !wait || !io.out) return state;
         if (unavailability(session, *failure) == Unavailable::no) {
             unavailableMs = 0;
         } else if (first || unavailableMs >= kAccessSettleMs) {
@@ -126,26 +125,27 @@ int reportUnavailable(Unavailable why, const std::string& node, CliIo& io) {
     return kExitUnavailable;
 }
 
-int showState(DeviceSession& session, UnitState state, CliIo& io) {
+int showState(DeviceSession& session, UnitState state, bool tellCommand, CliIo& io) {
     printVersionRows(session, state, io);
     io.out << '\n';
-    printHint(state, io);
+    printHint(state, tellCommand, io);
     return exitCodeOf(state);
 }
 
-// A question with its caption; yes only for an answer that starts with y (or j, in German).
+// A question with its caption, on the terminal beside the progress even when the output goes to
+// a file; yes only for an answer that starts with y (or j, in German).
 bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io) {
-    io.out << '\n'
+    io.err << '\n'
            << catalogueUtf8(captionId, io.language) << '\n'
-           << catalogueUtf8(textId, io.language) << '\n';
-    io.out << cliText(CliText::prompt, io.language) << std::flush;
+           << catalogueUtf8(textId, io.language) << '\n'
+           << cliText(CliText::prompt, io.language) << std::flush;
     if (answerYes) {
-        io.out << "y\n";
+        io.err << "y\n" << std::flush;
         return true;
     }
     std::string answer;
     if (!std::getline(io.in, answer)) {
-        io.out << '\n';
+        io.err << '\n' << std::flush;
         return false;
     }
     const char first = answer.empty() ? '\0' : answer[0];
@@ -177,50 +177,49 @@ bool askOnTerminal(void* context, UpdateQuestion question) {
     return confirmed(captionOf(question), textOf(question), asking->answerYes, *asking->io);
 }
 
-struct Progress {
-    TerminalProgress bar;
-    CliIo* io;
-    bool toldInterruption = false;
-};
+void progressStarting(void* bar) { static_cast<TerminalProgress*>(bar)->start(); }
+void progressBlock(void* bar, std::uint32_t percent) {
+    static_cast<TerminalProgress*>(bar)->show(percent);
+}
+void progressEnded(void* bar) { static_cast<TerminalProgress*>(bar)->finish(); }
 
-void progressStarting(void* context) { static_cast<Progress*>(context)->bar.start(); }
-
-void progressBlock(void* context, std::uint32_t percent) {
-    auto* progress = static_cast<Progress*>(context);
-    if (interrupted && !progress->toldInterruption) {
-        progress->toldInterruption = true;
-        progress->bar.finish();
-        progress->io->err << catalogueUtf8(kTextUpdateInProgress, progress->io->language) << '\n';
-    }
-    progress->bar.show(percent);
+// The notice of a signal held during the writing, as written from the handler: in the locale's
+// character set, on a line of its own below a bar drawn in place.
+std::string interruptionNotice(const CliIo& io) {
+    const std::string notice = catalogueUtf8(kTextUpdateInProgress, io.language) + '\n';
+    return inLocaleCharset(io.barColumns ? '\n' + notice : notice);
 }
 
-void progressEnded(void* context) { static_cast<Progress*>(context)->bar.finish(); }
-
-// The update on the checked unit: the procedure under the progress bar, then its outcome.
+// The update on the checked unit: the procedure under the progress bar with the signals held,
+// then its outcome, told while a reader gone from the output still ends nothing.
 int write(DeviceSession& session, const FirmwareImage& image, CliIo& io) {
-    Progress progress{TerminalProgress(io.err, io.errIsTerminal), &io};
-    const UpdateProgress told{&progress, progressStarting, progressBlock, progressEnded};
-    interrupted = false;
-    writing = true;
+    TerminalProgress bar(io.err, io.barColumns);
+    const UpdateProgress told{&bar, progressStarting, progressBlock, progressEnded};
+    WritingSignals signals(interruptionNotice(io), io.noticeFd);
     const UpdateOutcome outcome = writeFirmware(session, image, told);
-    writing = false;
-    if (!outcome.succeeded) {
-        return reportFailure(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError,
+    signals.writingEnded();
+    int code = kExitOk;
+    if (outcome.succeeded) {
+        io.out << '\n' << catalogueUtf8(kTextUpdateSucceeded, io.language) << '\n';
+    } else {
+        code = reportFailure(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError,
                              io);
     }
-    io.out << '\n' << catalogueUtf8(kTextUpdateSucceeded, io.language) << '\n';
-    return kExitOk;
+    io.out.flush();
+    io.err.flush();
+    return code;
 }
 
-int update(bool answerYes, bool wait, CliIo& io) {
+// The update: the unit judged and shown, the questions, the check right before the first
+// command, then the writing (*wrote set as it begins).
+int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
     DeviceSession session;
     UnitOpenFailure failure;
     const UnitState state = probe(session, wait, &failure, io);
     const Unavailable why = unavailability(session, failure);
     if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
-    const int shown = showState(session, state, io);
-    if (state != UnitState::ready) {
+    const int shown = showState(session, state, false, io);
+    if (state != UnitState::ready || !io.out.flush()) {
         closeSession(session);
         return shown;
     }
@@ -244,6 +243,7 @@ int update(bool answerYes, bool wait, CliIo& io) {
         closeSession(session);
         return reportFailure(kTextUpdateFailedHint, kNotAvailable, 0, io);
     }
+    *wrote = true;
     const int result = write(session, image, io);
     closeSession(session);
     return result;
@@ -255,7 +255,7 @@ int status(CliIo& io) {
     const UnitState state = probe(session, false, &failure, io);
     const Unavailable why = unavailability(session, failure);
     if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
-    const int code = showState(session, state, io);
+    const int code = showState(session, state, true, io);
     closeSession(session);
     return code;
 }
@@ -265,9 +265,7 @@ int usage(const std::string& what, CliIo& io) {
     return kExitUsage;
 }
 
-}  // namespace
-
-int runCli(const std::vector<std::string>& arguments, CliIo& io) {
+int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote) {
     if (arguments.empty()) return usage("?", io);
     const std::string& command = arguments[0];
     if (command == "--help" || command == "-h") {
@@ -296,9 +294,19 @@ int runCli(const std::vector<std::string>& arguments, CliIo& io) {
                 return usage(arguments[i], io);
             }
         }
-        return update(answerYes, wait, io);
+        return update(answerYes, wait, io, wrote);
     }
     return usage(command, io);
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& arguments, CliIo& io) {
+    bool wrote = false;
+    const int code = runCommand(arguments, io, &wrote);
+    if (wrote || io.out.flush()) return code;
+    io.err << cliText(CliText::outputFailed, io.language) << std::flush;
+    return kExitOutputFailed;
 }
 
 Language languageFromLocale(const char* lcAll, const char* lcMessages, const char* lang) {
@@ -308,6 +316,3 @@ Language languageFromLocale(const char* lcAll, const char* lcMessages, const cha
     }
     return Language::english;
 }
-
-bool cliIsWriting() { return writing; }
-void cliInterrupted() { interrupted = true; }

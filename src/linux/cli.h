@@ -3,6 +3,7 @@
 // same checks and confirmations, with a progress bar.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 // Exit codes.
 constexpr int kExitOk = 0;             // ready (status), or the update succeeded
 constexpr int kExitUpdateFailed = 1;   // the update failed
+constexpr int kExitOutputFailed = 1;   // the standard output could not be written (no update)
 constexpr int kExitNoUnit = 2;         // no programming unit
 constexpr int kExitNotReady = 3;       // wrong mode, no updatable controller, other controller
 constexpr int kExitDeclined = 4;       // a confirmation was not given
@@ -21,21 +23,23 @@ constexpr int kExitUsage = 64;         // the command line is not understood
 struct CliIo {
     std::istream& in;    // the answers to the confirmations
     std::ostream& out;   // what the program says
-    std::ostream& err;   // the progress, and what goes wrong with the command line
-    bool errIsTerminal;  // the progress as a bar redrawn in place; one line per 10 % otherwise
+    std::ostream& err;   // the confirmations, the progress, and what goes wrong
+    // The width of the terminal that err shows on, asked before each draw of the progress bar;
+    // empty when err cannot show a bar in place (one line per 10 % then).
+    std::function<int()> barColumns;
+    // Where the notice of a signal held during the writing is written, from the signal handler:
+    // the descriptor under err.
+    int noticeFd;
     Language language;
     bool acceptPlaceholder;  // the build's placeholder image may be written (a simulated unit)
 };
 
-// Runs the command line (its arguments after the program's name); the exit code.
+// Runs the command line (its arguments after the program's name); the exit code. Once the update
+// has started writing, its outcome decides the exit code whatever becomes of the output; before
+// that, or without an update, an output that could not be written ends the program with
+// kExitOutputFailed.
 int runCli(const std::vector<std::string>& arguments, CliIo& io);
 
 // The language of the texts: German when the locale (the first of LC_ALL, LC_MESSAGES and LANG
 // that is set and not empty) starts with "de", English otherwise.
 Language languageFromLocale(const char* lcAll, const char* lcMessages, const char* lang);
-
-// Ctrl-C. While the update writes, an interruption is noted, said once, and the update goes on:
-// stopped halfway it would leave the controller without firmware. Both are safe in a signal
-// handler.
-bool cliIsWriting();
-void cliInterrupted();

@@ -1,5 +1,7 @@
 #include "cli_texts.h"
 
+#include <climits>
+#include <cwchar>
 #include <string>
 
 #include "ui/app.h"
@@ -24,6 +26,43 @@ void appendUtf8(std::string* out, char32_t c) {
         *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         *out += static_cast<char>(0x80 | (c & 0x3F));
     }
+}
+
+constexpr char32_t kNoCharacter = 0xFFFFFFFF;
+
+// How many bytes a UTF-8 sequence with this lead byte has; 0 for a byte that leads none.
+int sequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead < 0xE0) return 2;
+    if (lead >= 0xE0 && lead < 0xF0) return 3;
+    if (lead >= 0xF0 && lead < 0xF5) return 4;
+    return 0;
+}
+
+// The character that starts at *at in UTF-8 text, which is passed; kNoCharacter for a byte that
+// starts no well-formed sequence (only that byte is passed).
+char32_t nextCharacter(const std::string& text, std::size_t* at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[*at + i]); };
+    const int length = sequenceLength(byte(0));
+    if (length == 0 || *at + length > text.size()) {
+        ++*at;
+        return kNoCharacter;
+    }
+    char32_t c = length == 1 ? byte(0) : byte(0) & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) {
+            ++*at;
+            return kNoCharacter;
+        }
+        c = (c << 6) | (byte(i) & 0x3F);
+    }
+    const char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < shortest[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+        ++*at;
+        return kNoCharacter;
+    }
+    *at += length;
+    return c;
 }
 
 // The catalogue's text as a wide string (UTF-16 units; the catalogue has no surrogates).
@@ -139,6 +178,19 @@ std::string incompatibleNotice(Language language) {
 
 std::string utf8(const wchar_t* text) { return withLineFeeds(text); }
 
+std::string readyText(Language language, bool withCommand) {
+    const std::string text = catalogueUtf8(kTextReady, language);
+    const std::size_t note = text.find("\n\n");
+    const std::size_t firstSentenceEnd = text.find(". ");
+    if (note == std::string::npos || firstSentenceEnd == std::string::npos ||
+        firstSentenceEnd > note) {
+        return text;
+    }
+    std::string told = text.substr(0, firstSentenceEnd + 1);
+    if (withCommand) told += '\n' + cliText(CliText::runUpdate, language);
+    return told + text.substr(note);
+}
+
 std::string cliText(CliText text, Language language) {
     const bool german = language == Language::german;
     switch (text) {
@@ -156,6 +208,14 @@ std::string cliText(CliText text, Language language) {
             return std::string(kUnitNotPermitted[german ? 1 : 0]) + kUdevRuleCommands +
                    kUnitNotPermittedOtherwise[german ? 1 : 0];
         case CliText::unitInUse: return kUnitInUse[german ? 1 : 0];
+        case CliText::runUpdate:
+            return german ? "Um die Regler-Firmware zu aktualisieren, führen Sie aus: "
+                            "terval-updater-cli update"
+                          : "To update the ESC firmware, run: terval-updater-cli update";
+        case CliText::outputFailed:
+            return german ? "terval-updater-cli: Die Standardausgabe konnte nicht geschrieben "
+                            "werden.\n"
+                          : "terval-updater-cli: the standard output could not be written.\n";
     }
     return "";
 }
@@ -165,4 +225,26 @@ std::string cliText(CliText text, Language language, const std::string& node) {
     const std::size_t at = named.find("%s");
     if (at != std::string::npos) named.replace(at, 2, node);
     return named;
+}
+
+std::string inLocaleCharset(const std::string& text) {
+    std::string out;
+    std::mbstate_t state{};
+    char bytes[MB_LEN_MAX];
+    for (std::size_t at = 0; at < text.size();) {
+        const char32_t c = nextCharacter(text, &at);
+        const std::size_t length = c == kNoCharacter
+                                       ? static_cast<std::size_t>(-1)
+                                       : std::wcrtomb(bytes, static_cast<wchar_t>(c), &state);
+        if (length == static_cast<std::size_t>(-1)) {
+            state = std::mbstate_t{};
+            out += '?';
+        } else {
+            out.append(bytes, length);
+        }
+    }
+    // A shifting character set back in its initial state, without the terminating NUL.
+    const std::size_t closing = std::wcrtomb(bytes, L'\0', &state);
+    if (closing != static_cast<std::size_t>(-1) && closing > 1) out.append(bytes, closing - 1);
+    return out;
 }

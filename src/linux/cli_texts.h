@@ -1,5 +1,6 @@
 // The texts of the command-line program: the catalogue's, as the window shows them, and the few
-// that only a terminal needs, in both languages. All UTF-8, with plain line feeds.
+// that only a terminal needs, in both languages. All UTF-8, with plain line feeds, until they are
+// written: then in the locale's character set.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,26 @@ std::string incompatibleNotice(Language language);
 // A wide text (a label, a title) in UTF-8.
 std::string utf8(const wchar_t* text);
 
-enum class CliText { help, usage, prompt, waiting, declined, unitNotPermitted, unitInUse };
+// The ready text (40000) as a terminal tells it: the window's sentence about its Update button
+// gives way to the command that updates (withCommand), or to nothing where the update follows
+// anyway; the rest stays as the window has it.
+std::string readyText(Language language, bool withCommand);
+
+enum class CliText {
+    help,
+    usage,
+    prompt,
+    waiting,
+    declined,
+    unitNotPermitted,
+    unitInUse,
+    runUpdate,
+    outputFailed,
+};
 std::string cliText(CliText text, Language language);
 // A text that names a device node (unitNotPermitted, unitInUse), the node in place of its %s.
 std::string cliText(CliText text, Language language, const std::string& node);
+
+// UTF-8 text in the character set of the current locale (LC_CTYPE), by the C library's
+// conversion; a character that the set cannot hold, or a byte that is no UTF-8, becomes '?'.
+std::string inLocaleCharset(const std::string& text);

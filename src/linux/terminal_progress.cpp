@@ -1,11 +1,15 @@
 #include "terminal_progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 namespace {
 
-constexpr int kBarWidth = 40;
+constexpr int kWidestBar = 40;
+constexpr int kNarrowestBar = 10;  // narrower, the bar says too little and is left out
+// Clears what an earlier, longer line left to the right of the cursor.
+constexpr const char* kClearToEndOfLine = "\x1b[K";
 
 // "m:ss" of the time that the rest will take at the pace so far; "-:--" before there is a pace.
 std::string timeLeft(std::chrono::steady_clock::duration spent, std::uint32_t percent) {
@@ -15,6 +19,23 @@ std::string timeLeft(std::chrono::steady_clock::duration spent, std::uint32_t pe
     char text[32];
     std::snprintf(text, sizeof text, "%lld:%02lld", leftSeconds / 60, leftSeconds % 60);
     return text;
+}
+
+// "nnn % [####....] m:ss" in fewer than columns characters: the bar as wide as there is room
+// for, up to its widest; left out where that is too narrow; cut where even the rest is too wide.
+std::string barLine(std::uint32_t percent, const std::string& left, int columns) {
+    char percentText[8];
+    std::snprintf(percentText, sizeof percentText, "%3u %%", static_cast<unsigned>(percent));
+    std::string line = percentText;
+    const int room = columns - 1 - static_cast<int>(line.size() + left.size()) - 4;  // " [" "] "
+    const int width = std::min(kWidestBar, room);
+    if (width >= kNarrowestBar) {
+        const int filled = static_cast<int>(percent) * width / 100;
+        line += " [" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+    }
+    line += ' ' + left;
+    if (static_cast<int>(line.size()) >= columns) line.resize(std::max(columns - 1, 0));
+    return line;
 }
 
 }  // namespace
@@ -27,29 +48,35 @@ void TerminalProgress::start() {
 }
 
 void TerminalProgress::show(std::uint32_t percent) {
-    if (!isTerminal_) {
-        // One line per tenth reached; the start itself says nothing.
-        const std::uint32_t tenth = percent / 10;
-        for (std::uint32_t shown = lastShown_ + 1; shown <= tenth; ++shown) {
-            out_ << shown * 10 << " %\n";
-        }
-        if (tenth > lastShown_) {
-            lastShown_ = tenth;
-            out_.flush();
-        }
-        return;
+    if (!out_) return;
+    if (columns_) {
+        draw(percent);
+    } else {
+        showTenths(percent);
     }
+}
+
+// One line per tenth reached; the start itself says nothing.
+void TerminalProgress::showTenths(std::uint32_t percent) {
+    const std::uint32_t tenth = percent / 10;
+    if (tenth <= lastShown_) return;
+    std::string lines;
+    for (std::uint32_t shown = lastShown_ + 1; shown <= tenth; ++shown) {
+        lines += std::to_string(shown * 10) + " %\n";
+    }
+    lastShown_ = tenth;
+    out_ << lines << std::flush;
+}
+
+// The bar in place, in one write: a notice written between two draws then never splits a line.
+void TerminalProgress::draw(std::uint32_t percent) {
     if (drawn_ && percent == lastShown_) return;
-    const int filled = static_cast<int>(percent) * kBarWidth / 100;
-    char percentText[8];
-    std::snprintf(percentText, sizeof percentText, "%3u %%", static_cast<unsigned>(percent));
-    out_ << '\r' << percentText << " [" << std::string(filled, '#')
-         << std::string(kBarWidth - filled, '.') << "] "
-         << timeLeft(std::chrono::steady_clock::now() - started_, percent) << "  " << std::flush;
+    const std::string left = timeLeft(std::chrono::steady_clock::now() - started_, percent);
+    out_ << '\r' + barLine(percent, left, columns_()) + kClearToEndOfLine << std::flush;
     lastShown_ = percent;
     drawn_ = true;
 }
 
 void TerminalProgress::finish() {
-    if (isTerminal_ && drawn_) out_ << '\n' << std::flush;
+    if (columns_ && drawn_ && out_) out_ << '\n' << std::flush;
 }

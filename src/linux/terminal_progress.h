@@ -1,14 +1,18 @@
-// The update's progress on a terminal: a bar redrawn in place with the percentage and the time
-// left, or, when the output is no terminal (a log, a pipe), one line per 10 %.
+// The update's progress: on a terminal a bar redrawn in place with the percentage and the time
+// left, as wide as the terminal allows; elsewhere (a log, a pipe, a terminal without cursor
+// control) one line per 10 %. A stream that failed is drawn on no more.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
 class TerminalProgress {
 public:
-    TerminalProgress(std::ostream& out, bool isTerminal) : out_(out), isTerminal_(isTerminal) {}
+    // columns: the terminal's width now; empty when the bar cannot be drawn in place.
+    TerminalProgress(std::ostream& out, std::function<int()> columns)
+        : out_(out), columns_(std::move(columns)) {}
 
     // The blocks are about to be sent.
     void start();
@@ -18,8 +22,11 @@ public:
     void finish();
 
 private:
+    void showTenths(std::uint32_t percent);
+    void draw(std::uint32_t percent);
+
     std::ostream& out_;
-    bool isTerminal_;
+    std::function<int()> columns_;
     std::chrono::steady_clock::time_point started_{};
     std::uint32_t lastShown_ = 0;  // the last tenth written, or the last percentage drawn
     bool drawn_ = false;

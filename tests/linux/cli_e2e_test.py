@@ -1,20 +1,37 @@
 #!/usr/bin/env python3
 """The command-line demo end to end, under a pseudo-terminal as a person would run it: each state
-of `status` in both languages, a whole update with its bar and a Ctrl-C in the middle, a declined
-confirmation and a refused command with its error-code line.
+of `status` in both languages and in a Latin-1 locale, whole updates with the bar on a terminal
+that is resized, with the progress lines on a dumb terminal and into a pipe, with Ctrl-C, Ctrl-\\,
+Ctrl-Z, kill and a hang-up while it writes, a declined confirmation with the output in a file, a
+refused command with its error-code line and an output that cannot be written.
 
     cli_e2e_test.py DEMO_EXECUTABLE CATALOGUE_JSON
 """
+import fcntl
 import json
 import os
 import pty
+import re
 import select
+import shutil
+import signal
+import struct
+import subprocess
 import sys
+import tempfile
+import termios
+import threading
 import time
 import unittest
 
 DEMO = None
 CATALOGUE = {}
+WORK = None  # a folder for the whole test: the locales, each run's files
+# The locales that the runs use, made by localedef in a folder of their own (LOCPATH): a machine
+# need not have them installed. Those that could not be made are false here.
+LOCALES = {}
+LOCALE_FOLDER = None
+BLOCKS = 1880  # the image's 48-byte blocks
 
 
 def text(text_id, language):
@@ -22,42 +39,143 @@ def text(text_id, language):
     return CATALOGUE[text_id][language].replace("\r\n", "\n")
 
 
-class Run:
-    """One run of the demo on a pseudo-terminal: what it printed and how it ended."""
+def make_locales():
+    global LOCALE_FOLDER
+    LOCALE_FOLDER = os.path.join(WORK, "locales")
+    os.mkdir(LOCALE_FOLDER)
+    for name, source, charset in [("en_US.UTF-8", "en_US", "UTF-8"),
+                                  ("de_DE.UTF-8", "de_DE", "UTF-8"),
+                                  ("de_DE.ISO-8859-1", "de_DE", "ISO-8859-1")]:
+        target = os.path.join(LOCALE_FOLDER, name)
+        if shutil.which("localedef"):
+            subprocess.run(["localedef", "-c", "-i", source, "-f", charset, target],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        LOCALES[name] = os.path.exists(os.path.join(target, "LC_CTYPE"))
 
-    def __init__(self, arguments, bench="", language="en_US.UTF-8", answers=(),
-                 interrupt_after=None, timeout=120):
-        env = {"PATH": "/usr/bin:/bin", "LC_ALL": language, "UPDATER_SIM_BENCH": bench}
-        pid, fd = pty.fork()
-        if pid == 0:
-            os.execve(DEMO, [DEMO] + arguments, env)
-        output = b""
-        answers = list(answers)
-        interrupted = False
-        deadline = time.monotonic() + timeout
+
+def needs_locale(test, name):
+    if not LOCALES.get(name):
+        test.skipTest(f"the locale {name} could not be made (localedef, Debian's locales)")
+
+
+def shell(line, job_control=False):
+    """A command line run by bash, $DEMO the demo, then its exit code (the first of a
+    pipeline's) on a line of its own. Without job control, bash and the command are one
+    foreground process group, which Ctrl-C ends as a whole; with it, the command is a job in a
+    process group of its own, as at an interactive prompt, which Ctrl-Z would stop."""
+    return ["/bin/bash", "-c", ("set -m; " if job_control else "") + line +
+            '; echo "updater exit ${PIPESTATUS[0]}"']
+
+
+class Run:
+    """One run on a pseudo-terminal: what it printed and how it ended. Each answer is typed once
+    its question's prompt has appeared; each event (marker, delay, action) acts once, in order,
+    delay seconds after its marker appeared in the output."""
+
+    def __init__(self, command, bench="", language="en_US.UTF-8", answers=(), events=(),
+                 columns=80, env=None, timeout=120):
+        self.folder = tempfile.mkdtemp(dir=WORK)
+        self.transcript = os.path.join(self.folder, "transcript.txt")
+        self.env = {"PATH": "/usr/bin:/bin", "TERM": "xterm", "LC_ALL": language,
+                    "LOCPATH": LOCALE_FOLDER, "DEMO": DEMO, "UPDATER_SIM_BENCH": bench,
+                    "UPDATER_SIM_TRANSCRIPT": self.transcript, "FOLDER": self.folder}
+        self.env.update(env or {})
+        self.command = command
+        self.columns = columns
+        self.answers = list(answers)
+        self.events = list(events)
+        self.timeout = timeout
+        self.marks = {}
+        self.raw = b""
+
+    def start(self):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # Python ignores it; a shell would not
+            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, self.columns, 0, 0))
+            os.execve(self.command[0], self.command, self.env)
+        self.thread = threading.Thread(target=self._follow)
+        self.thread.start()
+        return self
+
+    def finish(self):
+        self.thread.join()
+        return self
+
+    def run(self):
+        return self.start().finish()
+
+    # Actions of events.
+    def type(self, keys):
+        os.write(self.fd, keys)
+
+    def resize(self, columns):
+        self.marks["resized"] = len(self.raw)
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+
+    def signal_updater(self, number):
+        os.kill(self.updater_pid(), number)
+
+    def updater_pid(self):
+        """The demo's process in this run's session."""
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/stat") as stat:
+                    session = int(stat.read().rsplit(")", 1)[1].split()[3])
+                if session == self.pid and \
+                        os.readlink(f"/proc/{entry}/exe") == os.path.realpath(DEMO):
+                    return int(entry)
+            except (OSError, IndexError, ValueError):
+                continue
+        raise AssertionError("the demo is not running")
+
+    def _follow(self):
+        deadline = time.monotonic() + self.timeout
+        event_since = None
         while time.monotonic() < deadline:
-            ready, _, _ = select.select([fd], [], [], 0.2)
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
             if ready:
                 try:
-                    chunk = os.read(fd, 4096)
-                except OSError:  # the demo has ended and closed the terminal
+                    chunk = os.read(self.fd, 4096)
+                except OSError:  # the run has ended and closed the terminal
                     break
                 if not chunk:
                     break
-                output += chunk
-            # Each answer is typed once its question's prompt has appeared.
-            if answers and output.count(b"[y/N]") + output.count(b"[j/N]") > 0 and \
-                    output.rstrip().endswith((b"[y/N]", b"[j/N]")):
-                os.write(fd, answers.pop(0).encode() + b"\r")
-                output += b"\n"
-            if interrupt_after and not interrupted and interrupt_after.encode() in output:
-                os.write(fd, b"\x03")  # Ctrl-C, as the terminal sends it
-                interrupted = True
+                self.raw += chunk
+            if self.answers and self.raw.rstrip().endswith((b"[y/N]", b"[j/N]")):
+                os.write(self.fd, self.answers.pop(0).encode() + b"\r")
+                self.raw += b"\n"
+            if self.events:
+                marker, delay, action = self.events[0]
+                if event_since is None and marker in self.raw:
+                    event_since = time.monotonic()
+                if event_since is not None and time.monotonic() - event_since >= delay:
+                    self.events.pop(0)
+                    event_since = None
+                    action(self)
         else:
-            os.kill(pid, 9)
-        _, status = os.waitpid(pid, 0)
+            os.killpg(self.pid, signal.SIGKILL)
+        _, status = os.waitpid(self.pid, 0)
+        os.close(self.fd)
         self.exit_code = os.waitstatus_to_exitcode(status)
-        self.output = output.decode("utf-8", "replace").replace("\r\n", "\n")
+        self.output = self.raw.decode("utf-8", "replace").replace("\r\n", "\n")
+
+    @property
+    def updater_exit(self):
+        """The updater's exit code, as the shell of shell() told it."""
+        found = re.search(r"updater exit (\d+)", self.output)
+        return int(found.group(1)) if found else None
+
+    def commands_sent(self):
+        """The command code of each report sent to the simulated unit, from its transcript."""
+        with open(self.transcript) as transcript:
+            return [line.split()[3] for line in transcript if line.split()[1] == "OUT"]
+
+    def file(self, name):
+        with open(os.path.join(self.folder, name), "rb") as written:
+            return written.read().decode("utf-8").replace("\r\n", "\n")
 
 
 class Status(unittest.TestCase):
@@ -74,40 +192,150 @@ class Status(unittest.TestCase):
         ("other-type", "en", 3, ["programming unit:"], 40035),
         ("other-type", "de", 3, ["Programmiereinheit:"], 40035),
     ]
+    # How a ready unit is updated from the terminal, in place of the window's button.
+    RUN_UPDATE = {
+        "en": "To update the ESC firmware, run: terval-updater-cli update",
+        "de": "Um die Regler-Firmware zu aktualisieren, führen Sie aus: terval-updater-cli update",
+    }
 
     def test_each_state_with_its_exit_code_and_text(self):
         for bench, language, exit_code, rows, status in self.CASES:
             with self.subTest(bench=bench, language=language):
                 locale = "de_DE.UTF-8" if language == "de" else "en_US.UTF-8"
-                run = Run(["status"], bench=bench, language=locale)
+                needs_locale(self, locale)
+                run = Run([DEMO, "status"], bench=bench, language=locale).run()
                 self.assertEqual(run.exit_code, exit_code, run.output)
                 lines = run.output.split("\n")
                 for line, caption in zip(lines, rows):
                     self.assertTrue(line.startswith(caption), line)
-                self.assertIn(text(status, language), run.output)
-                if status != 40000:
+                if status == 40000:
+                    ready = text(40000, language)
+                    first_sentence = ready[:ready.index(". ") + 1]
+                    note = ready[ready.index("\n\n"):]
+                    self.assertIn(first_sentence + "\n" + self.RUN_UPDATE[language] + note,
+                                  run.output)
+                    self.assertNotIn("'Update'", run.output)
+                else:
+                    self.assertIn(text(status, language), run.output)
                     self.assertIn(text(40001, language), run.output)
+
+    def test_texts_in_the_locales_character_set(self):
+        needs_locale(self, "de_DE.ISO-8859-1")
+        run = Run([DEMO, "status"], bench="unplugged", language="de_DE.ISO-8859-1").run()
+        self.assertEqual(run.exit_code, 2, run.output)
+        latin1 = run.raw.replace(b"\r\n", b"\n")
+        self.assertIn(text(40017, "de").encode("latin-1"), latin1)  # "folgendermaßen"
+        # "Windows™PC": no ™ in Latin-1.
+        self.assertIn(text(40001, "de").encode("latin-1", "replace"), latin1)
+        self.assertIn(b"Windows?PC", latin1)
+        self.assertNotIn("ß".encode("utf-8"), latin1)
+
+    def test_an_output_that_cannot_be_written_ends_with_1_and_a_message(self):
+        run = Run(shell('"$DEMO" status > /dev/full')).run()
+        self.assertEqual(run.updater_exit, 1, run.output)
+        self.assertIn("terval-updater-cli: the standard output could not be written.",
+                      run.output)
+
+
+def progress_lines(output):
+    """The lines of a bar drawn in place, each as the terminal showed it."""
+    return [segment.split("\x1b[K")[0] for segment in output.split("\r")[1:]
+            if segment.lstrip().startswith(tuple("0123456789"))]
+
+
+class WholeUpdates(unittest.TestCase):
+    """Whole updates in real time, some 45 s each, all at once."""
+
+    @classmethod
+    def setUpClass(cls):
+        pipeline = '"$DEMO" update --yes 2>&1 | tee "$FOLDER/log"'
+        cls.runs = {
+            # The bar on a terminal of 40 columns, narrowed to 30 halfway; Ctrl-C in the erase's
+            # pause, Ctrl-\ and Ctrl-Z among the blocks.
+            "bar": Run(shell('"$DEMO" update', job_control=True), answers=["y"], columns=40, events=[
+                (b"[y/N]", 1.5, lambda run: run.type(b"\x03")),
+                (b" 30 % [", 0, lambda run: run.type(b"\x1c")),
+                (b" 40 % [", 0, lambda run: run.type(b"\x1a")),
+                (b" 50 % [", 0, lambda run: run.resize(30)),
+            ]),
+            "dumb": Run([DEMO, "update", "--yes"], env={"TERM": "dumb"}),
+            "tee-ctrl-c": Run(shell(pipeline), events=[
+                (b"20 %", 0, lambda run: run.type(b"\x03"))]),
+            "tee-term": Run(shell(pipeline), events=[
+                (b"20 %", 0, lambda run: run.signal_updater(signal.SIGTERM))]),
+            "tee-hup": Run(shell(pipeline), events=[
+                (b"20 %", 0, lambda run: run.signal_updater(signal.SIGHUP))]),
+        }
+        for run in cls.runs.values():
+            run.timeout = 180
+            run.start()
+        for run in cls.runs.values():
+            run.finish()
+
+    def assert_whole_update(self, run):
+        sent = run.commands_sent()
+        self.assertEqual(sent.count("1b"), BLOCKS, "every block")
+        self.assertEqual(sent[-2:], ["20", "0b"], "protection on, the lock released")
+
+    def test_the_bar_fits_the_terminal_and_the_keys_stop_nothing(self):
+        run = self.runs["bar"]
+        self.assertEqual(run.updater_exit, 0, run.output[-2000:])
+        self.assertNotIn("Stopped", run.output)
+        self.assert_whole_update(run)
+        self.assertIn(text(40038, "en"), run.output)  # the warning, asked first
+        said = text(40029, "en")
+        self.assertEqual(run.output.count(said), 1, "said once")
+        self.assertLess(run.output.index(said), run.output.index("  0 % ["),
+                        "said at once, in the erase's pause")
+        lines = progress_lines(run.output)
+        self.assertTrue(all(len(line) < 40 for line in lines), lines)
+        self.assertIn(" 20 % [" + "#" * 5 + "." * 21 + "] ", run.output)  # 26 of 40 columns
+        after_resize = [line for line in lines if int(line.split("%")[0]) >= 60]
+        self.assertTrue(after_resize and all(len(line) < 30 for line in after_resize),
+                        after_resize)
+        self.assertIn("100 % [" + "#" * 16 + "] 0:00", run.output)  # 16 of 30 columns
+        self.assertIn(text(40032, "en"), run.output)
+
+    def test_a_dumb_terminal_gets_a_line_per_tenth(self):
+        run = self.runs["dumb"]
+        self.assertEqual(run.exit_code, 0, run.output[-2000:])
+        tenths = "".join(f"{tenth} %\n" for tenth in range(10, 101, 10))
+        self.assertIn("\n" + tenths + "\n" + text(40032, "en"), run.output)
+        self.assertNotIn("\r", run.output.replace("\r\n", "\n"))
+
+    def test_ctrl_c_to_the_pipeline_ends_tee_but_not_the_update(self):
+        run = self.runs["tee-ctrl-c"]
+        self.assertNotIn(text(40032, "en"), run.file("log"), "tee ended before the outcome")
+        self.assertEqual(run.updater_exit, 0, run.output[-2000:])
+        self.assert_whole_update(run)
+
+    def test_kill_and_a_hang_up_are_said_and_the_update_finishes(self):
+        for name in ["tee-term", "tee-hup"]:
+            with self.subTest(name):
+                run = self.runs[name]
+                self.assertEqual(run.updater_exit, 0, run.output[-2000:])
+                self.assert_whole_update(run)
+                log = run.file("log")
+                self.assertEqual(log.count(text(40029, "en")), 1, log)
+                self.assertTrue(log.rstrip().endswith(text(40032, "en")), log[-300:])
 
 
 class Update(unittest.TestCase):
-    def test_whole_update_with_the_bar_and_a_ctrl_c_that_does_not_stop_it(self):
-        run = Run(["update"], answers=["y"], interrupt_after=" 20 % [", timeout=180)
-        self.assertEqual(run.exit_code, 0, run.output[-2000:])
-        self.assertIn(text(40038, "en"), run.output)  # the warning, asked first
-        self.assertIn("100 % [########################################] 0:00", run.output)
-        said = text(40029, "en")
-        self.assertEqual(run.output.count(said), 1, "the interruption is said once")
-        self.assertGreater(run.output.index("100 % ["), run.output.index(said))
-        self.assertTrue(run.output.rstrip().endswith(text(40032, "en")), run.output[-300:])
-
-    def test_a_declined_confirmation_sends_nothing(self):
-        run = Run(["update"], language="de_DE.UTF-8", answers=["n"])
-        self.assertEqual(run.exit_code, 4, run.output)
-        self.assertIn(text(40038, "de"), run.output)
+    def test_the_questions_stay_on_the_terminal_when_the_output_is_a_file(self):
+        needs_locale(self, "de_DE.UTF-8")
+        run = Run(shell('"$DEMO" update > "$FOLDER/out"'), language="de_DE.UTF-8",
+                  answers=["n"]).run()
+        self.assertEqual(run.updater_exit, 4, run.output)
+        self.assertIn(text(40038, "de") + "\nFortfahren? [j/N] ", run.output)
+        written = run.file("out")
+        self.assertTrue(written.startswith("LINK-CUBE:"), written)
+        self.assertIn("Das Update wurde nicht gestartet.", written)
+        self.assertNotIn(text(40038, "de"), written)
+        self.assertNotIn("[j/N]", written)
         self.assertNotIn("%", run.output)
 
     def test_a_refused_command_shows_its_error_code_line(self):
-        run = Run(["update", "--yes"], bench="erase-refused")
+        run = Run([DEMO, "update", "--yes"], bench="erase-refused").run()
         self.assertEqual(run.exit_code, 1, run.output)
         self.assertIn(text(40028, "en") + "\n" +
                       text(40036, "en").replace("%08x", "%s") % ("00000107", "00000000"),
@@ -115,7 +343,7 @@ class Update(unittest.TestCase):
         self.assertIn(text(40030, "en"), run.output)
 
     def test_a_usage_error_ends_with_64(self):
-        self.assertEqual(Run(["update", "--force"]).exit_code, 64)
+        self.assertEqual(Run([DEMO, "update", "--force"]).run().exit_code, 64)
 
 
 if __name__ == "__main__":
@@ -126,4 +354,9 @@ if __name__ == "__main__":
             if line.startswith("{\"id\""):
                 entry = json.loads(line)
                 CATALOGUE[entry["id"]] = entry
-    unittest.main(verbosity=2)
+    WORK = tempfile.mkdtemp(prefix="cli-e2e-")
+    try:
+        make_locales()
+        unittest.main(verbosity=2)
+    finally:
+        shutil.rmtree(WORK, ignore_errors=True)

@@ -31,7 +31,7 @@ protected:
             std::istringstream in;
             std::ostringstream out;
             std::ostringstream err;
-            CliIo io{in, out, err, false, language, false};
+            CliIo io{in, out, err, {}, -1, language, false};
             const int code = runCli(args, io);
             return std::to_string(code) + '\n' + out.str();
         };

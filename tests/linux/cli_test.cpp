@@ -1,14 +1,20 @@
 // The command-line program against the simulated unit, in virtual time: what it prints, what it
 // sends and how it ends, for each state and each way an update can go.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "flash/firmware_image.h"
+#include "cli_output.h"
 #include "cli_texts.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
@@ -41,6 +47,51 @@ private:
     bool served_ = false;
 };
 
+// A stream's buffer that takes everything until it is told to fail, then refuses every write.
+class FailingOutput : public std::stringbuf {
+public:
+    bool failing = false;
+
+protected:
+    int_type overflow(int_type c) override {
+        return failing ? traits_type::eof() : std::stringbuf::overflow(c);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        return failing ? 0 : std::stringbuf::xsputn(text, count);
+    }
+};
+
+// Where the signal handler writes its notice: a pipe, read without waiting.
+class NoticePipe {
+public:
+    NoticePipe() {
+        EXPECT_EQ(pipe2(fds_, O_NONBLOCK | O_CLOEXEC), 0);
+    }
+    ~NoticePipe() {
+        close(fds_[0]);
+        close(fds_[1]);
+    }
+    int writeEnd() const { return fds_[1]; }
+    // What was written since the last call.
+    std::string take() {
+        std::string taken;
+        char chunk[4096];
+        ssize_t got;
+        while ((got = read(fds_[0], chunk, sizeof chunk)) > 0) taken.append(chunk, got);
+        return taken;
+    }
+
+private:
+    int fds_[2] = {-1, -1};
+};
+
+// The disposition of a signal: SIG_DFL, SIG_IGN or a handler.
+sighandler_t dispositionOf(int signalNumber) {
+    struct sigaction now {};
+    sigaction(signalNumber, nullptr, &now);
+    return now.sa_handler;
+}
+
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override { sim::reset(); }
@@ -51,6 +102,7 @@ protected:
     // Puts the unit that the words describe on the bench, as the demo does.
     unsigned bench(const std::string& words) {
         sim::UnitSetup setup;
+        setup.imageSize = firmwareImage().size;
         EXPECT_TRUE(sim::parseUnitSetup(words, &setup)) << words;
         return setup.pluggedIn ? sim::plugIn(sim::unitFor(setup)) : 0;
     }
@@ -59,12 +111,22 @@ protected:
             std::function<void()> onFirstRead = nullptr) {
         ActingInput input(answers, std::move(onFirstRead));
         std::istream in(&input);
-        CliIo io{in, out, err, errIsTerminal, language, acceptPlaceholder};
+        std::ostream outStream(&out);
+        std::ostream errStream(&err);
+        CliIo io{in, outStream, errStream, barColumns, notices.writeEnd(), language,
+                 acceptPlaceholder};
         return runCli(arguments, io);
     }
 
     std::string text(std::uint16_t id) const { return catalogueUtf8(id, language); }
     bool says(const std::string& part) const { return out.str().find(part) != std::string::npos; }
+    bool asks(const std::string& part) const { return err.str().find(part) != std::string::npos; }
+    // What err holds from the progress's first line on.
+    std::string progress() const {
+        const std::string all = err.str();
+        const std::size_t first = std::min(all.find('\r'), all.find("10 %"));
+        return first == std::string::npos ? "" : all.substr(first);
+    }
 
     // The command codes that went out since the bench was reset.
     static std::vector<std::uint8_t> commandsSent() {
@@ -83,9 +145,10 @@ protected:
         return false;
     }
 
-    std::ostringstream out;
-    std::ostringstream err;
-    bool errIsTerminal = false;
+    FailingOutput out;
+    FailingOutput err;
+    NoticePipe notices;
+    std::function<int()> barColumns;  // empty: no terminal
     Language language = Language::english;
     bool acceptPlaceholder = true;  // the build's image is the placeholder; the unit is simulated
 };
@@ -117,8 +180,10 @@ TEST_P(Status, PrintsTheRowsAndTheHintOfTheState) {
         }
         EXPECT_EQ(squeezed, row);
     }
-    EXPECT_TRUE(says(text(c.status))) << out.str();
-    EXPECT_EQ(says(text(kTextInstructions)), c.status != kTextReady);
+    const bool ready = c.status == kTextReady;
+    EXPECT_TRUE(says(ready ? readyText(c.language, true) : text(c.status))) << out.str();
+    EXPECT_FALSE(ready && says("'Update'")) << "the window's button is no way on from here";
+    EXPECT_EQ(says(text(kTextInstructions)), !ready);
     EXPECT_FALSE(sentAnyUpdateCommand());
 }
 
@@ -162,22 +227,74 @@ TEST_F(Cli, AWholeUpdateSendsTheImageAndSaysSo) {
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), 1880);
     EXPECT_EQ(std::vector<std::uint8_t>(sent.end() - 2, sent.end()),
               (std::vector<std::uint8_t>{0x20, 0x0B}));
-    EXPECT_TRUE(says(text(kTextWarning)));
+    EXPECT_TRUE(says(readyText(language, false)));
+    EXPECT_FALSE(says(cliText(CliText::runUpdate, language))) << "the update follows anyway";
     EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
-    EXPECT_FALSE(says(text(kTextOlderOrSame))) << "0.9 is older than the image";
+    // The question on err, beside the progress: the output may be a file.
+    EXPECT_TRUE(asks(text(kTextWarning) + "\n" + cliText(CliText::prompt, language) + "y\n"));
+    EXPECT_FALSE(says(text(kTextWarning)));
+    EXPECT_FALSE(asks(text(kTextOlderOrSame))) << "0.9 is older than the image";
     // Without a terminal: one line per tenth.
-    EXPECT_EQ(err.str(), "10 %\n20 %\n30 %\n40 %\n50 %\n60 %\n70 %\n80 %\n90 %\n100 %\n");
+    EXPECT_EQ(progress(), "10 %\n20 %\n30 %\n40 %\n50 %\n60 %\n70 %\n80 %\n90 %\n100 %\n");
 }
 
 TEST_F(Cli, OnATerminalTheBarIsRedrawnInPlace) {
-    errIsTerminal = true;
+    barColumns = [] { return 80; };
     bench("");
     EXPECT_EQ(run({"update", "--yes"}), kExitOk);
-    const std::string bar = err.str();
-    EXPECT_EQ(bar.find("\r  0 % [........................................] -:--"), 0u) << bar.substr(0, 80);
-    EXPECT_NE(bar.find("\r100 % [########################################] 0:00"), std::string::npos);
+    const std::string bar = progress();
+    EXPECT_EQ(bar.find("\r  0 % [........................................] -:--\x1b[K"), 0u)
+        << bar.substr(0, 80);
+    EXPECT_NE(bar.find("\r100 % [########################################] 0:00\x1b[K"),
+              std::string::npos);
     EXPECT_EQ(bar.back(), '\n');
     EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 1);
+}
+
+// Each line of the bar fits the width that the terminal has when it is drawn, as the terminal is
+// narrowed during the update: the bar narrows with it, is left out where it would say too little,
+// and the line is cut on a terminal narrower still.
+TEST_F(Cli, TheBarFitsTheTerminalAsItIsResized) {
+    struct Width {
+        std::uint32_t fromPercent;
+        int columns;
+        std::uint32_t percent;  // a line drawn at this width
+        const char* drawn;      // how it starts
+    };
+    const Width widths[] = {
+        {0, 120, 10, " 10 % [####....................................] "},
+        {20, 54, 30, " 30 % [############............................] "},
+        {40, 40, 50, " 50 % [#############.............] "},
+        {60, 24, 70, " 70 % [#######...] "},
+        {80, 23, 85, " 85 % 0:"},
+        {90, 6, 95, " 95 %"},
+    };
+    const auto widthAt = [&](std::uint32_t percent) {
+        const Width* now = &widths[0];
+        for (const Width& width : widths) {
+            if (percent >= width.fromPercent) now = &width;
+        }
+        return *now;
+    };
+    std::uint32_t draws = 0;
+    barColumns = [&] { return widthAt(draws++).columns; };  // one draw for each percent
+    bench("");
+    EXPECT_EQ(run({"update", "--yes"}), kExitOk);
+    std::istringstream lines(progress());
+    std::string line;
+    std::uint32_t percent = 0;
+    std::getline(lines, line, '\r');  // before the first draw
+    while (std::getline(lines, line, '\r')) {
+        const std::string shown = line.substr(0, line.find("\x1b[K"));
+        const Width width = widthAt(percent);
+        EXPECT_LT(static_cast<int>(shown.size()), width.columns) << shown;
+        if (percent == width.percent) {
+            EXPECT_EQ(shown.rfind(width.drawn, 0), 0u) << shown;
+        }
+        ++percent;
+    }
+    EXPECT_EQ(percent, 101u);
+    EXPECT_EQ(draws, 101u) << "the width is asked before each draw";
 }
 
 // The confirmations: the warning always, the older-or-same question by the installed version;
@@ -198,7 +315,9 @@ TEST_P(Answers, DecideWhetherAnythingIsSent) {
     language = c.language;
     bench(c.benchWords);
     EXPECT_EQ(run({"update"}, c.answers), c.exitCode);
-    EXPECT_EQ(says(text(kTextOlderOrSame)), c.questions == 2);
+    EXPECT_TRUE(asks(text(kTextWarning)));
+    EXPECT_EQ(asks(text(kTextOlderOrSame)), c.questions == 2);
+    EXPECT_FALSE(says(cliText(CliText::prompt, c.language)));
     EXPECT_EQ(sentAnyUpdateCommand(), c.exitCode == kExitOk);
     EXPECT_EQ(says(cliText(CliText::declined, c.language)), c.exitCode == kExitDeclined);
 }
@@ -216,7 +335,13 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"YesToBoth", "firmware-1.0", Language::english, "y\nyes\n", 0,
                                  2},
                       AnswerCase{"NoFirmwareNotAsked", "no-firmware", Language::english, "y\n",
-                                 0, 1}),
+                                 0, 1},
+                      // Identified again after the questions, the controller reports 2.0: both
+                      // questions are asked anew for it.
+                      AnswerCase{"ChangedControllerNoAtTheNewQuestion", "controller-changes",
+                                 Language::english, "y\ny\nn\n", 4, 2},
+                      AnswerCase{"ChangedControllerYesToAll", "controller-changes",
+                                 Language::english, "y\ny\ny\n", 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Cli, ARefusedCommandEndsInItsReportWithTheErrorCodeLine) {
@@ -239,10 +364,21 @@ TEST_F(Cli, AUnitSwappedWhileAskingIsNotWritten) {
         sim::unplug(first);
         bench("linkwave silent-controller");
     });
-    EXPECT_EQ(code, kExitUpdateFailed);
+    EXPECT_EQ(code, kExitNotReady);
     EXPECT_FALSE(sentAnyUpdateCommand());
     EXPECT_TRUE(says(text(kTextLockFailed) + "\n\n" + text(kTextUpdateFailedHint)));
     EXPECT_FALSE(says("0x"));
+}
+
+// The unit sends a report that nobody asked for right after it answers block 10, and refuses the
+// last block. Only a reply that arrives after its request is read, so the refusal is seen.
+TEST_F(Cli, AReportNobodyAskedForIsNeverTakenAsAReply) {
+    bench("stray-report");
+    EXPECT_EQ(run({"update", "--yes"}), kExitUpdateFailed);
+    EXPECT_TRUE(says(text(kTextBlockFailed) + "\n" +
+                     errorCodeLine(language, sim::kRefusedHardwareFault, 0) + "\n"))
+        << out.str();
+    EXPECT_FALSE(says(text(kTextUpdateSucceeded)));
 }
 
 TEST_F(Cli, ThePlaceholderIsNeverWrittenToARealUnit) {
@@ -272,24 +408,130 @@ TEST_F(Cli, WithoutWaitNoUnitEndsAtOnce) {
     EXPECT_TRUE(says(text(kTextNoUnit)));
 }
 
-// Ctrl-C while the update writes is said once and the update goes on to its end.
-TEST_F(Cli, AnInterruptionDuringTheWritingIsSaidAndTheUpdateFinishes) {
+// From the lock to its release, Ctrl-C, Ctrl-\\, kill and a hang-up are held: the first is said at
+// once, also in the erase's pause, and the update goes on to its end and its exit code. Ctrl-Z
+// and a broken pipe are ignored meanwhile; before and after, every signal acts as usual.
+TEST_F(Cli, SignalsDuringTheWritingAreHeldAndTheUpdateFinishes) {
     bench("");
-    int waits = 0;
-    std::vector<bool> writing;
-    sim::setWhileWaiting([&](std::uint32_t) {
-        writing.push_back(cliIsWriting());
-        if (++waits == 100 || waits == 200) cliInterrupted();
+    const int held[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    const int ignored[] = {SIGTSTP, SIGTTIN, SIGTTOU, SIGPIPE};
+    std::string saidAtTheErase;
+    int blocks = 0;
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        if (ms == 4000) {
+            raise(SIGINT);
+            saidAtTheErase = notices.take();
+        }
+        if (ms == 20 && commandsSent().back() == 0x1B && ++blocks == 100) {
+            for (int signalNumber : held) raise(signalNumber);
+            for (int signalNumber : ignored) {
+                EXPECT_EQ(dispositionOf(signalNumber), SIG_IGN) << signalNumber;
+            }
+            raise(SIGPIPE);
+        }
+    });
+    const int code = run({"update"}, "y\n", [&] {
+        for (int signalNumber : held) EXPECT_EQ(dispositionOf(signalNumber), SIG_DFL);
+    });
+    EXPECT_EQ(code, kExitOk);
+    EXPECT_EQ(saidAtTheErase, text(kTextUpdateInProgress) + "\n") << "said at once";
+    EXPECT_EQ(notices.take(), "") << "said once";
+    EXPECT_EQ(blocks, 1880);
+    EXPECT_EQ(commandsSent().back(), 0x0B) << "the lock released at the end";
+    EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
+    for (int signalNumber : held) EXPECT_EQ(dispositionOf(signalNumber), SIG_DFL);
+    for (int signalNumber : ignored) EXPECT_EQ(dispositionOf(signalNumber), SIG_DFL);
+}
+
+// A failure ends the writing as the release of the lock does: the signals act as usual again, and
+// the exit code is the failure's.
+TEST_F(Cli, AHeldSignalLeavesAFailedUpdateItsExitCode) {
+    bench("block-refused");
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        if (ms == 4000) raise(SIGTERM);
+    });
+    EXPECT_EQ(run({"update", "--yes"}), kExitUpdateFailed);
+    EXPECT_EQ(notices.take(), text(kTextUpdateInProgress) + "\n");
+    EXPECT_TRUE(says(text(kTextBlockFailed)));
+    EXPECT_EQ(dispositionOf(SIGTERM), SIG_DFL);
+}
+
+// Below a bar drawn in place, the notice starts a line of its own.
+TEST_F(Cli, TheNoticeBelowTheBarStartsALineOfItsOwn) {
+    barColumns = [] { return 80; };
+    bench("");
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        if (ms == 4000) raise(SIGTERM);
     });
     EXPECT_EQ(run({"update", "--yes"}), kExitOk);
-    EXPECT_TRUE(writing[10]) << "the pauses of the update are part of the writing";
-    EXPECT_FALSE(cliIsWriting());
-    const std::string said = text(kTextUpdateInProgress);
-    ASSERT_NE(err.str().find(said), std::string::npos);
-    EXPECT_EQ(err.str().find(said), err.str().rfind(said)) << "said once";
-    EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
-    EXPECT_EQ(commandsSent().back(), 0x0B) << "the lock released at the end";
+    EXPECT_EQ(notices.take(), "\n" + text(kTextUpdateInProgress) + "\n");
 }
+
+// A signal ignored when the program started (nohup) stays ignored while it writes.
+TEST_F(Cli, ASignalIgnoredFromTheStartStaysIgnored) {
+    signal(SIGHUP, SIG_IGN);
+    bench("");
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        if (ms == 4000) raise(SIGHUP);
+    });
+    EXPECT_EQ(run({"update", "--yes"}), kExitOk);
+    EXPECT_EQ(notices.take(), "");
+    EXPECT_EQ(dispositionOf(SIGHUP), SIG_IGN);
+    signal(SIGHUP, SIG_DFL);
+}
+
+// An output that fails during the writing stops nothing, and the update's outcome decides the exit
+// code; before the writing, or without one, a standard output that fails ends the program with 1
+// and a message.
+struct FailedOutputCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool outFails;  // else err
+    bool fromTheStart;  // else from the first block on
+    int exitCode;
+    bool updated;
+    bool toldOnErr;
+};
+
+class FailedOutput : public Cli, public ::testing::WithParamInterface<FailedOutputCase> {};
+
+TEST_P(FailedOutput, NeverStopsTheWritingOnceItBegan) {
+    const FailedOutputCase& c = GetParam();
+    barColumns = [] { return 80; };
+    FailingOutput& failing = c.outFails ? out : err;
+    failing.failing = c.fromTheStart;
+    int drawsAfterTheFailure = 0;
+    const std::function<int()> columns = barColumns;
+    barColumns = [&] {
+        if (err.failing) ++drawsAfterTheFailure;
+        return columns();
+    };
+    bench("");
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        if (ms == 20 && commandsSent().back() == 0x1B) failing.failing = true;
+    });
+    EXPECT_EQ(run(c.arguments), c.exitCode);
+    const std::vector<std::uint8_t> sent = commandsSent();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), c.updated ? 1880 : 0);
+    EXPECT_EQ(!sent.empty() && sent.back() == 0x0B, c.updated) << "the lock released at the end";
+    EXPECT_EQ(asks(cliText(CliText::outputFailed, language)), c.toldOnErr) << err.str();
+    EXPECT_LE(drawsAfterTheFailure, 1) << "the bar stops drawing on a failed stream";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedOutput,
+    ::testing::Values(
+        FailedOutputCase{"OutDuringTheWriting", {"update", "--yes"}, true, false, kExitOk, true,
+                         false},
+        FailedOutputCase{"ErrDuringTheWriting", {"update", "--yes"}, false, false, kExitOk, true,
+                         false},
+        FailedOutputCase{"ErrFromTheStart", {"update", "--yes"}, false, true, kExitOk, true,
+                         false},
+        FailedOutputCase{"OutBeforeTheWriting", {"update", "--yes"}, true, true,
+                         kExitOutputFailed, false, true},
+        FailedOutputCase{"OutOfStatus", {"status"}, true, true, kExitOutputFailed, false, true},
+        FailedOutputCase{"OutOfHelp", {"--help"}, true, true, kExitOutputFailed, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Cli, CommandLinesThatAreNotUnderstoodEndWithTheUsage) {
     const std::vector<std::vector<std::string>> lines = {
@@ -311,6 +553,86 @@ TEST_F(Cli, HelpAndVersionNeedNoUnit) {
     EXPECT_EQ(out.str(), "terval-updater-cli 1.0\nBELMARODA TERVAL 160 LX FW Updater 1.0 "
                          "Bootloaderupdater\n");
     EXPECT_TRUE(sim::transcript().empty());
+}
+
+// The ready text on a terminal: the window's sentence about its button gives way to the command.
+TEST(ReadyText, NamesTheCommandInPlaceOfTheButton) {
+    const struct {
+        Language language;
+        const char* start;
+    } cases[] = {
+        {Language::english,
+         "A programming unit was found and is ready to update.\n"
+         "To update the ESC firmware, run: terval-updater-cli update\n\n!!!  NOTE: "},
+        {Language::german,
+         "Programmiereinheit mit angeschlossenem Regler am USB Bus erkannt und bereit zum Update.\n"
+         "Um die Regler-Firmware zu aktualisieren, führen Sie aus: terval-updater-cli update\n\n"
+         "!!! Bitte "},
+    };
+    for (const auto& c : cases) {
+        const std::string window = catalogueUtf8(kTextReady, c.language);
+        const std::string note = window.substr(window.find("\n\n"));
+        const std::string told = readyText(c.language, true);
+        EXPECT_EQ(told.substr(0, std::string(c.start).size()), c.start);
+        EXPECT_EQ(told.substr(told.find("\n\n")), note);
+        const std::string withoutCommand = readyText(c.language, false);
+        EXPECT_EQ(withoutCommand, told.substr(0, told.find('\n')) + note);
+    }
+}
+
+// The texts in the locale's character set: what it cannot hold, and what is no UTF-8, as '?'.
+TEST(LocaleCharset, TheCLibraryConvertsTheTexts) {
+    const struct {
+        const char* locale;
+        std::string text;
+        std::string written;
+    } cases[] = {
+        {"C.UTF-8", "Größe ™ \xf0\x9f\x98\x80", "Größe ™ \xf0\x9f\x98\x80"},
+        {"C", "Größe ™", "Gr??e ?"},
+        {"C.UTF-8", "a\xff" "b", "a?b"},             // no UTF-8 lead
+        {"C.UTF-8", "ab\xc3", "ab?"},                // cut short
+        {"C.UTF-8", "\xc3" "a", "?a"},               // a lead without its continuation
+        {"C.UTF-8", "\xc0\xaf\xe0\x80\xaf", "?????"},  // overlong
+        {"C.UTF-8", "\xed\xa0\x80", "???"},          // a surrogate
+        {"C.UTF-8", "\xf4\x90\x80\x80", "????"},      // beyond U+10FFFF
+    };
+    for (const auto& c : cases) {
+        const locale_t locale = newlocale(LC_ALL_MASK, c.locale, nullptr);
+        ASSERT_NE(locale, nullptr) << c.locale;
+        const locale_t before = uselocale(locale);
+        EXPECT_EQ(inLocaleCharset(c.text), c.written) << c.locale << " " << c.text;
+        uselocale(before);
+        freelocale(locale);
+    }
+}
+
+// Standard output and error: written in the locale's character set on each flush; after a failed
+// write the stream stays failed.
+TEST(DescriptorOutputTest, WritesConvertedAndFailsForGood) {
+    const locale_t ascii = newlocale(LC_ALL_MASK, "C", nullptr);
+    const locale_t before = uselocale(ascii);
+    NoticePipe pipe;
+    {
+        DescriptorOutput buffer(pipe.writeEnd());
+        std::ostream out(&buffer);
+        out << "Grüße, ";
+        EXPECT_EQ(pipe.take(), "") << "nothing before the flush";
+        out << "Regler" << std::flush;
+        EXPECT_TRUE(out);
+        EXPECT_EQ(pipe.take(), "Gr??e, Regler");
+    }
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    DescriptorOutput buffer(full);
+    std::ostream out(&buffer);
+    out << "x" << std::flush;
+    EXPECT_FALSE(out);
+    out.clear();
+    out << "y" << std::flush;
+    EXPECT_FALSE(out) << "failed for good";
+    close(full);
+    uselocale(before);
+    freelocale(ascii);
 }
 
 struct LocaleCase {
