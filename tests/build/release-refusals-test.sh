@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What tools/release refuses, each time with a message that says why and nothing written to
 # dist/: a tree with uncommitted changes (a changed file, a new file), an image that the build
-# refuses, and a signing key that is not there.
+# refuses, a signing key that is not there, and a time-stamp or a test certificate without a
+# signature.
 #   release-refusals-test.sh SOURCE_DIR
 set -uo pipefail
 source_dir="$1"
@@ -10,7 +11,6 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/release-refusals-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 tree="$work/checkout"
 checkout "$source_dir" "$tree" || { echo "FAIL cannot copy the tree to $tree"; exit 1; }
-failures=0
 
 # refused NAME PATTERN [RELEASE ARGS...]
 refused() {
@@ -20,17 +20,15 @@ refused() {
   output="$("$tree/tools/release" "$@" 2>&1)"
   status=$?
   if [[ $status -eq 0 ]]; then
-    echo "FAIL $name: not refused"
+    result FAIL "$name" "not refused"
   elif ! tr -s "\n " "  " <<<"$output" | grep -q -- "$pattern"; then
-    echo "FAIL $name: no message matching '$pattern'"
+    result FAIL "$name" "no message matching '$pattern'"
     echo "$output" | tail -5
-  elif [[ -e "$tree/dist" ]]; then
-    echo "FAIL $name: refused, but wrote $(ls "$tree/dist")"
+  elif [[ -e "$tree/dist" || -e "$tree/dist.new" ]]; then
+    result FAIL "$name" "refused, but wrote $(ls -d "$tree"/dist*)"
   else
-    echo "ok   $name"
-    return
+    result ok "$name"
   fi
-  failures=$((failures + 1))
 }
 
 head -c 96 /dev/zero >"$work/good.bin"
@@ -51,6 +49,10 @@ refused empty-image "is empty" --image "$work/empty.bin"
 refused missing-image "not found" --image "$work/none.bin"
 refused missing-key "no private key file" \
   --image "$work/good.bin" --sign "$work/certificate.pem" "$work/none.pem"
+refused timestamp-without-signature "usage: tools/release" \
+  --image "$work/good.bin" --timestamp http://127.0.0.1:1/
+refused test-certificate-without-signature "usage: tools/release" \
+  --image "$work/good.bin" --test-certificate
 
-echo "$((6 - failures)) passed, $failures failed"
+echo "$passes passed, $failures failed"
 [[ $failures -eq 0 ]]
