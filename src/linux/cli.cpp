@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
+#include <optional>
 #include <istream>
 #include <ostream>
 
@@ -15,7 +16,7 @@
 #include "ui/app.h"
 #include "ui/resource_ids.h"
 #include "ui/unit_state.h"
-#include "ui/update_questions.h"
+#include "ui/update_conversation.h"
 #include "ui/version_labels.h"
 
 namespace {
@@ -50,23 +51,16 @@ std::string rightAligned(const std::string& text, int width) {
 }
 
 // The three rows of the Version panel as the window shows them: the open view for a ready unit,
-// the closed view (the session is closed then) for every other state.
+// the closed view (the session is closed then) for every other state, under row 1's caption.
 void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) {
-    std::string row1Caption = catalogueUtf8(kTextRow1Caption, io.language);
-    std::string labels[3] = {utf8(kClosedViewLabel), utf8(kClosedViewLabel),
-                             utf8(kClosedViewLabel)};
-    if (state == UnitState::ready) {
-        const VersionLabels open = openViewLabels(viewOf(session));
-        row1Caption = utf8(open.productName);
-        labels[0] = utf8(open.unit);
-        labels[1] = utf8(open.bootloader);
-        labels[2] = utf8(open.controller);
-    }
-    const std::string captions[3] = {row1Caption, catalogueUtf8(kTextRow2Caption, io.language),
-                                     catalogueUtf8(kTextRow3Caption, io.language)};
+    const UnitView view = viewOf(session);
+    const VersionRows rows = versionRowsOf(state == UnitState::ready ? &view : nullptr);
+    const std::string captions[3] = {
+        rows.row1Name != nullptr ? utf8(rows.row1Name) : catalogueUtf8(kTextRow1Caption, io.language),
+        catalogueUtf8(kTextRow2Caption, io.language), catalogueUtf8(kTextRow3Caption, io.language)};
     for (int row = 0; row < 3; ++row) {
         io.out << padded(captions[row] + ":", kCaptionWidth)
-               << rightAligned(labels[row], kLabelWidth) << '\n';
+               << rightAligned(utf8(rows.labels[row]), kLabelWidth) << '\n';
     }
 }
 
@@ -74,15 +68,16 @@ void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) 
 // the update does not follow anyway), or the status, an empty line and the connection steps. An
 // incompatible controller is named first, as the window's notice does.
 void printHint(UnitState state, bool tellCommand, CliIo& io) {
-    if (state == UnitState::ready) {
-        io.out << readyText(io.language, tellCommand) << '\n';
-        return;
-    }
-    if (state == UnitState::incompatibleController) {
+    const HintTexts hint = hintTextsOf(state);
+    if (hint.incompatibleNotice) {
         io.out << catalogueUtf8(kTextIncompatibleCaption, io.language) << '\n'
                << incompatibleNotice(io.language) << "\n\n";
     }
-    io.out << catalogueUtf8(statusTextOf(state), io.language) << '\n'
+    if (!hint.connectionSteps) {
+        io.out << readyText(io.language, tellCommand) << '\n';
+        return;
+    }
+    io.out << catalogueUtf8(hint.status, io.language) << '\n'
            << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
 }
 
@@ -167,14 +162,21 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     return kExitUpdateFailed;
 }
 
-struct Asking {
+// The terminal's side of the update.
+struct TerminalFace {
+    TerminalFace(CliIo& io, bool answerYes, bool* wrote)
+        : io(io), answerYes(answerYes), wrote(wrote), bar(io.err, io.barColumns) {}
+
+    CliIo& io;
     bool answerYes;  // --yes
-    CliIo* io;
+    bool* wrote;     // set once the first command goes out
+    TerminalProgress bar;
+    std::optional<WritingSignals> signals;
 };
 
 bool askOnTerminal(void* context, UpdateQuestion question) {
-    const auto* asking = static_cast<Asking*>(context);
-    return confirmed(captionOf(question), textOf(question), asking->answerYes, *asking->io);
+    auto* face = static_cast<TerminalFace*>(context);
+    return confirmed(captionOf(question), textOf(question), face->answerYes, face->io);
 }
 
 void progressStarting(void* bar) { static_cast<TerminalProgress*>(bar)->start(); }
@@ -190,28 +192,44 @@ std::string interruptionNotice(const CliIo& io) {
     return inLocaleCharset(io.barColumns ? '\n' + notice : notice);
 }
 
-// The update on the checked unit: the procedure under the progress bar with the signals held,
-// then its outcome, told while a reader gone from the output still ends nothing.
-int write(DeviceSession& session, const FirmwareImage& image, CliIo& io) {
-    TerminalProgress bar(io.err, io.barColumns);
-    const UpdateProgress told{&bar, progressStarting, progressBlock, progressEnded};
-    WritingSignals signals(interruptionNotice(io), io.noticeFd);
-    const UpdateOutcome outcome = writeFirmware(session, image, told);
-    signals.writingEnded();
-    int code = kExitOk;
-    if (outcome.succeeded) {
-        io.out << '\n' << catalogueUtf8(kTextUpdateSucceeded, io.language) << '\n';
-    } else {
-        code = reportFailure(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError,
-                             io);
+// From the first command the signals are held, and the outcome is told while a reader gone from
+// the output still ends nothing.
+void holdSignalsWhileWriting(void* context, bool started) {
+    auto* face = static_cast<TerminalFace*>(context);
+    if (started) {
+        *face->wrote = true;
+        face->signals.emplace(interruptionNotice(face->io), face->io.noticeFd);
+        return;
     }
-    io.out.flush();
-    io.err.flush();
-    return code;
+    face->io.out.flush();
+    face->io.err.flush();
+    face->signals->writingEnded();
 }
 
-// The update: the unit judged and shown, the questions, the check right before the first
-// command, then the writing (*wrote set as it begins).
+void reportOnTerminal(void* context, const UpdateReport& report) {
+    CliIo& io = static_cast<TerminalFace*>(context)->io;
+    if (report.succeeded) {
+        io.out << '\n' << catalogueUtf8(report.textId, io.language) << '\n';
+        return;
+    }
+    reportFailure(report.textId, report.hasErrorCodeLine ? report.result : kNotAvailable,
+                  report.lastError, io);
+}
+
+int exitCodeOf(UpdateEnd end) {
+    switch (end) {
+        case UpdateEnd::succeeded: return kExitOk;
+        case UpdateEnd::declined: return kExitDeclined;
+        // Identified once more right after the questions: no longer a ready unit. Linux gives
+        // no notice of a unit swapped while a question was open.
+        case UpdateEnd::unitGone: return kExitNotReady;
+        case UpdateEnd::failed: break;
+    }
+    return kExitUpdateFailed;
+}
+
+// The update: the unit judged and shown, then the conversation of the update on the terminal
+// (*wrote set as the writing begins).
 int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
     DeviceSession session;
     UnitOpenFailure failure;
@@ -223,30 +241,17 @@ int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
         closeSession(session);
         return shown;
     }
-    Asking asking{answerYes, &io};
-    const UpdateQuestions questions{&asking, askOnTerminal, nullptr, nullptr};
-    const Confirmation confirmation = confirmUpdate(session, questions);
-    if (confirmation == Confirmation::declined) {
-        closeSession(session);
-        io.out << cliText(CliText::declined, io.language);
-        return kExitDeclined;
-    }
-    if (confirmation == Confirmation::unitGone) {
-        // Identified once more right before the first command: no longer a ready unit. Linux
-        // gives no notice of a unit swapped while a question was open.
-        closeSession(session);
-        reportFailure(kTextLockFailed, kNotAvailable, 0, io);
-        return kExitNotReady;
-    }
-    const FirmwareImage image = firmwareImage();
-    if (!canBeSent(image, io.acceptPlaceholder)) {
-        closeSession(session);
-        return reportFailure(kTextUpdateFailedHint, kNotAvailable, 0, io);
-    }
-    *wrote = true;
-    const int result = write(session, image, io);
+    TerminalFace terminal(io, answerYes, wrote);
+    UpdateFace face;
+    face.context = &terminal;
+    face.ask = askOnTerminal;
+    face.writing = holdSignalsWhileWriting;
+    face.progress = UpdateProgress{&terminal.bar, progressStarting, progressBlock, progressEnded};
+    face.report = reportOnTerminal;
+    const UpdateEnd end = converseUpdate(session, face, firmwareImage, io.acceptPlaceholder);
     closeSession(session);
-    return result;
+    if (end == UpdateEnd::declined) io.out << cliText(CliText::declined, io.language);
+    return exitCodeOf(end);
 }
 
 int status(CliIo& io) {

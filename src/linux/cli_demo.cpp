@@ -36,17 +36,11 @@ void preciseWait(std::uint32_t ms) {
 }  // namespace
 
 bool startPlatform() {
-    sim::reset();
-    sim::setRealTime(true);
-    sim::setRealTimeWait(preciseWait);
     sim::UnitSetup setup;
-    setup.imageSize = firmwareImage().size;
-    const char* words = std::getenv("UPDATER_SIM_BENCH");
-    if (words != nullptr && !sim::parseUnitSetup(words, &setup)) {
-        // A bench that was asked for and is not known: no silent default in its place.
-        std::cerr << "terval-updater-cli-demo: UPDATER_SIM_BENCH=\"" << words
-                  << "\" is not a bench this demo knows. Known words:\n"
-                  << sim::knownSetupWords() << '\n';
+    std::string refusal;
+    if (!sim::startDemoBench(std::getenv("UPDATER_SIM_BENCH"), firmwareImage().size, preciseWait,
+                             &setup, &refusal)) {
+        std::cerr << "terval-updater-cli-demo: " << refusal << '\n';
         return false;
     }
     if (setup.pluggedIn) sim::plugIn(sim::unitFor(setup));

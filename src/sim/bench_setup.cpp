@@ -125,6 +125,19 @@ std::string knownSetupWords() {
     return words;
 }
 
+bool startDemoBench(const char* words, std::size_t imageSize, void (*wait)(std::uint32_t ms),
+                    UnitSetup* setup, std::string* refusal) {
+    reset();
+    setRealTime(true);
+    setRealTimeWait(wait);
+    *setup = UnitSetup{};
+    setup->imageSize = imageSize;
+    if (words == nullptr || parseUnitSetup(words, setup)) return true;
+    *refusal = std::string("UPDATER_SIM_BENCH=\"") + words +
+               "\" is not a bench that the demo knows. The words it knows: " + knownSetupWords();
+    return false;
+}
+
 Device unitFor(const UnitSetup& setup) {
     Device device = programmingUnit(setup.product == Product::linkwave ? 1 : 2);
     Unit& unit = device.unit;

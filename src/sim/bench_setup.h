@@ -64,6 +64,13 @@ bool parseUnitSetup(const std::string& words, UnitSetup* setup);
 // Every word that parseUnitSetup knows, separated by spaces: for the message that refuses another.
 std::string knownSetupWords();
 
+// The demos' start: the bench reset and in real time with the program's own wait, and *setup as
+// words say (UPDATER_SIM_BENCH; null: the default start) for a program that sends an image of
+// imageSize bytes. False, with *refusal naming the words it knows, for words it does not know:
+// a bench that was asked for is never silently replaced by the default.
+bool startDemoBench(const char* words, std::size_t imageSize, void (*wait)(std::uint32_t ms),
+                    UnitSetup* setup, std::string* refusal);
+
 // The programming unit that setup describes, ready to be plugged in.
 Device unitFor(const UnitSetup& setup);
 
