@@ -342,6 +342,34 @@ class Update(unittest.TestCase):
                       run.output)
         self.assertIn(text(40030, "en"), run.output)
 
+    def test_a_report_nobody_asked_for_is_never_taken_as_a_reply(self):
+        # The unit sends a report unasked right after it answers block 10 and refuses the last
+        # block: the refusal is read as the last block's answer, not the stray report.
+        run = Run([DEMO, "update", "--yes"], bench="stray-report").run()
+        self.assertEqual(run.exit_code, 1, run.output)
+        self.assertIn(text(40009, "en") + "\n" +
+                      text(40036, "en").replace("%08x", "%s") % ("00000107", "00000000"),
+                      run.output)
+        self.assertNotIn(text(40032, "en"), run.output)
+        self.assertEqual(run.commands_sent()[-1], "1b", "nothing after the refused block")
+
+    def test_a_controller_changed_behind_the_questions_is_asked_about_again(self):
+        # After the warning the unit is identified again and its controller now reports 2.0:
+        # the warning and the older-or-same question come again, and no sends nothing.
+        run = Run([DEMO, "update"], bench="controller-changes", answers=["y", "y", "n"]).run()
+        self.assertEqual(run.exit_code, 4, run.output)
+        self.assertEqual(run.output.count(text(40038, "en")), 2, run.output)
+        self.assertIn(text(40023, "en"), run.output)
+        for code in ("0b", "20", "1e", "1f", "1b"):
+            self.assertNotIn(code, run.commands_sent())
+
+    def test_a_bench_the_demo_does_not_know_is_refused_by_name(self):
+        run = Run([DEMO, "status"], bench="linkcbue").run()
+        self.assertEqual(run.exit_code, 64, run.output)
+        self.assertIn('UPDATER_SIM_BENCH="linkcbue"', run.output)
+        self.assertIn("stray-report controller-changes", run.output)
+        self.assertFalse(os.path.exists(run.transcript) and run.commands_sent())
+
     def test_a_usage_error_ends_with_64(self):
         self.assertEqual(Run([DEMO, "update", "--force"]).run().exit_code, 64)
 
