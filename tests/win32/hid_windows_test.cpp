@@ -494,6 +494,8 @@ TEST_P(BoundedWait, EndsWithoutAWindow) {
     const BoundedWaitCase& c = GetParam();
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(event, nullptr);
+    // Counted from before the signaller starts: the waiter's thread may start later.
+    const auto start = std::chrono::steady_clock::now();
     std::thread signaller;
     if (c.signalAfterMs != INFINITE) {
         signaller = std::thread([&] {
@@ -504,7 +506,6 @@ TEST_P(BoundedWait, EndsWithoutAWindow) {
     bool result = !c.signalled;
     long long elapsed = 0;
     std::thread waiter([&] {  // a fresh thread: no window, no queue
-        const auto start = std::chrono::steady_clock::now();
         result = waitLettingMessagesThrough(c.withObject ? event : nullptr, c.timeoutMs);
         elapsed = millisecondsSince(start);
     });
