@@ -112,17 +112,17 @@ protected:
         if (plug.kind == Plug::nothing) return;
         if (plug.kind == Plug::mouse) {
             const sim::Device mouse = sim::otherDevice(0x046D, 0xC077);
-            paths.push_back(mouse.path);
+            paths.push_back(widePath(mouse.path));
             plugged.push_back(sim::plugIn(mouse));
             return;
         }
-        sim::Device device = sim::programmingUnit(plug.productId, plug.path);
+        sim::Device device = sim::programmingUnit(plug.productId, narrowPath(plug.path));
         device.unit.mode = plug.mode;
         device.unit.esc.status = plug.escStatus;
         device.unit.esc.typeCode = plug.typeCode;
         device.unit.esc.firmwareVersion = plug.escFirmware;
         if (plug.identifyFails) sim::addFault({sim::exchangeCount(), sim::FaultKind::readFails, 0});
-        paths.push_back(device.path);
+        paths.push_back(*plug.path != L'\0' ? std::wstring(plug.path) : widePath(device.path));
         plugged.push_back(sim::plugIn(device));
     }
 
@@ -192,7 +192,7 @@ TEST_P(DevicePresence, EndsInItsState) {
         EXPECT_FALSE(isOpen(appSession()));
     } else {
         ASSERT_TRUE(isOpen(appSession()));
-        EXPECT_EQ(std::wstring(appSession().devicePath), pathOf(static_cast<std::size_t>(c.openPlug)));
+        EXPECT_EQ(appSession().devicePath, narrowPath(pathOf(static_cast<std::size_t>(c.openPlug))));
     }
 
     EXPECT_EQ(fake::controlText(kRow1Version), c.panel.labels[0]);
@@ -331,13 +331,13 @@ INSTANTIATE_TEST_SUITE_P(Languages, IncompatibleNotice,
 TEST_F(UiTest, ArrivalWhileTheNoticeIsOpenIsHandledAfterIt) {
     const unsigned incompatible = sim::plugIn(sim::programmingUnit());
     sim::findDevice(incompatible)->unit.esc.typeCode = 0x12345678;
-    const std::wstring incompatiblePath = sim::findDevice(incompatible)->path;
+    const std::wstring incompatiblePath = widePath(sim::findDevice(incompatible)->path);
     const std::wstring readyPath = L"\\\\?\\hid#vid_5ea7&pid_0001#7&second&0&0000#{x}";
     fake::state().whileBoxOpen = [&] {
         sim::unplug(incompatible);
         DeviceEventRecord removal{kDeviceTypeInterface, incompatiblePath.c_str()};
         EXPECT_EQ(onDeviceChange(kDeviceRemoveComplete, &removal), 1);
-        sim::plugIn(sim::programmingUnit(1, readyPath));
+        sim::plugIn(sim::programmingUnit(1, narrowPath(readyPath)));
         DeviceEventRecord arrival{kDeviceTypeInterface, readyPath.c_str()};
         EXPECT_EQ(onDeviceChange(kDeviceArrival, &arrival), 1);
         EXPECT_FALSE(isOpen(appSession())) << "held while the box is open";
@@ -346,7 +346,7 @@ TEST_F(UiTest, ArrivalWhileTheNoticeIsOpenIsHandledAfterIt) {
 
     EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextReady));
     ASSERT_TRUE(isOpen(appSession()));
-    EXPECT_EQ(std::wstring(appSession().devicePath), readyPath);
+    EXPECT_EQ(appSession().devicePath, narrowPath(readyPath));
     EXPECT_TRUE(fake::isEnabled(kUpdateButton));
     EXPECT_EQ(fake::controlText(kRow1Caption), L"LINKWAVE");
 }
@@ -368,7 +368,7 @@ TEST_P(SilentController, NoticesDuringItsIdentificationAreHeldAndHandledAfter) {
     sim::Device unit = sim::programmingUnit();
     unit.unit.controllerSilent = true;
     const unsigned id = sim::plugIn(unit);
-    const std::wstring path = sim::findDevice(id)->path;
+    const std::wstring path = widePath(sim::findDevice(id)->path);
     const DeviceEventRecord record{kDeviceTypeInterface, path.c_str()};
 
     std::vector<bool> heldWhileWaiting;

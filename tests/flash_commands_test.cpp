@@ -174,7 +174,7 @@ TEST_P(CommandChannelResults, PassThrough) {
     sim::addFault({first, sim::FaultKind::writeFails, 0});
     sim::addFault({first + 1, sim::FaultKind::readFails, 0});
     EXPECT_EQ(GetParam().command(session), kWriteFailed);
-    EXPECT_EQ(hid::lastError(), sim::kErrorGenFailure);
+    EXPECT_EQ(session.lastError, sim::kErrorGenFailure);
     EXPECT_EQ(GetParam().command(session), kReadFailed);
 
     closeSession(session);

@@ -25,7 +25,7 @@ TEST_P(Identification, SendsTheQueriesOfItsPath) {
 
     EXPECT_EQ(openSession(session), c.result);
     EXPECT_EQ(commandsSent(), c.commands);
-    EXPECT_NE(session.handle, hid::kInvalidHandle);
+    EXPECT_TRUE(isOpen(session));
 }
 
 INSTANTIATE_TEST_SUITE_P(

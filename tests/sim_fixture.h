@@ -10,11 +10,9 @@
 
 class SimTest : public ::testing::Test {
 protected:
-    void SetUp() override { sim::reset(); }
     void TearDown() override {
         closeSession(session);
         EXPECT_EQ(sim::openHandleCount(), 0u) << "a device handle was left open";
-        EXPECT_EQ(sim::unreleasedInterfaceRecords(), 0u) << "an interface list or detail leaked";
     }
 
     // Plugs in a ready LINK-CUBE and returns its place on the bench.
@@ -38,6 +36,7 @@ protected:
         return codes;
     }
 
+    sim::ScopedBench bench;  // this test's own, fresh
     DeviceSession session;
 };
 

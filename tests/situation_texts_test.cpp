@@ -123,7 +123,7 @@ const Situation kSituations[] = {
     {"ConnectionLost",
      [] {
          const unsigned id = sim::plugIn(sim::programmingUnit());
-         const std::wstring path = sim::findDevice(id)->path;
+         const std::wstring path = widePath(sim::findDevice(id)->path);
          runStartupProbe();
          sim::unplug(id);
          const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};

@@ -21,7 +21,7 @@ protected:
     // One unit's life: plugged in, updated, pulled out; the bench forgets its traffic after it.
     void updateOneUnit() {
         const unsigned id = sim::plugIn(sim::programmingUnit());
-        const std::wstring path = sim::findDevice(id)->path;
+        const std::wstring path = widePath(sim::findDevice(id)->path);
         const DeviceEventRecord record{kDeviceTypeInterface, path.c_str()};
         onDeviceChange(kDeviceArrival, &record);
         ASSERT_TRUE(fake::isEnabled(kUpdateButton));

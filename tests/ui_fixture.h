@@ -8,20 +8,28 @@
 #include "fake_window.h"
 #include "sim/bench.h"
 #include "ui/app.h"
+#include "ui/format_text.h"
 #include "ui/resource_ids.h"
+
+// Device paths as a removal notice carries them (wide) and as the bench keeps them (UTF-8).
+// The bench's own paths are ASCII.
+inline std::wstring widePath(const std::string& asciiPath) {
+    return std::wstring(asciiPath.begin(), asciiPath.end());
+}
+inline std::string narrowPath(const std::wstring& path) { return toUtf8(path.c_str()); }
 
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
         closeSession(appSession());
-        sim::reset();
         fake::reset();
     }
     void TearDown() override {
         closeSession(appSession());
         EXPECT_EQ(sim::openHandleCount(), 0u) << "a device handle was left open";
-        EXPECT_EQ(sim::unreleasedInterfaceRecords(), 0u) << "an interface list or detail leaked";
     }
+
+    sim::ScopedBench bench;  // this test's own, fresh
 
     // A status as the Hint box shows it: the status, an empty line, the connection steps.
     static std::wstring withInstructions(std::uint16_t statusId) {

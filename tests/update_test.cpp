@@ -76,7 +76,7 @@ protected:
         probeExchanges = sim::exchangeCount();
         startMs = sim::now();
         // An error left by an earlier call: a failure report must never show it.
-        sim::setLastError(sim::kErrorTimeout);
+        appSession().lastError = sim::kErrorTimeout;
     }
 
     std::vector<Bytes> requestsSinceProbe() const {
@@ -297,12 +297,13 @@ TEST_F(Update, NoticesDuringTheFailureBoxAreHandledAfterIt) {
     sim::addFault({probeExchanges + 2, sim::FaultKind::refuse, 0x107});
     fake::state().whileBoxOpen = [this] {  // the warning; the next box is the failure's
         fake::state().whileBoxOpen = [this] {
-            const std::wstring path = unit().path;
+            const std::wstring path = widePath(unit().path);
             sim::unplug(unitId);
             const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
             EXPECT_EQ(onDeviceChange(kDeviceRemoveComplete, &removal), 1);
             unitId = sim::plugIn(sim::programmingUnit(1));
-            const DeviceEventRecord arrival{kDeviceTypeInterface, unit().path.c_str()};
+            const std::wstring arrived = widePath(unit().path);
+            const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
             EXPECT_EQ(onDeviceChange(kDeviceArrival, &arrival), 1);
             EXPECT_FALSE(isOpen(appSession())) << "the arrival waits for the box";
         };
@@ -361,7 +362,7 @@ TEST_P(UnitChangedDuringABox, EndsAsForAUnitGoneAndSendsNothing) {
     unit().unit.esc.firmwareVersion = c.installed;
     startReady();
     const auto change = [this, &c] {
-        const std::wstring path = unit().path;
+        const std::wstring path = widePath(unit().path);
         sim::unplug(unitId);
         const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
         onDeviceChange(kDeviceRemoveComplete, &removal);
@@ -369,7 +370,8 @@ TEST_P(UnitChangedDuringABox, EndsAsForAUnitGoneAndSendsNothing) {
         sim::Device other = sim::programmingUnit(1);
         other.unit.controllerSilent = c.then == ChangeCase::silentPluggedIn;
         unitId = sim::plugIn(other);
-        const DeviceEventRecord arrival{kDeviceTypeInterface, unit().path.c_str()};
+        const std::wstring arrived = widePath(unit().path);
+            const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
         onDeviceChange(kDeviceArrival, &arrival);
         ASSERT_TRUE(isOpen(appSession()));
     };
@@ -547,7 +549,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnsendableImage,
 TEST_F(Update, UnitPulledDuringTheWarningFailsAtTheLockWithoutACodeLine) {
     startReady();
     fake::state().whileBoxOpen = [this] {
-        const std::wstring path = unit().path;
+        const std::wstring path = widePath(unit().path);
         sim::unplug(unitId);
         const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
         onDeviceChange(kDeviceRemoveComplete, &removal);
@@ -707,7 +709,7 @@ TEST_F(Update, UnitPulledMidTransferEndsInTheBlockFailure) {
     int paints = 0;
     fake::state().whilePainting = [&] {
         if (++paints != 100) return;
-        const std::wstring path = unit().path;
+        const std::wstring path = widePath(unit().path);
         sim::unplug(unitId);
         const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
         EXPECT_EQ(onDeviceChange(kDeviceRemoveComplete, &removal), 1);
@@ -728,12 +730,13 @@ TEST_F(Update, NoticesHeldDuringTheTransferAreHandledAfterIt) {
     int paints = 0;
     fake::state().whilePainting = [&] {
         if (++paints != 10) return;
-        const std::wstring path = unit().path;
+        const std::wstring path = widePath(unit().path);
         sim::unplug(unitId);
         const DeviceEventRecord removal{kDeviceTypeInterface, path.c_str()};
         onDeviceChange(kDeviceRemoveComplete, &removal);
         unitId = sim::plugIn(sim::programmingUnit());
-        const DeviceEventRecord arrival{kDeviceTypeInterface, unit().path.c_str()};
+        const std::wstring arrived = widePath(unit().path);
+            const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
         onDeviceChange(kDeviceArrival, &arrival);
     };
     runUpdate();

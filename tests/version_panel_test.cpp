@@ -30,7 +30,7 @@ TEST_P(VersionLabel, ShowsTheWorkedValue) {
         break;
     }
     sim::plugIn(unit);
-    ASSERT_EQ(openSession(appSession()), kSuccess);
+    ASSERT_EQ(openAppSession(), kSuccess);
     refreshVersionPanel();
 
     const int control = c.row == Row::unit         ? kRow1Version
@@ -56,9 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UiTest, AfterAnUpdateTheControllerRowReadsTheNewVersion) {
     sim::plugIn(sim::programmingUnit());
-    ASSERT_EQ(openSession(appSession()), kSuccess);
+    ASSERT_EQ(openAppSession(), kSuccess);
     refreshVersionPanel();
-    setEscFirmwareVersion(appSession(), 0x0100);
+    appUnitView().escFirmwareVersion = 0x0100;
     refreshVersionPanel();
     EXPECT_EQ(fake::controlText(kRow3Version), L"1.0");
     EXPECT_TRUE(fake::isEnabled(kRow3Version));

@@ -24,13 +24,16 @@ bool lengthsFitBuffers(std::uint32_t outputLength, std::uint32_t inputLength) {
            inputLength >= kMinInputReportLength && inputLength <= kReportBufferSize;
 }
 
-// Takes the opened unit into the record: its device, path, product and report lengths.
+// Takes the opened unit into the record: its device, path and product, and its report lengths
+// when they fit the buffers (otherwise they stay 0, and nothing can be sent).
 void takeUnit(DeviceSession& session, hid::OpenDevice device, const hid::DeviceInfo& info) {
     session.handle = std::move(device);
     session.devicePath = info.path;
     session.productId = info.productId;
-    session.outputReportLength = info.outputReportLength;
-    session.inputReportLength = info.inputReportLength;
+    if (lengthsFitBuffers(info.outputReportLength, info.inputReportLength)) {
+        session.outputReportLength = info.outputReportLength;
+        session.inputReportLength = info.inputReportLength;
+    }
 }
 
 }  // namespace
@@ -91,10 +94,7 @@ ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure) {
     if (failure != nullptr) *failure = UnitOpenFailure{};
     std::vector<hid::DeviceInfo> devices;
     hid::Error error = 0;
-    if (!hid::enumerateDevices(kUnitVendorId, 0, &devices, &error)) {
-        session.lastError = error;
-        return kNotAvailable;
-    }
+    if (!hid::enumerateDevices(kUnitVendorId, 0, &devices, &error)) return kNotAvailable;
     for (const hid::DeviceInfo& info : devices) {
         if (!isProgrammingUnit(info)) continue;
         hid::OpenDevice device(hid::openDevice(info.path, &error));

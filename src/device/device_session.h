@@ -47,8 +47,8 @@ struct DeviceSession {
     std::uint8_t escInfoBlock[32]{};
     std::uint8_t escLoaderBlock[40]{};
     std::uint16_t productId = 0;
-    // The platform's error of the latest failed operation on this record (the enumeration, the
-    // opening, a write or a read); 0 after an exchange that completed. The error-code line shows
+    // The platform's error of the latest failed write or read on this record; 0 after an
+    // exchange that completed. The error-code line shows
     // it, so it is never one left over from an earlier call.
     hid::Error lastError = 0;
 

@@ -38,7 +38,8 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
     devices->clear();
     if (sim::interfaceListFails()) return fail(kErrorNotEnoughMemory, error);
     for (const sim::Device& device : sim::devices()) {
-        if (device.detailFails || device.vendorId != vendorId) continue;
+        // An interface whose detail or attributes cannot be read is passed over, as Windows does.
+        if (device.detailFails || device.attributesFail || device.vendorId != vendorId) continue;
         if (productId != 0 && device.productId != productId) continue;
         DeviceInfo info{device.path, device.vendorId, device.productId, 0, 0};
         if (!device.capabilitiesFail) {

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DeviceSession session;
     const ResultCode result = openSession(session);
     // The record is open whatever the identification gave, with lengths that fit the buffers.
-    if (session.handle == hid::kInvalidHandle || session.devicePath == nullptr) std::abort();
+    if (!isOpen(session) || session.devicePath.empty()) std::abort();
     if (session.outputReportLength > kReportBufferSize ||
         session.inputReportLength > kReportBufferSize) {
         std::abort();
