@@ -62,7 +62,7 @@ void showIncompatibleNotice() {
     Text notice;
     formatText(notice.chars, kTextBufferSize, loadText(kTextIncompatibleNotice).chars, kModelName);
     window::showMessageBox(notice.chars, loadText(kTextIncompatibleCaption).chars,
-                           window::kBoxOk | window::kIconInformation);
+                           window::Box::information);
 }
 
 // Opens and judges the unit with device notices held: the identification's waits let them

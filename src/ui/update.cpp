@@ -21,9 +21,9 @@ constexpr int kProgressHeight = 50;
 // The questions as warning boxes: OK/Cancel for the warning, Yes/No for the older-or-same one.
 bool askInBox(void* /*context*/, UpdateQuestion question) {
     const bool yesNo = question == UpdateQuestion::olderOrSame;
-    const unsigned buttons = yesNo ? window::kBoxYesNo : window::kBoxOkCancel;
-    const int yes = yesNo ? window::kAnswerYes : window::kAnswerOk;
-    return showTextBox(textOf(question), captionOf(question), buttons | window::kIconWarning) == yes;
+    const window::Box box = yesNo ? window::Box::warningYesNo : window::Box::warningOkCancel;
+    const window::Answer yes = yesNo ? window::Answer::yes : window::Answer::ok;
+    return showTextBox(textOf(question), captionOf(question), box) == yes;
 }
 
 bool& placeholderAccepted() {
@@ -169,7 +169,7 @@ void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode
         }
     }
     if (length < 0) formatText(message.chars, kTextBufferSize, L"%s", text);
-    window::showMessageBox(message.chars, caption, window::kBoxOk | window::kIconError);
+    window::showMessageBox(message.chars, caption, window::Box::error);
 
     setHintText(loadText(kTextUpdateFailedHint).chars);
 }
