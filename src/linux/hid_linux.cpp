@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "device/hid.h"
-#include "linux/hidraw.h"
+#include "linux/hidraw_settings.h"
 #include "linux/report_descriptor.h"
 
 namespace hid {

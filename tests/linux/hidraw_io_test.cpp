@@ -17,7 +17,7 @@
 #include "device/device_session.h"
 #include "flash/commands.h"
 #include "hidraw_fixture.h"
-#include "linux/hidraw.h"
+#include "linux/hidraw_settings.h"
 
 namespace {
 

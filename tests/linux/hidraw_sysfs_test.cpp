@@ -15,7 +15,7 @@
 #include "descriptors.h"
 #include "device/device_session.h"
 #include "hidraw_fixture.h"
-#include "linux/hidraw.h"
+#include "linux/hidraw_settings.h"
 
 namespace {
 
