@@ -1,7 +1,8 @@
 // The platform's HID operations: everything the device link needs of the operating system.
 //
 // One implementation is linked into each executable: src/win32/hid_windows.cpp (SetupAPI and
-// hid.dll) for the product, src/sim/sim_hid.cpp (the simulated programming unit) for the tests
+// hid.dll) for the product, src/linux/hid_linux.cpp (hidraw) for the Linux command-line program,
+// src/sim/sim_hid.cpp (the simulated programming unit) for the tests
 // and the demo. The functions block the calling thread; none of them shows a message.
 #pragma once
 
