@@ -9,14 +9,15 @@
 #include "ui/device_presence.h"
 #include "sim/bench_state.h"
 #include "sim_fixture.h"
+#include "test_image.h"
 #include "ui_fixture.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t kImageBytes = 90224;
-constexpr std::size_t kBlocks = 1880;  // 1879 of 12 words, one of 8
+// The image carried here is the tests' own (test_image.h).
+constexpr std::size_t kBlocks = test_image::kBlocks;
 constexpr std::uint64_t kFixedWaitsMs = 5080;
 
 std::wstring hex8(std::uint32_t value) {
@@ -254,7 +255,7 @@ TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
     EXPECT_EQ(requests[5 + kBlocks], reportBytes({0x01, 0x0B, 0x01, 0x00}));
 
     const FirmwareImage image = firmwareImage();
-    ASSERT_EQ(image.size, kImageBytes);
+    ASSERT_EQ(image.size, test_image::kBytes);
     const std::vector<Bytes> blocks = blockRequests();
     ASSERT_EQ(blocks.size(), kBlocks);
     for (std::size_t i = 0; i + 1 < kBlocks; ++i) {
@@ -263,9 +264,11 @@ TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
             << "block " << i;
     }
     const Bytes& last = blocks.back();
-    EXPECT_EQ(last[2], 32) << "the last block announces its 8 words";
-    EXPECT_TRUE(std::equal(last.begin() + 4, last.begin() + 36, image.bytes + 48 * (kBlocks - 1)));
-    EXPECT_EQ(Bytes(last.begin() + 36, last.begin() + 52), Bytes(16, 0xFF));
+    const std::size_t lastBytes = test_image::kLastBlockBytes;
+    EXPECT_EQ(last[2], lastBytes) << "the short last block announces its own words";
+    EXPECT_TRUE(std::equal(last.begin() + 4, last.begin() + 4 + lastBytes,
+                           image.bytes + 48 * (kBlocks - 1)));
+    EXPECT_EQ(Bytes(last.begin() + 4 + lastBytes, last.begin() + 52), Bytes(48 - lastBytes, 0xFF));
 }
 
 TEST_F(Update, WaitsAddUpAndTheEraseReplyComesASecondLater) {

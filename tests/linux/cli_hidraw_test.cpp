@@ -8,8 +8,8 @@
 #include <sstream>
 #include <thread>
 
-#include "cli.h"
-#include "cli_texts.h"
+#include "linux/cli.h"
+#include "linux/cli_texts.h"
 #include "sysfs_fixture.h"
 
 namespace {

@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
 #include "flash/firmware_image.h"
-#include "cli_output.h"
-#include "cli_texts.h"
+#include "linux/cli.h"
+#include "linux/cli_output.h"
+#include "linux/cli_texts.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
+#include "test_image.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -97,6 +98,7 @@ protected:
     void SetUp() override { sim::reset(); }
     void TearDown() override {
         EXPECT_EQ(sim::openHandleCount(), 0u) << "a device handle was left open";
+        test_image::passForPlaceholder(false);
     }
 
     // Puts the unit that the words describe on the bench, as the demo does.
@@ -150,7 +152,7 @@ protected:
     NoticePipe notices;
     std::function<int()> barColumns;  // empty: no terminal
     Language language = Language::english;
-    bool acceptPlaceholder = true;  // the build's image is the placeholder; the unit is simulated
+    bool acceptPlaceholder = true;  // the unit is simulated
 };
 
 // `status`: the three rows and the Hint text of each state, and its exit code.
@@ -219,12 +221,12 @@ TEST_F(Cli, AWholeUpdateSendsTheImageAndSaysSo) {
     const std::vector<std::uint8_t> sent = commandsSent();
     const std::vector<std::uint8_t> identify = {0x08, 0x1D, 0x22};
     // Identified, asked, identified again right before the first command, then the update.
-    ASSERT_GE(sent.size(), 6 + 4 + 1880 + 2u);
+    ASSERT_GE(sent.size(), 6 + 4 + test_image::kBlocks + 2);
     EXPECT_TRUE(std::equal(identify.begin(), identify.end(), sent.begin()));
     EXPECT_TRUE(std::equal(identify.begin(), identify.end(), sent.begin() + 3));
     EXPECT_EQ(std::vector<std::uint8_t>(sent.begin() + 6, sent.begin() + 10),
               (std::vector<std::uint8_t>{0x0B, 0x20, 0x1E, 0x1F}));
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), 1880);
+    EXPECT_EQ(std::size_t(std::count(sent.begin(), sent.end(), 0x1B)), test_image::kBlocks);
     EXPECT_EQ(std::vector<std::uint8_t>(sent.end() - 2, sent.end()),
               (std::vector<std::uint8_t>{0x20, 0x0B}));
     EXPECT_TRUE(says(readyText(language, false)));
@@ -382,7 +384,8 @@ TEST_F(Cli, AReportNobodyAskedForIsNeverTakenAsAReply) {
 }
 
 TEST_F(Cli, ThePlaceholderIsNeverWrittenToARealUnit) {
-    acceptPlaceholder = false;  // the native build carries the placeholder
+    test_image::passForPlaceholder(true);
+    acceptPlaceholder = false;
     bench("");
     EXPECT_EQ(run({"update", "--yes"}), kExitUpdateFailed);
     EXPECT_FALSE(sentAnyUpdateCommand());
