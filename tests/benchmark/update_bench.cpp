@@ -64,11 +64,13 @@ void* realloc(void* pointer, std::size_t size) {
     return __libc_realloc(pointer, size);
 }
 
-// sim::record(bool, const std::uint8_t*, std::uint32_t), the simulator's transcript.
-void __real__ZN3sim6recordEbPKhj(bool out, const std::uint8_t* bytes, std::uint32_t length);
-void __wrap__ZN3sim6recordEbPKhj(bool out, const std::uint8_t* bytes, std::uint32_t length) {
+// sim::record(unsigned, bool, const std::uint8_t*, std::uint32_t), the simulator's transcript.
+void __real__ZN3sim6recordEjbPKhj(unsigned deviceId, bool out, const std::uint8_t* bytes,
+                                  std::uint32_t length);
+void __wrap__ZN3sim6recordEjbPKhj(unsigned deviceId, bool out, const std::uint8_t* bytes,
+                                  std::uint32_t length) {
     inBookkeeping = true;
-    __real__ZN3sim6recordEbPKhj(out, bytes, length);
+    __real__ZN3sim6recordEjbPKhj(deviceId, out, bytes, length);
     inBookkeeping = false;
 }
 

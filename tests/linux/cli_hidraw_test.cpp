@@ -31,7 +31,7 @@ protected:
             std::istringstream in;
             std::ostringstream out;
             std::ostringstream err;
-            CliIo io{in, out, err, {}, -1, language, false};
+            CliIo io{in, out, err, {}, -1, language, false, nullptr};
             const int code = runCli(args, io);
             return std::to_string(code) + '\n' + out.str();
         };
@@ -67,8 +67,7 @@ void PrintTo(const UnavailableCase& c, std::ostream* os) { *os << c.name; }
 class UnitUnavailable : public CliOverSysfs, public testing::WithParamInterface<UnavailableCase> {};
 
 // The text says why, names the node and tells what to do; the wait, if asked for, ends at once
-// for a unit that was there from the start. Only when no unit opened: a unit that opened is
-// judged as usual (here it has no reply: no unit, 2), and another failure to open is no unit.
+// for a unit that was there from the start. Another failure to open is no unit.
 TEST_P(UnitUnavailable, IsNamedWithItsTextAndExitCode) {
     const UnavailableCase& c = GetParam();
     bool asUser = false;
@@ -116,8 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
         UnavailableCase{"UpdateWaitNotPermitted", {forbidden(unit(0))}, kUpdateWait,
                         Language::german, kExitUnavailable, CliText::unitNotPermitted, 0,
                         -1},
-        UnavailableCase{"AnotherUnitOpens", {held(unit(0)), unit(1)}, kStatus, Language::english,
-                        kExitNoUnit, std::nullopt, 0, 1},
+        // Two units: each is judged, the held one without a word sent to it; the exit code is
+        // the first one's.
+        UnavailableCase{"OneOfTwoUnitsHeld", {held(unit(0)), unit(1)}, kStatus,
+                        Language::english, kExitUnavailable, std::nullopt, 0, 1},
         UnavailableCase{"NodeOfAnotherDevice", {withDevAttribute(unit(0), "241:0\n")}, kStatus,
                         Language::english, kExitNoUnit, std::nullopt, 0, -1}),
     [](const testing::TestParamInfo<UnavailableCase>& info) { return info.param.name; });
