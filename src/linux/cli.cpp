@@ -269,7 +269,7 @@ int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool*
     return exitCodeOf(end);
 }
 
-// The unit's state; with several, each one's. --json: every unit's, as JSON, whatever their number.
+// The unit's state; with several, each one's. --json: every unit's as JSON, whatever their number.
 int status(const UnitChoice& choice, CliIo& io) {
     std::vector<hid::DeviceInfo> units;
     if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);

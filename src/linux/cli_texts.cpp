@@ -131,9 +131,9 @@ const char* const kHelp[] = {
     "Programmiereinheit, 3 nicht bereit (falscher Modus, kein updatefähiger oder ein anderer\n"
     "Regler), 4 eine Frage mit Nein beantwortet, 5 die gefundene Programmiereinheit darf dieser\n"
     "Benutzer nicht öffnen oder ein anderes Programm verwendet sie, 64 falscher Aufruf, oder\n"
-    "mehrere Programmiereinheiten und keine gewählt. Bei mehreren: status 0, wenn jede bereit ist,\n"
-    "sonst der Wert der ersten, die es nicht ist; update --all 0, wenn jedes begonnene Update\n"
-    "gelang, sonst 1.\n",
+    "mehrere Programmiereinheiten und keine gewählt. Bei mehreren: status 0, wenn jede bereit\n"
+    "ist, sonst der Wert der ersten, die es nicht ist; update --all 0, wenn jedes begonnene\n"
+    "Update gelang, sonst 1.\n",
 };
 
 // A node closed to the user: what it is, the fix as the README gives it, and the other way.
@@ -240,8 +240,9 @@ std::string cliText(CliText text, Language language) {
                           : "Several programming units were found; nothing was sent to them. "
                             "Choose one, or all that are ready:\n";
         case CliText::runUpdateOfUnits:
-            return german ? "Um die Regler-Firmware zu aktualisieren, führen Sie eines davon aus:\n"
-                          : "To update the ESC firmware, run one of:\n";
+            return german
+                       ? "Um die Regler-Firmware zu aktualisieren, führen Sie eines davon aus:\n"
+                       : "To update the ESC firmware, run one of:\n";
         case CliText::unitNoAnswer:
             return german ? "Die Programmiereinheit oder ihr Regler antwortet nicht."
                           : "The programming unit or its controller does not answer.";

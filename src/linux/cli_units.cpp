@@ -168,7 +168,8 @@ void printAdvice(const FoundUnits& found, CliIo& io) {
     if (ready == 0) return;
     io.out << '\n' << cliText(CliText::runUpdateOfUnits, io.language);
     for (const auto& unit : found) {
-        if (isReady(*unit)) io.out << kIndent << kCommand << " --device " << unit->node.path << '\n';
+        if (!isReady(*unit)) continue;
+        io.out << kIndent << kCommand << " --device " << unit->node.path << '\n';
     }
     if (ready > 1) io.out << kIndent << kCommand << " --all\n";
     io.out << '\n' << readyNote(io.language) << '\n';
@@ -316,7 +317,8 @@ void writeAgreedUnits(std::vector<UnitUpdate*>& agreed, CliIo& io, bool* wrote,
         agreed[i]->progress = &progress;
         UnitUpdate& update = *agreed[i];
         const bool placeholderAccepted = io.acceptPlaceholder;
-        writings.push_back([&update, placeholderAccepted] { writeUnit(update, placeholderAccepted); });
+        writings.push_back(
+            [&update, placeholderAccepted] { writeUnit(update, placeholderAccepted); });
     }
     *wrote = true;
     WritingSignals signals(

@@ -101,7 +101,8 @@ std::string UnitsProgress::block() {
     const auto now = std::chrono::steady_clock::now();
     for (std::size_t unit = 0; unit < lines_.size(); ++unit) {
         const Line& line = lines_[unit];
-        std::string shown = labels_[unit] + std::string(labelWidth_ - labels_[unit].size() + 1, ' ');
+        const std::string& label = labels_[unit];
+        std::string shown = label + std::string(labelWidth_ - label.size() + 1, ' ');
         const int room = columns - static_cast<int>(shown.size());
         shown += progressLine(line.percent, line.running ? now - line.started : now - now, room);
         if (static_cast<int>(shown.size()) >= columns) shown.resize(std::max(columns - 1, 0));

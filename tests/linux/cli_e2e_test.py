@@ -431,8 +431,8 @@ class Update(unittest.TestCase):
                           ("/dev/hidraw1", 1, "LINKWAVE", "wrong-mode"),
                           ("/dev/hidraw2", 2, "LINK-CUBE", "incompatible"),
                           ("/dev/hidraw3", 1, "LINKWAVE", "ready")])
-        self.assertEqual([units[0][row] for row in ("unitFirmware", "escBootloader", "escFirmware")],
-                         ["1.2", "1.5", "0.9"])
+        rows = ("unitFirmware", "escBootloader", "escFirmware")
+        self.assertEqual([units[0][row] for row in rows], ["1.2", "1.5", "0.9"])
         self.assertEqual(units[1]["escFirmware"], "0.0.0")
         self.assertEqual(units[3]["escFirmware"], "----------")
 

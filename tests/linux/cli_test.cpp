@@ -629,7 +629,8 @@ TEST_F(Units, StatusListsEachUnitWithItsRowsAndState) {
                   "A programming unit was found and is ready to update.\n"
                   "\n");
     const std::string ready = readyText(language, false);
-    EXPECT_TRUE(says(text(kTextInstructions) + "\n\n" + cliText(CliText::runUpdateOfUnits, language) +
+    EXPECT_TRUE(says(text(kTextInstructions) + "\n\n" +
+                     cliText(CliText::runUpdateOfUnits, language) +
                      "    terval-updater-cli update --device /dev/hidraw0\n"
                      "    terval-updater-cli update --device /dev/hidraw2\n"
                      "    terval-updater-cli update --all\n"
@@ -702,11 +703,12 @@ TEST_F(Units, StatusAsJson) {
 TEST_F(Units, AnUpdateWithoutAChoiceSendsNothing) {
     benchList("ready,linkwave,wrong-mode");
     EXPECT_EQ(run({"update", "--yes"}), kExitUsage);
-    EXPECT_EQ(out.str(), cliText(CliText::chooseUnit, language) +
-                             "    terval-updater-cli update --yes --device /dev/hidraw0  LINK-CUBE\n"
-                             "    terval-updater-cli update --yes --device /dev/hidraw1  LINKWAVE\n"
-                             "    terval-updater-cli update --yes --device /dev/hidraw2  LINK-CUBE\n"
-                             "    terval-updater-cli update --yes --all\n");
+    EXPECT_EQ(out.str(),
+              cliText(CliText::chooseUnit, language) +
+                  "    terval-updater-cli update --yes --device /dev/hidraw0  LINK-CUBE\n"
+                  "    terval-updater-cli update --yes --device /dev/hidraw1  LINKWAVE\n"
+                  "    terval-updater-cli update --yes --device /dev/hidraw2  LINK-CUBE\n"
+                  "    terval-updater-cli update --yes --all\n");
     EXPECT_TRUE(sim::transcript().empty());
 }
 
