@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "cli.h"
 #include "cli_texts.h"
 #include "sysfs_fixture.h"
@@ -140,6 +142,27 @@ TEST_F(CliOverSysfs, AUnitThatComesDuringTheWaitAndStaysHeldEndsItAfterAWhile) {
                            cliText(CliText::unitInUse, Language::english, node(0)));
     EXPECT_GE(ran.ms, kComesAfterMs + 1000) << "the wait ended before access could be granted";
     EXPECT_LT(ran.ms, kComesAfterMs + 5000);
+    EXPECT_EQ(contents(node(0)), Bytes{});
+}
+
+// --device takes the unit at that node alone, named by the node or by a link to it (as udev
+// makes them); the other unit is not opened.
+TEST_F(CliOverSysfs, DeviceTakesOnlyTheUnitAtThatNode) {
+    add(unit(0));
+    add(unit(1, kProductIdLinkwave));
+    const std::string link = root + "/terval-unit";
+    ASSERT_EQ(symlink(node(1).c_str(), link.c_str()), 0);
+    const Report query = makeRequest(0x08, 0x00);
+    for (const std::string& named : {node(1), link}) {
+        const CliRun ran = run({"status", "--device", named}, Language::english);
+        EXPECT_EQ(ran.exitCode, kExitNoUnit) << named << ": its unit does not answer here";
+        EXPECT_EQ(contents(node(0)), Bytes{}) << named;
+    }
+    Bytes twice(query.begin(), query.end());
+    twice.insert(twice.end(), query.begin(), query.end());
+    EXPECT_EQ(contents(node(1)), twice) << "one status query from each run";
+    const CliRun ran = run({"status", "--device", root + "/dev/hidraw7"}, Language::english);
+    EXPECT_EQ(ran.exitCode, kExitUsage);
     EXPECT_EQ(contents(node(0)), Bytes{});
 }
 
