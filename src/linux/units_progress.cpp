@@ -41,6 +41,7 @@ void UnitsProgress::show(std::size_t unit, std::uint32_t percent) {
 
 void UnitsProgress::finish(std::size_t unit) {
     std::unique_lock<std::mutex> hold(mutex_);
+    lines_[unit].spent = std::chrono::steady_clock::now() - lines_[unit].started;
     lines_[unit].running = false;
 }
 
@@ -86,7 +87,7 @@ void UnitsProgress::draw() {
 }
 
 // Every unit's line, over the block drawn before (or below a notice written since). A unit whose
-// blocks have not begun shows 0 %.
+// blocks have not begun shows 0 %; one whose blocks are over, its line as they ended.
 std::string UnitsProgress::block() {
     if (std::none_of(lines_.begin(), lines_.end(), [](const Line& line) {
             return line.running || line.percent > 0;
@@ -104,7 +105,7 @@ std::string UnitsProgress::block() {
         const std::string& label = labels_[unit];
         std::string shown = label + std::string(labelWidth_ - label.size() + 1, ' ');
         const int room = columns - static_cast<int>(shown.size());
-        shown += progressLine(line.percent, line.running ? now - line.started : now - now, room);
+        shown += progressLine(line.percent, line.running ? now - line.started : line.spent, room);
         if (static_cast<int>(shown.size()) >= columns) shown.resize(std::max(columns - 1, 0));
         text += '\r' + shown + kClearToEndOfLine + '\n';
     }

@@ -37,6 +37,7 @@ public:
 private:
     struct Line {
         std::chrono::steady_clock::time_point started{};
+        std::chrono::steady_clock::duration spent{};  // once its blocks are over
         bool running = false;
         std::uint32_t percent = 0;
         std::uint32_t tenthsShown = 0;
