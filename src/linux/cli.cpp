@@ -7,8 +7,10 @@
 #include <istream>
 #include <ostream>
 
+#include "cli_parts.h"
 #include "cli_signals.h"
 #include "cli_texts.h"
+#include "cli_units.h"
 #include "device/device_session.h"
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
@@ -19,7 +21,9 @@
 #include "ui/update_conversation.h"
 #include "ui/version_labels.h"
 
-namespace {
+// The helpers of this file are in namespace cli: those that the several units' code shares are
+// declared in cli_parts.h.
+namespace cli {
 
 // Between polls of --wait.
 constexpr std::uint32_t kWaitPollMs = 250;
@@ -50,11 +54,14 @@ std::string rightAligned(const std::string& text, int width) {
     return std::string(static_cast<int>(text.size()) < width ? width - text.size() : 0, ' ') + text;
 }
 
-// The three rows of the Version panel as the window shows them: the open view for a ready unit,
-// the closed view (the session is closed then) for every other state, under row 1's caption.
-void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) {
+VersionRows shownRows(const DeviceSession& session, UnitState state) {
     const UnitView view = viewOf(session);
-    const VersionRows rows = versionRowsOf(state == UnitState::ready ? &view : nullptr);
+    return versionRowsOf(state == UnitState::ready ? &view : nullptr);
+}
+
+// The three rows of the Version panel as the window shows them, under row 1's caption.
+void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) {
+    const VersionRows rows = shownRows(session, state);
     const std::string captions[3] = {
         rows.row1Name != nullptr ? utf8(rows.row1Name) : catalogueUtf8(kTextRow1Caption, io.language),
         catalogueUtf8(kTextRow2Caption, io.language), catalogueUtf8(kTextRow3Caption, io.language)};
@@ -81,10 +88,6 @@ void printHint(UnitState state, bool tellCommand, CliIo& io) {
            << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
 }
 
-// Why no unit was opened although one is there: this user may not open its node, or another
-// program holds it. Any other failure to open one counts as no unit.
-enum class Unavailable { no, notPermitted, inUse };
-
 Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& failure) {
     if (isOpen(session) || failure.path.empty()) return Unavailable::no;
     if (failure.error == EACCES || failure.error == EPERM) return Unavailable::notPermitted;
@@ -92,13 +95,17 @@ Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& 
     return Unavailable::no;
 }
 
-// Opens and judges the unit, as the window's start-up probe does; with wait, polls until one is
-// plugged in. A unit that is there but cannot be opened (*failure names it) ends the wait too:
-// at once when it was there from the start, after kAccessSettleMs when it came meanwhile.
-UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io) {
+// Opens and judges the unit (the first found, or only `only`), as the window's start-up probe
+// does; with wait, polls until one is plugged in. A unit that is there but cannot be opened
+// (*failure names it) ends the wait too: at once when it was there from the start, after
+// kAccessSettleMs when it came meanwhile.
+UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io,
+                const hid::DeviceInfo* only = nullptr) {
     std::uint32_t unavailableMs = 0;
     for (bool first = true;; first = false) {
-        const UnitState state = judgeUnit(openSession(session, failure), session);
+        const ResultCode opened =
+            only != nullptr ? openUnit(session, *only, failure) : openSession(session, failure);
+        const UnitState state = judgeUnit(opened, session);
         if (state != UnitState::notFound || !wait || !io.out) return state;
         if (unavailability(session, *failure) == Unavailable::no) {
             unavailableMs = 0;
@@ -113,10 +120,14 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
     }
 }
 
+std::string unavailableText(Unavailable why, const std::string& node, Language language) {
+    const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
+    return cliText(text, language, node);
+}
+
 // The unit that could not be opened, named with the reason and what to do; nothing was sent.
 int reportUnavailable(Unavailable why, const std::string& node, CliIo& io) {
-    const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
-    io.out << cliText(text, io.language, node);
+    io.out << unavailableText(why, node, io.language);
     return kExitUnavailable;
 }
 
@@ -127,8 +138,6 @@ int showState(DeviceSession& session, UnitState state, bool tellCommand, CliIo& 
     return exitCodeOf(state);
 }
 
-// A question with its caption, on the terminal beside the progress even when the output goes to
-// a file; yes only for an answer that starts with y (or j, in German).
 bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io) {
     io.err << '\n'
            << catalogueUtf8(captionId, io.language) << '\n'
@@ -229,11 +238,17 @@ int exitCodeOf(UpdateEnd end) {
 }
 
 // The update: the unit judged and shown, then the conversation of the update on the terminal
-// (*wrote set as the writing begins).
-int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
+// (*wrote set as the writing begins). Several units need a choice: one (--device) or all that
+// are ready (--all).
+int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool* wrote) {
+    std::vector<hid::DeviceInfo> units;
+    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (units.size() > 1 && choice.all) return updateEveryReadyUnit(units, answerYes, io, wrote);
+    if (units.size() > 1) return refuseWithoutChoice(units, answerYes, io);
     DeviceSession session;
     UnitOpenFailure failure;
-    const UnitState state = probe(session, wait, &failure, io);
+    const UnitState state =
+        probe(session, wait, &failure, io, choice.device.empty() ? nullptr : &units.front());
     const Unavailable why = unavailability(session, failure);
     if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
     const int shown = showState(session, state, false, io);
@@ -254,10 +269,16 @@ int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
     return exitCodeOf(end);
 }
 
-int status(CliIo& io) {
+// The unit's state; with several, each one's. --json: every unit's as JSON, whatever their number.
+int status(const UnitChoice& choice, CliIo& io) {
+    std::vector<hid::DeviceInfo> units;
+    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (choice.json) return statusAsJson(units, io);
+    if (units.size() > 1) return statusOfUnits(units, io);
     DeviceSession session;
     UnitOpenFailure failure;
-    const UnitState state = probe(session, false, &failure, io);
+    const UnitState state =
+        probe(session, false, &failure, io, choice.device.empty() ? nullptr : &units.front());
     const Unavailable why = unavailability(session, failure);
     if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
     const int code = showState(session, state, true, io);
@@ -284,31 +305,39 @@ int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote
         return kExitOk;
     }
     if (command == "status") {
-        if (arguments.size() > 1) return usage(arguments[1], io);
-        return status(io);
+        UnitChoice choice;
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            if (arguments[i] == "--json") {
+                choice.json = true;
+            } else if (!takeUnitChoice(arguments, &i, &choice) || choice.all) {
+                return usage(arguments[i], io);
+            }
+        }
+        return status(choice, io);
     }
     if (command == "update") {
         bool answerYes = false;
         bool wait = false;
+        UnitChoice choice;
         for (std::size_t i = 1; i < arguments.size(); ++i) {
             if (arguments[i] == "--yes" || arguments[i] == "-y") {
                 answerYes = true;
             } else if (arguments[i] == "--wait") {
                 wait = true;
-            } else {
+            } else if (!takeUnitChoice(arguments, &i, &choice)) {
                 return usage(arguments[i], io);
             }
         }
-        return update(answerYes, wait, io, wrote);
+        return update(choice, answerYes, wait, io, wrote);
     }
     return usage(command, io);
 }
 
-}  // namespace
+}  // namespace cli
 
 int runCli(const std::vector<std::string>& arguments, CliIo& io) {
     bool wrote = false;
-    const int code = runCommand(arguments, io, &wrote);
+    const int code = cli::runCommand(arguments, io, &wrote);
     if (wrote || io.out.flush()) return code;
     io.err << cliText(CliText::outputFailed, io.language) << std::flush;
     return kExitOutputFailed;

@@ -59,9 +59,13 @@ std::uint16_t captionOf(UpdateQuestion question) {
 }
 
 Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {
+    if (!answeredYes(face, askedAbout(session))) return Confirmation::declined;
+    return confirmAnswered(session, face);
+}
+
+Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
     AskedAbout controller = askedAbout(session);
     for (;;) {
-        if (!answeredYes(face, controller)) return Confirmation::declined;
         if (face.stillTheCheckedOpening != nullptr &&
             !face.stillTheCheckedOpening(face.context)) {
             return Confirmation::unitGone;
@@ -72,6 +76,7 @@ Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {
         const AskedAbout found = askedAbout(session);
         if (found == controller) return Confirmation::given;
         controller = found;  // another controller, or other firmware: asked about anew
+        if (!answeredYes(face, controller)) return Confirmation::declined;
     }
 }
 
@@ -89,6 +94,11 @@ UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
             return UpdateEnd::unitGone;
         case Confirmation::given: break;
     }
+    return writeAgreedUpdate(session, face, locateImage, placeholderAccepted);
+}
+
+UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
+                            FirmwareImage (*locateImage)(), bool placeholderAccepted) {
     const FirmwareImage image = locateImage();
     if (!canBeSent(image, placeholderAccepted)) {
         tellReport(face, kTextUpdateFailedHint);

@@ -60,9 +60,17 @@ enum class UpdateEnd {
 };
 
 // The whole update on the open session, with the image that locateImage gives once the questions
-// are answered (the build's placeholder only where placeholderAccepted).
+// are answered (the build's placeholder only where placeholderAccepted): the questions
+// (confirmUpdate), then the writing (writeAgreedUpdate).
 UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
                          FirmwareImage (*locateImage)(), bool placeholderAccepted);
+
+// The writing part alone, for a unit whose update the user has agreed to (confirmUpdate or
+// confirmAnswered gave Confirmation::given): the image's check, the procedure with its progress,
+// and the report of the outcome. Asks nothing, so it may run on a thread of its own, one for each
+// unit, each with its own session and face.
+UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
+                            FirmwareImage (*locateImage)(), bool placeholderAccepted);
 
 enum class Confirmation {
     given,     // the controller now on the unit is the one the user agreed to write
@@ -75,3 +83,9 @@ enum class Confirmation {
 // ready unit, the update must end; when its controller's type code or installed firmware differ
 // from what the user was asked about, the questions are asked again for the controller now found.
 Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face);
+
+// The check after the questions, when they were asked elsewhere about the controller that the
+// session shows (the command line asks the warning once for several units, then each unit's
+// older-or-same question): the unit identified again, and the questions asked anew through face
+// while its controller differs from the one asked about.
+Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face);
