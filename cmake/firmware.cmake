@@ -64,6 +64,34 @@ set_source_files_properties(src/flash/firmware_embedded.cpp PROPERTIES
   OBJECT_DEPENDS "${UPDATER_FIRMWARE_FILE};${UPDATER_FIRMWARE_DIGEST_HEADER}")
 add_dependencies(updater_firmware_embedded updater_firmware_file)
 
+# The image of the recorded sessions' tests (tests/data/recordings), linked the same way in place
+# of the carried one: tests/data/test-image.bin when the tree has it, else a fixed generated one.
+set(test_image_dir ${firmware_dir}/test-image)
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/data/test-image.bin)
+  set(UPDATER_TEST_IMAGE ${PROJECT_SOURCE_DIR}/tests/data/test-image.bin)
+else()
+  set(UPDATER_TEST_IMAGE ${test_image_dir}/test-image.bin)
+  add_custom_command(OUTPUT ${UPDATER_TEST_IMAGE}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${UPDATER_TEST_IMAGE}
+            -P ${PROJECT_SOURCE_DIR}/cmake/make-test-image.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make-test-image.cmake
+    COMMENT "Generating the recordings' test image")
+endif()
+add_custom_command(OUTPUT ${test_image_dir}/firmware_digest.h
+  COMMAND ${CMAKE_COMMAND}
+          -DINPUT=${UPDATER_TEST_IMAGE} -DOUTPUT=${test_image_dir}/firmware_digest.h
+          -P ${PROJECT_SOURCE_DIR}/cmake/write-image-digest.cmake
+  DEPENDS ${UPDATER_TEST_IMAGE} ${PROJECT_SOURCE_DIR}/cmake/write-image-digest.cmake
+  COMMENT "Computing the test image's SHA-256")
+add_custom_target(updater_test_image_file
+  DEPENDS ${UPDATER_TEST_IMAGE} ${test_image_dir}/firmware_digest.h)
+add_library(updater_firmware_test_image OBJECT src/flash/firmware_embedded.cpp)
+target_link_libraries(updater_firmware_test_image PUBLIC updater_flash)
+target_include_directories(updater_firmware_test_image PRIVATE ${test_image_dir})
+target_compile_definitions(updater_firmware_test_image PRIVATE
+  UPDATER_FIRMWARE_FILE="${UPDATER_TEST_IMAGE}" UPDATER_FIRMWARE_PLACEHOLDER=1)
+add_dependencies(updater_firmware_test_image updater_test_image_file)
+
 if(WIN32)
   # Resource 151 of the Windows programs, stored once in the German language slot and found by
   # type and ID alone.

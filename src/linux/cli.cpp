@@ -6,6 +6,7 @@
 #include <istream>
 #include <ostream>
 
+#include "cli_log.h"
 #include "cli_signals.h"
 #include "cli_texts.h"
 #include "device/device_session.h"
@@ -164,6 +165,7 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     if (textId != kTextUpdateFailedHint) {
         io.out << '\n' << catalogueUtf8(kTextUpdateFailedHint, io.language) << '\n';
     }
+    io.out << logFileLine(io.language);
     return kExitUpdateFailed;
 }
 
@@ -302,8 +304,13 @@ int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote
 }  // namespace
 
 int runCli(const std::vector<std::string>& arguments, CliIo& io) {
+    std::vector<std::string> rest = arguments;
+    std::string logFile;
+    if (!takeLogOption(&rest, &logFile)) return usage("--log", io);
+    startCliLog(logFile);
     bool wrote = false;
-    const int code = runCommand(arguments, io, &wrote);
+    const int code = runCommand(rest, io, &wrote);
+    finishCliLog(code);
     if (wrote || io.out.flush()) return code;
     io.err << cliText(CliText::outputFailed, io.language) << std::flush;
     return kExitOutputFailed;

@@ -85,8 +85,8 @@ std::string withLineFeeds(const std::wstring& text) {
 
 const char* const kHelp[] = {
     // English
-    "Usage: terval-updater-cli status\n"
-    "       terval-updater-cli update [--yes] [--wait]\n"
+    "Usage: terval-updater-cli status [--log FILE]\n"
+    "       terval-updater-cli update [--yes] [--wait] [--log FILE]\n"
     "       terval-updater-cli --help | --version\n"
     "\n"
     "Writes the BELMARODA TERVAL 160 LX controller firmware that it carries into the controller\n"
@@ -98,13 +98,15 @@ const char* const kHelp[] = {
     "                program\n"
     "  --yes, -y     answer both questions before the update with yes\n"
     "  --wait        wait for a programming unit to be plugged in\n"
+    "  --log FILE    write the log of this run to FILE (by default a new file in\n"
+    "                $XDG_STATE_HOME/terval-updater, or ~/.local/state/terval-updater)\n"
     "\n"
     "Exit codes: 0 ready or updated, 1 the update failed, 2 no programming unit, 3 the unit is not\n"
     "ready (wrong mode, no updatable or another controller), 4 a question answered no, 5 the unit\n"
     "found may not be opened by this user or is in use by another program, 64 usage.\n",
     // German
-    "Aufruf: terval-updater-cli status\n"
-    "        terval-updater-cli update [--yes] [--wait]\n"
+    "Aufruf: terval-updater-cli status [--log DATEI]\n"
+    "        terval-updater-cli update [--yes] [--wait] [--log DATEI]\n"
     "        terval-updater-cli --help | --version\n"
     "\n"
     "Schreibt die mitgelieferte Firmware des BELMARODA TERVAL 160 LX in den Regler an einer\n"
@@ -116,6 +118,8 @@ const char* const kHelp[] = {
     "                Windows-Programm\n"
     "  --yes, -y     beide Fragen vor dem Update mit Ja beantworten\n"
     "  --wait        warten, bis eine Programmiereinheit angeschlossen wird\n"
+    "  --log DATEI   das Protokoll dieses Laufs in DATEI schreiben (sonst in eine neue Datei\n"
+    "                in $XDG_STATE_HOME/terval-updater oder ~/.local/state/terval-updater)\n"
     "\n"
     "Rückgabewerte: 0 bereit oder aktualisiert, 1 Update fehlgeschlagen, 2 keine\n"
     "Programmiereinheit, 3 nicht bereit (falscher Modus, kein updatefähiger oder ein anderer\n"
@@ -196,8 +200,10 @@ std::string cliText(CliText text, Language language) {
     switch (text) {
         case CliText::help: return kHelp[german ? 1 : 0];
         case CliText::usage:
-            return german ? "Aufruf: terval-updater-cli status | update [--yes] [--wait] | --help\n"
-                          : "Usage: terval-updater-cli status | update [--yes] [--wait] | --help\n";
+            return german ? "Aufruf: terval-updater-cli status | update [--yes] [--wait] "
+                            "[--log DATEI] | --help\n"
+                          : "Usage: terval-updater-cli status | update [--yes] [--wait] "
+                            "[--log FILE] | --help\n";
         case CliText::prompt: return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
         case CliText::waiting:
             return german ? "Warte auf eine Programmiereinheit am USB-Port ...\n"
@@ -216,6 +222,8 @@ std::string cliText(CliText text, Language language) {
             return german ? "terval-updater-cli: Die Standardausgabe konnte nicht geschrieben "
                             "werden.\n"
                           : "terval-updater-cli: the standard output could not be written.\n";
+        case CliText::logWritten:
+            return german ? "Das Protokoll dieses Laufs: %s\n" : "The log of this run: %s\n";
     }
     return "";
 }
