@@ -2,6 +2,7 @@
 // the progress window over the procedure, and the one report through which every failure passes.
 #include "ui/update.h"
 
+#include "device/session_log.h"
 #include "flash/update_procedure.h"
 #include "ui/app.h"
 #include "ui/device_presence.h"
@@ -142,6 +143,7 @@ void runUpdate(FirmwareImage (*locateImage)()) {
     const UpdateProgress progress{&progressWindow, openProgressWindow, showBlockWritten,
                                   closeProgressWindow};
     const UpdateOutcome outcome = writeFirmware(session, image, progress);
+    sessionlog::write();  // the log so far, before the outcome is shown
     if (outcome.succeeded) {
         recordSuccess();
     } else {
