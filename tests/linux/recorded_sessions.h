@@ -1,5 +1,5 @@
-// The sessions recorded with the simulated unit in tests/data/recordings: how each was made
-// (record_sessions.cpp makes them again) and how each must end when it is replayed
+// The sessions recorded in tests/data/recordings: how each was made (record_sessions.cpp makes
+// those of the simulated unit again) and how each must end when it is replayed
 // (replay_test.cpp). Each is a run of `terval-updater-cli update` with the test image.
 #pragma once
 
@@ -21,6 +21,7 @@ enum class Bench {
     silentController,    // the controller never answers its identification
     otherController,     // a controller of another type
     firmwareOneZero,     // the served controller already at 1.0
+    realUnit,            // recorded on a real unit: kept as it came, never made again
 };
 
 struct Session {
