@@ -100,7 +100,8 @@ struct UpdateRun {
 UpdateRun runOneUpdate() {
     acceptPlaceholderImage(true);  // the unit is simulated
     const unsigned id = sim::plugIn(sim::programmingUnit());
-    const std::wstring path = sim::findDevice(id)->path;
+    const std::string& benchPath = sim::findDevice(id)->path;  // UTF-8, and ASCII on the bench
+    const std::wstring path(benchPath.begin(), benchPath.end());
     const DeviceEventRecord record = noticeFor(path);
     onDeviceChange(kDeviceArrival, &record);
 
