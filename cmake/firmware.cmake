@@ -54,3 +54,26 @@ add_custom_command(OUTPUT ${UPDATER_FIRMWARE_DIGEST_HEADER}
 # at once; each depends on it.
 add_custom_target(updater_firmware_file
   DEPENDS ${UPDATER_FIRMWARE_FILE} ${UPDATER_FIRMWARE_DIGEST_HEADER})
+
+# The image of the recorded sessions' tests (tests/data/recordings), built into the replay's
+# tests in place of the carried one (src/flash): tests/data/test-image.bin when the tree has it,
+# else a fixed generated one.
+set(UPDATER_TEST_IMAGE_DIR ${UPDATER_FIRMWARE_DIR}/test-image)
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/data/test-image.bin)
+  set(UPDATER_TEST_IMAGE ${PROJECT_SOURCE_DIR}/tests/data/test-image.bin)
+else()
+  set(UPDATER_TEST_IMAGE ${UPDATER_TEST_IMAGE_DIR}/test-image.bin)
+  add_custom_command(OUTPUT ${UPDATER_TEST_IMAGE}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${UPDATER_TEST_IMAGE}
+            -P ${PROJECT_SOURCE_DIR}/cmake/make-test-image.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make-test-image.cmake
+    COMMENT "Generating the recordings' test image")
+endif()
+add_custom_command(OUTPUT ${UPDATER_TEST_IMAGE_DIR}/firmware_digest.h
+  COMMAND ${CMAKE_COMMAND}
+          -DINPUT=${UPDATER_TEST_IMAGE} -DOUTPUT=${UPDATER_TEST_IMAGE_DIR}/firmware_digest.h
+          -P ${PROJECT_SOURCE_DIR}/cmake/write-image-digest.cmake
+  DEPENDS ${UPDATER_TEST_IMAGE} ${PROJECT_SOURCE_DIR}/cmake/write-image-digest.cmake
+  COMMENT "Computing the test image's SHA-256")
+add_custom_target(updater_test_image_file
+  DEPENDS ${UPDATER_TEST_IMAGE} ${UPDATER_TEST_IMAGE_DIR}/firmware_digest.h)

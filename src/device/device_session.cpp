@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/identify_unit.h"
+#include "device/session_log.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit,
     // Input queued before this program's first request is none of its replies.
     hid::flushInput(*device);
     takeUnit(session, std::move(device), unit);
+    sessionlog::unitOpened(unit);
     return identifyUnit(session);
 }
 
@@ -180,14 +182,18 @@ ResultCode exchange(DeviceSession& session, const Report& request, Report& reply
     hid::flushInput(device);
     if (!hid::writeReport(device, request.data(), session.outputReportLength, kReportTimeoutMs,
                           &session.lastError)) {
+        sessionlog::writeFailed(request.data(), session.outputReportLength, session.lastError);
         return kWriteFailed;
     }
+    sessionlog::reportWritten(request.data(), session.outputReportLength);
     if (pauseMs != 0) hid::pause(pauseMs);
     reply[0] = kInputReportId;
     if (!hid::readReport(device, reply.data(), session.inputReportLength, kReportTimeoutMs,
                          &session.lastError)) {
+        sessionlog::readFailed(session.lastError);
         return kReadFailed;
     }
+    sessionlog::reportRead(reply.data(), session.inputReportLength);
     session.lastError = 0;
     return kSuccess;
 }

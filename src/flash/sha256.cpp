@@ -1,5 +1,6 @@
 #include "flash/sha256.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -96,4 +97,14 @@ Sha256Digest sha256(const std::uint8_t* data, std::size_t size) {
         digest[4 * i + 3] = static_cast<std::uint8_t>(state[i]);
     }
     return digest;
+}
+
+std::string hexDigest(const Sha256Digest& digest) {
+    std::string text;
+    char field[3];
+    for (std::uint8_t byte : digest) {
+        std::snprintf(field, sizeof field, "%02x", byte);
+        text += field;
+    }
+    return text;
 }

@@ -1,7 +1,10 @@
 #include "flash/update_procedure.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "device/session_log.h"
 #include "flash/commands.h"
 
 namespace {
@@ -14,6 +17,34 @@ UpdateOutcome failedAt(UpdateStep step, ResultCode result, std::uint32_t lastErr
     return UpdateOutcome{false, step, result, lastError};
 }
 
+// A step's result into the session's log, with the last error that the step left.
+void logStep(const char* step, ResultCode result, const DeviceSession& session) {
+    sessionlog::noteResult(step, result, session.lastError);
+}
+
+const char* stepName(UpdateStep step) {
+    switch (step) {
+        case UpdateStep::lock: return "lock";
+        case UpdateStep::unprotect: return "unprotect";
+        case UpdateStep::erase: return "erase";
+        case UpdateStep::address: return "address";
+        case UpdateStep::block: return "block";
+    }
+    return "?";
+}
+
+void logOutcome(const UpdateOutcome& outcome) {
+    if (outcome.succeeded) {
+        sessionlog::note("outcome: the update succeeded");
+        return;
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "outcome: the update failed at %s: 0x%08x-0x%08x",
+                  stepName(outcome.failedStep), static_cast<unsigned>(outcome.result),
+                  static_cast<unsigned>(outcome.lastError));
+    sessionlog::note(text);
+}
+
 void tell(void (*what)(void*), const UpdateProgress& progress) {
     if (what != nullptr) what(progress.context);
 }
@@ -21,20 +52,24 @@ void tell(void (*what)(void*), const UpdateProgress& progress) {
 // The bootloader commands before the transfer; a failure's outcome, or success.
 UpdateOutcome prepareController(DeviceSession& session) {
     ResultCode result = setSystemLock(session, true);
+    logStep("lock", result, session);
     if (result != kSuccess) return failedAt(UpdateStep::lock, result, session.lastError);
 
     hid::pause(kCommandPauseMs);
     result = setWriteProtection(session, false);
+    logStep("unprotect", result, session);
     if (result != kSuccess) return failedAt(UpdateStep::unprotect, result, session.lastError);
 
     hid::pause(kCommandPauseMs);
     result = eraseFirmware(session);
     const std::uint32_t eraseError = session.lastError;
+    logStep("erase", result, session);
     hid::pause(kAfterErasePauseMs);  // the controller settles after the erase, whatever its result
     if (result != kSuccess) return failedAt(UpdateStep::erase, result, eraseError);
 
     hid::pause(kCommandPauseMs);
     result = setWriteAddress(session, 0);
+    logStep("address", result, session);
     if (result != kSuccess) return failedAt(UpdateStep::address, result, session.lastError);
     return UpdateOutcome{true, UpdateStep::lock, kSuccess, 0};
 }
@@ -46,6 +81,8 @@ UpdateOutcome transferImage(DeviceSession& session, const FirmwareImage& image,
     const std::uint32_t total = static_cast<std::uint32_t>(image.size);
     const std::uint8_t* next = image.bytes;
     std::uint32_t remaining = total;
+    const std::uint32_t blocks = (total + kBlockBytes - 1) / kBlockBytes;
+    std::uint32_t sent = 0;  // blocks accepted
     while (remaining != 0) {
         ResultCode result;
         if (remaining >= kBlockBytes) {
@@ -62,23 +99,27 @@ UpdateOutcome transferImage(DeviceSession& session, const FirmwareImage& image,
         }
         if (result != kSuccess) {
             const std::uint32_t error = session.lastError;
+            logStep(("block " + std::to_string(sent + 1) + " of " + std::to_string(blocks)).c_str(),
+                   result, session);
             tell(progress.transferEnded, progress);
             return failedAt(UpdateStep::block, result, error);
         }
+        ++sent;
         if (progress.blockWritten != nullptr) {
             progress.blockWritten(progress.context, (total - remaining) * 100u / total);
         }
         hid::pause(kAfterBlockPauseMs);
     }
     tell(progress.transferEnded, progress);
+    logStep(("blocks, all " + std::to_string(blocks)).c_str(), kSuccess, session);
     return UpdateOutcome{true, UpdateStep::block, kSuccess, 0};
 }
 
 // Protects the new firmware and releases the unit; the update has succeeded by now, so neither
 // result changes the outcome.
 void restoreProtection(DeviceSession& session) {
-    setWriteProtection(session, true);
-    setSystemLock(session, false);
+    logStep("protect", setWriteProtection(session, true), session);
+    logStep("release", setSystemLock(session, false), session);
 }
 
 }  // namespace
@@ -91,10 +132,11 @@ bool canBeSent(const FirmwareImage& image, bool placeholderAccepted) {
 UpdateOutcome writeFirmware(DeviceSession& session, const FirmwareImage& image,
                             const UpdateProgress& progress) {
     UpdateOutcome outcome = prepareController(session);
-    if (!outcome.succeeded) return outcome;
-    hid::pause(kCommandPauseMs);
-    outcome = transferImage(session, image, progress);
-    if (!outcome.succeeded) return outcome;
-    restoreProtection(session);
+    if (outcome.succeeded) {
+        hid::pause(kCommandPauseMs);
+        outcome = transferImage(session, image, progress);
+        if (outcome.succeeded) restoreProtection(session);
+    }
+    logOutcome(outcome);
     return outcome;
 }

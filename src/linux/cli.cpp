@@ -7,11 +7,13 @@
 #include <istream>
 #include <ostream>
 
+#include "cli_log.h"
 #include "cli_parts.h"
 #include "cli_signals.h"
 #include "cli_texts.h"
 #include "cli_units.h"
 #include "device/device_session.h"
+#include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
 #include "terminal_progress.h"
@@ -168,6 +170,7 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     if (textId != kTextUpdateFailedHint) {
         io.out << '\n' << catalogueUtf8(kTextUpdateFailedHint, io.language) << '\n';
     }
+    io.out << logFileLine(io.language);
     return kExitUpdateFailed;
 }
 
@@ -243,7 +246,11 @@ int exitCodeOf(UpdateEnd end) {
 int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool* wrote) {
     std::vector<hid::DeviceInfo> units;
     if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
-    if (units.size() > 1 && choice.all) return updateEveryReadyUnit(units, answerYes, io, wrote);
+    if (units.size() > 1 && choice.all) {
+        // The run's log records one unit's session: the units updated side by side go unlogged.
+        sessionlog::stop();
+        return updateEveryReadyUnit(units, answerYes, io, wrote);
+    }
     if (units.size() > 1) return refuseWithoutChoice(units, answerYes, io);
     DeviceSession session;
     UnitOpenFailure failure;
@@ -336,8 +343,13 @@ int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote
 }  // namespace cli
 
 int runCli(const std::vector<std::string>& arguments, CliIo& io) {
+    std::vector<std::string> rest = arguments;
+    std::string logFile;
+    if (!takeLogOption(&rest, &logFile)) return cli::usage("--log", io);
+    startCliLog(logFile);
     bool wrote = false;
-    const int code = cli::runCommand(arguments, io, &wrote);
+    const int code = cli::runCommand(rest, io, &wrote);
+    finishCliLog(code);
     if (wrote || io.out.flush()) return code;
     io.err << cliText(CliText::outputFailed, io.language) << std::flush;
     return kExitOutputFailed;

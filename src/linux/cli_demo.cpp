@@ -3,17 +3,21 @@
 // UPDATER_SIM_TRANSCRIPT (a file that receives every report sent and received when it ends).
 // UPDATER_SIM_BENCH may list several units, separated by commas; each is then a node of its own
 // (/dev/hidraw0, /dev/hidraw1, ... in the order listed, as the program shows them) and unit k's
-// transcript goes to the file named with ".k" added (k from 1).
+// transcript goes to the file named with ".k" added (k from 1). With UPDATER_REPLAY=LOG it
+// serves that session log in place of the bench (src/replay/replay.h).
 #include <time.h>
 
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_platform.h"
+#include "demo/demo_seam.h"
 #include "device/precise_wait.h"
 #include "flash/firmware_image.h"
+#include "replay/replay.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 
@@ -41,14 +45,31 @@ void preciseWait(std::uint32_t ms) {
 // The bench's units in the order listed: each one's device id, 0 for one not plugged in.
 std::vector<unsigned> listedUnits;
 
+constexpr const char* kProgram = "terval-updater-cli-demo";
+
+// The recording in place of the bench; false, after saying why, when it cannot be served.
+bool startReplay(const char* fileName) {
+    const FirmwareImage image = firmwareImage();
+    std::string problem;
+    if (!demo::serveRecording(fileName,
+                              image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
+                              &problem)) {
+        std::cerr << kProgram << ": UPDATER_REPLAY=\"" << fileName << "\": " << problem << '\n';
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool startPlatform() {
+    const char* recording = std::getenv("UPDATER_REPLAY");
+    if (recording != nullptr && *recording != '\0') return startReplay(recording);
     std::vector<sim::UnitSetup> setups;
     std::string refusal;
     if (!sim::startDemoBench(std::getenv("UPDATER_SIM_BENCH"), firmwareImage().size, preciseWait,
                              &setups, &refusal)) {
-        std::cerr << "terval-updater-cli-demo: " << refusal << '\n';
+        std::cerr << kProgram << ": " << refusal << '\n';
         return false;
     }
     for (std::size_t k = 0; k < setups.size(); ++k) {
@@ -60,6 +81,12 @@ bool startPlatform() {
 }
 
 void finishPlatform() {
+    if (demo::servesRecording()) {
+        if (!replay::firstDifference().empty()) {
+            std::cerr << kProgram << ": not as recorded: " << replay::firstDifference() << '\n';
+        }
+        return;
+    }
     const char* fileName = std::getenv("UPDATER_SIM_TRANSCRIPT");
     if (fileName == nullptr || *fileName == '\0') return;
     if (listedUnits.size() == 1) {

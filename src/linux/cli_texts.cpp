@@ -67,8 +67,8 @@ std::string withLineFeeds(const std::wstring& text) {
 
 const char* const kHelp[] = {
     // English
-    "Usage: terval-updater-cli status [--json] [--device PATH]\n"
-    "       terval-updater-cli update [--yes] [--wait] [--device PATH | --all]\n"
+    "Usage: terval-updater-cli status [--json] [--device PATH] [--log FILE]\n"
+    "       terval-updater-cli update [--yes] [--wait] [--device PATH | --all] [--log FILE]\n"
     "       terval-updater-cli --help | --version\n"
     "\n"
     "Writes the BELMARODA TERVAL 160 LX controller firmware that it carries into the controller\n"
@@ -83,7 +83,9 @@ const char* const kHelp[] = {
     "  --json        the state of every programming unit found, as JSON\n"
     "  --device PATH only the programming unit at this node (/dev/hidrawN); with several units\n"
     "                plugged in, update needs it or --all\n"
-    "  --all         update every programming unit that is ready, side by side\n"
+    "  --all         update every programming unit that is ready, side by side (no log)\n"
+    "  --log FILE    write the log of this run to FILE (by default a new file in\n"
+    "                $XDG_STATE_HOME/terval-updater, or ~/.local/state/terval-updater)\n"
     "\n"
     "Exit codes: 0 ready or updated, 1 the update failed, 2 no programming unit, 3 the unit is not\n"
     "ready (wrong mode, no updatable or another controller), 4 a question answered no, 5 the unit\n"
@@ -91,8 +93,8 @@ const char* const kHelp[] = {
     "units and none chosen. With several units: status 0 when every one is ready, else the code\n"
     "of the first that is not; update --all 0 when every update started succeeded, else 1.\n",
     // German
-    "Aufruf: terval-updater-cli status [--json] [--device PFAD]\n"
-    "        terval-updater-cli update [--yes] [--wait] [--device PFAD | --all]\n"
+    "Aufruf: terval-updater-cli status [--json] [--device PFAD] [--log DATEI]\n"
+    "        terval-updater-cli update [--yes] [--wait] [--device PFAD | --all] [--log DATEI]\n"
     "        terval-updater-cli --help | --version\n"
     "\n"
     "Schreibt die mitgelieferte Firmware des BELMARODA TERVAL 160 LX in den Regler an einer\n"
@@ -107,7 +109,10 @@ const char* const kHelp[] = {
     "  --json        den Zustand jeder gefundenen Programmiereinheit als JSON ausgeben\n"
     "  --device PFAD nur die Programmiereinheit an diesem Knoten (/dev/hidrawN); sind mehrere\n"
     "                angeschlossen, braucht update dies oder --all\n"
-    "  --all         jede bereite Programmiereinheit aktualisieren, alle zugleich\n"
+    "  --all         jede bereite Programmiereinheit aktualisieren, alle zugleich (ohne\n"
+    "                Protokoll)\n"
+    "  --log DATEI   das Protokoll dieses Laufs in DATEI schreiben (sonst in eine neue Datei\n"
+    "                in $XDG_STATE_HOME/terval-updater oder ~/.local/state/terval-updater)\n"
     "\n"
     "Rückgabewerte: 0 bereit oder aktualisiert, 1 Update fehlgeschlagen, 2 keine\n"
     "Programmiereinheit, 3 nicht bereit (falscher Modus, kein updatefähiger oder ein anderer\n"
@@ -191,10 +196,12 @@ std::string cliText(CliText text, Language language) {
     switch (text) {
         case CliText::help: return kHelp[german ? 1 : 0];
         case CliText::usage:
-            return german ? "Aufruf: terval-updater-cli status [--json] [--device PFAD] | update "
-                            "[--yes] [--wait] [--device PFAD | --all] | --help\n"
-                          : "Usage: terval-updater-cli status [--json] [--device PATH] | update "
-                            "[--yes] [--wait] [--device PATH | --all] | --help\n";
+            return german ? "Aufruf: terval-updater-cli status [--json] [--device PFAD] "
+                            "[--log DATEI] | update [--yes] [--wait] [--device PFAD | --all] "
+                            "[--log DATEI] | --help\n"
+                          : "Usage: terval-updater-cli status [--json] [--device PATH] "
+                            "[--log FILE] | update [--yes] [--wait] [--device PATH | --all] "
+                            "[--log FILE] | --help\n";
         case CliText::prompt: return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
         case CliText::waiting:
             return german ? "Warte auf eine Programmiereinheit am USB-Port ...\n"
@@ -234,6 +241,8 @@ std::string cliText(CliText text, Language language) {
             return german ? "Keine der Programmiereinheiten ist bereit zum Update; es wurde nichts "
                             "gesendet.\n"
                           : "None of the programming units is ready to update; nothing was sent.\n";
+        case CliText::logWritten:
+            return german ? "Das Protokoll dieses Laufs: %s\n" : "The log of this run: %s\n";
     }
     return "";
 }

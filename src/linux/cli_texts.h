@@ -39,10 +39,11 @@ enum class CliText {
     unitNoAnswer,      // a unit that opened but was not identified
     notReadyLeftAlone,
     noUnitReady,
+    logWritten,
 };
 std::string cliText(CliText text, Language language);
-// A text that names a device node (unitNotPermitted, unitInUse, notAUnit), the node in place of
-// its %s.
+// A text that names a device node (unitNotPermitted, unitInUse, notAUnit) or the log's file
+// (logWritten), the name in place of its %s.
 std::string cliText(CliText text, Language language, const std::string& node);
 
 // UTF-8 text in the character set of the current locale (LC_CTYPE), by the C library's

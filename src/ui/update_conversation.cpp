@@ -1,5 +1,6 @@
 #include "ui/update_conversation.h"
 
+#include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "ui/resource_ids.h"
 #include "ui/unit_state.h"
@@ -106,6 +107,7 @@ UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
     }
     tellWriting(face, true);
     const UpdateOutcome outcome = writeFirmware(session, image, face.progress);
+    sessionlog::write();  // the log so far, before the outcome is shown
     if (outcome.succeeded) {
         UpdateReport success;
         success.succeeded = true;

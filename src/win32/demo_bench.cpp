@@ -1,17 +1,40 @@
 #include "win32/demo_bench.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
-
 #include <string>
 
+#include "demo/demo_seam.h"
 #include "flash/firmware_image.h"
+#include "replay/replay.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 #include "win32/bench_window.h"
 #include "win32/precise_wait_windows.h"
 
+namespace {
+
+// The recording in place of the bench; false, after a message saying why, when it cannot be
+// served.
+bool startReplay(const char* fileName) {
+    const FirmwareImage image = firmwareImage();
+    std::string problem;
+    if (demo::serveRecording(fileName,
+                             image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
+                             &problem)) {
+        return true;
+    }
+    const std::string message = std::string("UPDATER_REPLAY=\"") + fileName + "\": " + problem;
+    MessageBoxA(nullptr, message.c_str(), "terval-updater-demo", MB_OK | MB_ICONERROR);
+    return false;
+}
+
+}  // namespace
+
 bool startDemoBench() {
+    const char* recording = std::getenv("UPDATER_REPLAY");
+    if (recording != nullptr && *recording != '\0') return startReplay(recording);
     sim::UnitSetup setup;
     std::string refusal;
     // The program's own waits, which keep its window alive.
@@ -25,6 +48,11 @@ bool startDemoBench() {
 }
 
 void finishDemoBench() {
+    if (demo::servesRecording()) {
+        const std::string& difference = replay::firstDifference();
+        if (!difference.empty()) std::fprintf(stderr, "not as recorded: %s\n", difference.c_str());
+        return;
+    }
     stopDeviceNotices();
     const char* fileName = std::getenv("UPDATER_SIM_TRANSCRIPT");
     if (fileName != nullptr && *fileName != '\0') {

@@ -6,6 +6,7 @@
 #include "win32/demo_bench.h"
 #include "win32/dll_search.h"
 #include "win32/main_dialog.h"
+#include "win32/program_log.h"
 #include "win32/single_copy.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -14,7 +15,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater.Demo")) return 0;
     acceptPlaceholderImage(true);  // its unit is simulated
     if (!startDemoBench()) return 2;
+    startProgramLog("terval-updater-demo");
     const int exitCode = runProgram(instance);
+    finishProgramLog();
     finishDemoBench();
     return exitCode;
 }

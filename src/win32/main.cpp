@@ -3,6 +3,7 @@
 
 #include "win32/dll_search.h"
 #include "win32/main_dialog.h"
+#include "win32/program_log.h"
 #include "win32/single_copy.h"
 
 // The command line and the show state are not used.
@@ -14,5 +15,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!loadDllsFromSystemFolderOnly()) return 0;
     // A second start brings the first copy's window up and ends, touching no device.
     if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater")) return 0;
-    return runProgram(instance);
+    startProgramLog("terval-updater");
+    const int exitCode = runProgram(instance);
+    finishProgramLog();
+    return exitCode;
 }

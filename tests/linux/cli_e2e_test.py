@@ -3,11 +3,14 @@
 of `status` in both languages and in a Latin-1 locale, whole updates with the bar on a terminal
 that is resized, with the progress lines on a dumb terminal and into a pipe, with Ctrl-C, Ctrl-\\,
 Ctrl-Z, kill and a hang-up while it writes, a declined confirmation with the output in a file, a
-refused command with its error-code line and an output that cannot be written.
+refused command with its error-code line and an output that cannot be written; the log of a whole
+update checked as the protocol's transcript and served back to the demo (UPDATER_REPLAY), as
+recorded and with its last block refused.
 
     cli_e2e_test.py DEMO_EXECUTABLE CATALOGUE_JSON
 """
 import fcntl
+import hashlib
 import json
 import os
 import pty
@@ -250,13 +253,15 @@ def progress_lines(output):
             if segment.lstrip().startswith(tuple("0123456789"))]
 
 
-class WholeUpdates(unittest.TestCase):
-    """Whole updates in real time, some 45 s each, all at once."""
+WHOLE_UPDATES = {}
 
-    @classmethod
-    def setUpClass(cls):
+
+def whole_updates():
+    """Whole updates in real time, some 45 s each, all at once, the first time they are asked
+    for."""
+    if not WHOLE_UPDATES:
         pipeline = '"$DEMO" update --yes 2>&1 | tee "$FOLDER/log"'
-        cls.runs = {
+        WHOLE_UPDATES.update({
             # The bar on a terminal of 40 columns, narrowed to 30 halfway; Ctrl-C in the erase's
             # pause, Ctrl-\ and Ctrl-Z among the blocks.
             "bar": Run(shell('"$DEMO" update', job_control=True), answers=["y"], columns=40, events=[
@@ -276,12 +281,23 @@ class WholeUpdates(unittest.TestCase):
             "four-units": Run([DEMO, "update", "--all", "--yes"],
                               bench="ready,ready,linkwave,ready", columns=70, events=[
                                   (b" 30 % [", 0, lambda run: run.type(b"\x03"))]),
-        }
-        for run in cls.runs.values():
+            # With its log in a file of its own (the class SessionLog reads it).
+            "logged": Run(shell('"$DEMO" update --yes --log "$FOLDER/run.log"')),
+        })
+        for run in WHOLE_UPDATES.values():
             run.timeout = 180
             run.start()
-        for run in cls.runs.values():
+        for run in WHOLE_UPDATES.values():
             run.finish()
+    return WHOLE_UPDATES
+
+
+class WholeUpdates(unittest.TestCase):
+    """Whole updates in real time: the bar, the progress lines, and the signals."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.runs = whole_updates()
 
     def assert_whole_update(self, run):
         sent = run.commands_sent()
@@ -358,6 +374,105 @@ class WholeUpdates(unittest.TestCase):
                 log = run.file("log")
                 self.assertEqual(log.count(text(40029, "en")), 1, log)
                 self.assertTrue(log.rstrip().endswith(text(40032, "en")), log[-300:])
+
+
+def exchanges(log):
+    """The exchange lines of a session log, read as a transcript: (ms, OUT or IN, bytes)."""
+    lines = []
+    for line in log.splitlines():
+        if line and not line.startswith("#"):
+            ms, direction, *data = line.split()
+            lines.append((int(ms), direction, bytes(int(byte, 16) for byte in data)))
+    return lines
+
+
+def header_value(log, key):
+    found = re.search(r"^# " + re.escape(key) + r": (.*)$", log, re.MULTILINE)
+    return found.group(1) if found else None
+
+
+def refused_last_block(log):
+    """The log with the last block's reply turned into a refusal with the code 0x107."""
+    lines = log.splitlines()
+    last = max(i for i, line in enumerate(lines)
+               if not line.startswith("#") and line.split()[1:4] == ["OUT", "01", "1b"])
+    ms, direction, *data = lines[last + 1].split()
+    data[1] = "ff"
+    data[4:8] = ["07", "01", "00", "00"]
+    lines[last + 1] = " ".join([ms, direction] + data)
+    return "\n".join(lines) + "\n"
+
+
+class SessionLog(unittest.TestCase):
+    """The log of a whole update (made beside the other whole updates), checked as a transcript
+    of the protocol, then served to the demo in place of its bench: as recorded, and with the
+    last block refused."""
+
+    def setUp(self):
+        run = whole_updates()["logged"]
+        self.assertEqual(run.updater_exit, 0, run.output[-2000:])
+        self.folder = run.folder
+        self.log_file = os.path.join(run.folder, "run.log")
+        self.log = run.file("run.log")
+
+    def test_the_log_holds_the_protocol_as_it_went(self):
+        lines = exchanges(self.log)
+        self.assertEqual([d for _, d, _ in lines], ["OUT", "IN"] * (len(lines) // 2),
+                         "each request answered once")
+        self.assertTrue(all(len(data) == 60 for _, _, data in lines))
+        requests = [(ms, data) for ms, d, data in lines if d == "OUT"]
+        replies = [(ms, data) for ms, d, data in lines if d == "IN"]
+        self.assertTrue(all(data[0] == 0x01 for _, data in requests))
+        self.assertTrue(all(data[0] == 0x02 and data[1] != 0xFF for _, data in replies))
+        commands = [data[1] for _, data in requests]
+        self.assertEqual(commands, [0x08, 0x1D, 0x22] * 2 + [0x0B, 0x20, 0x1E, 0x1F] +
+                         [0x1B] * BLOCKS + [0x20, 0x0B])
+        erase = commands.index(0x1E)
+        self.assertGreaterEqual(replies[erase][0] - requests[erase][0], 1000, "the erase's wait")
+        self.assertGreaterEqual(requests[erase + 1][0] - replies[erase][0], 4020,
+                                "4000 ms after the erase, 20 before the address")
+        blocks = [i for i, command in enumerate(commands) if command == 0x1B]
+        self.assertTrue(all(requests[i + 1][0] - replies[i][0] >= 20 for i in blocks),
+                        "20 ms after every block")
+        image = b"".join(requests[i][1][4:4 + requests[i][1][2]] for i in blocks)
+        self.assertTrue(image.startswith(b"PLACEHOLDER, NOT FIRMWARE."), image[:40])
+        self.assertEqual(hashlib.sha256(image).hexdigest(), header_value(self.log, "image sha256"),
+                         "the blocks are the image whose digest the header names")
+        self.assertEqual(requests[blocks[-1]][1][52:], b"\x00" * 8)
+        self.assertEqual(requests[blocks[-1]][1][36:52], b"\xff" * 16, "the short block's filling")
+
+    def test_the_header_names_the_program_the_system_and_the_start(self):
+        self.assertEqual(header_value(self.log, "program"), "terval-updater-cli 1.0")
+        self.assertEqual(header_value(self.log, "system").split()[0], "Linux")
+        self.assertRegex(header_value(self.log, "started"), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+        self.assertRegex(self.log, r"\n# \d+ unit vendor 5ea7 product 0002 output 60 input 60 path ")
+        self.assertRegex(self.log, r"\n# \d+ outcome: the update succeeded\n# \d+ exit code 0\n$")
+
+    def test_the_recording_replayed_succeeds(self):
+        run = Run([DEMO, "update", "--yes"], env={"UPDATER_REPLAY": self.log_file}).run()
+        self.assertEqual(run.exit_code, 0, run.output[-2000:])
+        self.assertIn(text(40032, "en"), run.output)
+        self.assertNotIn("not as recorded", run.output)
+
+    def test_the_last_block_refused_in_the_recording_fails_the_replay(self):
+        refused = os.path.join(self.folder, "refused.log")
+        with open(refused, "w") as altered:
+            altered.write(refused_last_block(self.log))
+        run = Run([DEMO, "update", "--yes"], env={"UPDATER_REPLAY": refused}).run()
+        self.assertEqual(run.exit_code, 1, run.output[-2000:])
+        self.assertIn(text(40009, "en") + "\n" +
+                      text(40036, "en").replace("%08x", "%s") % ("00000107", "00000000"),
+                      run.output)
+        self.assertNotIn("not as recorded", run.output)
+
+    def test_a_recording_of_another_image_is_refused(self):
+        other = os.path.join(self.folder, "other-image.log")
+        with open(other, "w") as altered:
+            altered.write(self.log.replace(header_value(self.log, "image sha256"), "00" * 32))
+        run = Run([DEMO, "update", "--yes"], env={"UPDATER_REPLAY": other}).run()
+        self.assertEqual(run.exit_code, 64, run.output)
+        self.assertIn("was made with the image whose SHA-256 is " + "00" * 32, run.output)
+        self.assertNotIn(text(40038, "en"), run.output, "nothing asked, nothing sent")
 
 
 class Update(unittest.TestCase):

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -361,6 +362,50 @@ TEST_F(Cli, ARefusedCommandEndsInItsReportWithTheErrorCodeLine) {
     EXPECT_NE(errorCodeLine(language, sim::kRefusedHardwareFault, 0).find("0x00000107-0x00000000"),
               std::string::npos);
     EXPECT_FALSE(says(text(kTextUpdateSucceeded)));
+}
+
+// The log of a failed update is named after the failure text: the default folder's file, or the
+// one --log names. One that cannot be written is left out, unnamed, and the update goes as before.
+TEST_F(Cli, AFailedUpdateNamesItsLogUnlessItCannotBeWritten) {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const std::string stateBefore = state != nullptr ? state : "";
+    const std::string folder = ::testing::TempDir() + "cli-log-state";
+    setenv("XDG_STATE_HOME", folder.c_str(), 1);
+    const std::string named = ::testing::TempDir() + "cli-named.log";
+    const std::string unwritable = ::testing::TempDir() + "no-such-folder/x.log";
+    const struct {
+        std::vector<std::string> logArguments;
+        std::string logFile;  // named after the failure; empty: none
+    } cases[] = {
+        {{}, folder + "/terval-updater/"},
+        {{"--log", named}, named},
+        {{"--log", unwritable}, ""},
+    };
+    std::vector<std::string> transcripts;
+    for (const auto& c : cases) {
+        sim::reset();
+        bench("erase-refused");
+        out.str("");
+        std::vector<std::string> arguments = {"update", "--yes"};
+        arguments.insert(arguments.end(), c.logArguments.begin(), c.logArguments.end());
+        EXPECT_EQ(run(arguments), kExitUpdateFailed);
+        const std::string said = out.str();
+        const std::size_t at = said.find("The log of this run: ");
+        if (c.logFile.empty()) {
+            EXPECT_EQ(at, std::string::npos) << said;
+        } else {
+            ASSERT_NE(at, std::string::npos) << said;
+            EXPECT_GT(at, said.find(text(kTextUpdateFailedHint))) << "after the failure text";
+            EXPECT_EQ(said.substr(at + 21, c.logFile.size()), c.logFile);
+        }
+        transcripts.push_back(sim::transcriptText());
+    }
+    EXPECT_EQ(transcripts[2], transcripts[0]) << "the same reports at the same times";
+    if (stateBefore.empty()) {
+        unsetenv("XDG_STATE_HOME");
+    } else {
+        setenv("XDG_STATE_HOME", stateBefore.c_str(), 1);
+    }
 }
 
 // The unit is checked again right before the first command: one swapped while the question was

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "../firmware_input.h"
+#include "device/device_session.h"
+#include "device/session_log.h"
+#include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
 #include "sim/bench.h"
 #include "ui/catalogue.h"
@@ -586,6 +589,152 @@ TEST_F(AlteredDemo, RefusesTheUpdateAndSendsNoCommand) {
         EXPECT_TRUE(command == 0x08 || command == 0x0A || command == 0x1D || command == 0x22)
             << "request 0x" << std::hex << command;
     }
+}
+
+// The folder of the programs' logs in this Wine prefix's user folder.
+std::wstring logFolder() {
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    return std::wstring(localAppData != nullptr ? localAppData : L"") +
+           L"\\BELMARODA\\TERVAL 160 LX Updater\\logs";
+}
+
+// The names of the logs in the folder, sorted (by their start times).
+std::vector<std::wstring> logNames() {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((logFolder() + L"\\*.log").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A run of the demo leaves its log in the prefix's user folder, which keeps the newest 20.
+TEST_F(Demo, WritesItsLogUnderLocalAppDataAndKeepsTwenty) {
+    const std::wstring folder = logFolder();
+    for (std::size_t at = folder.find(L"\\BELMARODA"); at != std::wstring::npos;
+         at = folder.find(L'\\', at + 1)) {
+        CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+    }
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int day = 1; day <= 25; ++day) {
+        wchar_t name[64];
+        std::swprintf(name, 64, L"\\2000-01-%02d_10-00-00-000.log", day);
+        const HANDLE file = CreateFileW((logFolder() + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    }
+    start(L"");
+    ASSERT_EQ(hint(), catalogue(kTextReady));
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+
+    const std::vector<std::wstring> names = logNames();
+    EXPECT_EQ(names.size(), 20u);
+    ASSERT_FALSE(names.empty());
+    EXPECT_GT(names.front(), std::wstring(L"2000-01-05_10-00-00-000.log")) << "the oldest went";
+    const std::string log = readFile(logFolder() + L"\\" + names.back());
+    EXPECT_EQ(log.rfind("# program: terval-updater-demo 1.0\n# image sha256: ", 0), 0u)
+        << log.substr(0, 200);
+    EXPECT_NE(log.find("\n# system: Windows "), std::string::npos) << log.substr(0, 300);
+    EXPECT_NE(log.find(" unit vendor 5ea7 product 0002 output 60 input 60 path "),
+              std::string::npos);
+    EXPECT_NE(log.find(" OUT 01 08 00 "), std::string::npos) << "the identification";
+}
+
+// A whole update as the window drives it (the start-up identification, the one after the
+// warning, the update), made here with the simulated unit in virtual time and the image the demo
+// carries, into a log; the demo then serves it in place of its bench (UPDATER_REPLAY).
+std::wstring recordWholeUpdate(const std::string& name) {
+    const std::string file = std::string(ARTIFACT_DIR) + "/" + name;
+    sim::ScopedBench bench;
+    sim::plugIn(sim::programmingUnit());
+    const FirmwareImage image = firmwareImage();
+    sessionlog::start({"demo-e2e-tests", hexDigest(*image.expectedDigest), "Windows"}, {file, ""},
+                      sim::now);
+    DeviceSession session;
+    EXPECT_EQ(openSession(session), kSuccess);
+    EXPECT_EQ(identifyUnit(session), kSuccess);
+    EXPECT_TRUE(writeFirmware(session, image, UpdateProgress{}).succeeded);
+    closeSession(session);
+    EXPECT_TRUE(sessionlog::write());
+    sessionlog::stop();
+    return driver::wineHostPath(file);
+}
+
+// The recording with the last block's reply turned into a refusal with the code 0x107.
+std::wstring refuseLastBlock(const std::wstring& recording, const std::string& name) {
+    std::string log = readFile(recording);
+    const std::size_t block = log.rfind(" OUT 01 1b ");
+    const std::size_t reply = log.find('\n', block) + 1;
+    const std::size_t bytes = log.find(" IN ", reply) + 4;  // "02 st xx yy cc cc cc cc"
+    log.replace(bytes + 3, 2, "ff");
+    log.replace(bytes + 12, 11, "07 01 00 00");
+    const std::string file = std::string(ARTIFACT_DIR) + "/" + name;
+    const std::wstring path = driver::wineHostPath(file);
+    const HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(out, log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
+    CloseHandle(out);
+    return path;
+}
+
+// The demo serving a recording: no bench window, the unit as recorded.
+class ReplayDemo : public Demo {
+protected:
+    void startReplay(const std::wstring& recording) {
+        ASSERT_TRUE(driver::launch(driver::wineHostPath(demoFile), &program,
+                                   {L"UPDATER_REPLAY=" + recording}));
+        ASSERT_TRUE(driver::waitForMainWindow(&program)) << "the main window did not appear";
+        window = program.mainWindow;
+        ASSERT_EQ(hint(), catalogue(kTextReady));
+    }
+};
+
+TEST_F(ReplayDemo, TheRecordedUpdateSucceedsInTheWindow) {
+    startReplay(recordWholeUpdate("replay-whole-update.log"));
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded)));
+    EXPECT_EQ(driver::controlText(window, kRow3Version), L"1.0");
+    EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
+}
+
+TEST_F(ReplayDemo, TheLastBlockRefusedInTheRecordingFailsInTheWindow) {
+    startReplay(refuseLastBlock(recordWholeUpdate("replay-whole-update.log"),
+                                "replay-last-block-refused.log"));
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    const HWND box = driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption));
+    ASSERT_NE(box, nullptr) << "no failure report";
+    EXPECT_EQ(driver::messageBoxText(box),
+              catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(0x107, 0));
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
+}
+
+// A recording of another image than the one the demo carries is refused with a message.
+TEST_F(ReplayDemo, ARecordingOfAnotherImageIsRefused) {
+    std::string log = readFile(recordWholeUpdate("replay-whole-update.log"));
+    const std::size_t digest = log.find("# image sha256: ") + 16;
+    log.replace(digest, 64, std::string(64, '0'));
+    const std::wstring path = driver::wineHostPath(std::string(ARTIFACT_DIR) + "/replay-other.log");
+    const HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(out, log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
+    CloseHandle(out);
+
+    ASSERT_TRUE(driver::launch(driver::wineHostPath(demoFile), &program,
+                               {L"UPDATER_REPLAY=" + path}));
+    const HWND box = driver::findMessageBox(processId(), L"terval-updater-demo");
+    ASSERT_NE(box, nullptr) << "no message";
+    EXPECT_NE(driver::messageBoxText(box).find(L"made with the image whose SHA-256 is 0000"),
+              std::wstring::npos);
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_EQ(driver::waitForExit(&program), 2);
 }
 
 TEST(Product, WritesNoTranscript) {

@@ -1,0 +1,88 @@
+// The record of a run's sessions with the programming unit, for support and for replaying them
+// as tests: a header (the program, the carried image's digest, the system, the start), then
+// every unit opened, every report sent and received and every failed transfer with the
+// platform's error, with the steps' results and the outcome between them.
+//
+// The device link records into memory as it goes (a copy of each report, no formatting, no file);
+// the text is made and written only when the program asks, between the update's timed waits or
+// after them. A log that cannot be written is left out; nothing else changes.
+//
+//   # program: terval-updater-cli 1.0
+//   # image sha256: 5c0e...
+//   # system: Linux 6.1.0 x86_64
+//   # started: 2026-12-10T15:51:28Z
+//   # 0 unit vendor 5ea7 product 0002 output 60 input 60 path /dev/hidraw3
+//   3 OUT 01 08 00 00 ...
+//   4 IN 02 00 00 00 ...
+//   # 5123 OUT failed, error 1167: 01 1b 30 ...
+//   # 5124 IN failed, error 1460
+//   # 6000 step lock: result 0x00000000, last error 0x00000000
+//   # 48000 outcome: the update succeeded
+//
+// Times are milliseconds since the log's start. Nothing about the user goes in: no user or host
+// name, and no path but the unit's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "device/hid.h"
+
+namespace sessionlog {
+
+// The header's keys, as the replay reads them back.
+constexpr const char* kProgramKey = "program";
+constexpr const char* kImageDigestKey = "image sha256";
+constexpr const char* kSystemKey = "system";
+constexpr const char* kStartedKey = "started";
+// The words of the lines that the replay serves.
+constexpr const char* kUnitWord = "unit";
+constexpr const char* kOutWord = "OUT";
+constexpr const char* kInWord = "IN";
+constexpr const char* kFailedWord = "failed,";
+// How many logs a folder keeps: the newest.
+constexpr unsigned kLogsKept = 20;
+
+struct Header {
+    std::string program;      // name and version
+    std::string imageDigest;  // the carried image's SHA-256, lower-case hexadecimal
+    std::string system;       // the operating system, its version and the machine
+};
+
+// Where the text goes: a file named by the caller, or a new file in a folder (named by the
+// start time), of which the folder keeps the newest kLogsKept. Neither: recorded, not written.
+struct Destination {
+    std::string file;    // UTF-8
+    std::string folder;  // UTF-8; created when missing
+};
+
+// Starts a log now, forgetting any earlier one. clockMs counts milliseconds (null: the steady
+// clock); the log's times count from this call.
+void start(const Header& header, const Destination& destination,
+           std::uint64_t (*clockMs)() = nullptr);
+// Stops recording and forgets what was recorded and not written.
+void stop();
+
+// What the device link records; nothing while no log is started.
+void unitOpened(const hid::DeviceInfo& unit);
+void reportWritten(const std::uint8_t* report, std::uint32_t length);
+void writeFailed(const std::uint8_t* report, std::uint32_t length, hid::Error error);
+void reportRead(const std::uint8_t* report, std::uint32_t length);
+void readFailed(hid::Error error);
+// A "#" line with its time: a step's result, the outcome.
+void note(const std::string& text);
+// A step's result and the platform's last error read for it, as a note.
+void noteResult(const char* step, std::int32_t result, std::uint32_t lastError);
+
+// Writes what was recorded since the last write (the header first); nothing before a unit was
+// opened. False when there is no file to show: nothing opened, or it could not be written (the
+// log is then left out for the rest of the run).
+bool write();
+// The file written, UTF-8; empty until the first write succeeded.
+std::string fileName();
+
+// The text of what was recorded and not written yet, header included if it was not written: for
+// tests and for a log kept in memory.
+std::string pendingText();
+
+}  // namespace sessionlog

@@ -1,0 +1,69 @@
+#include "cli_log.h"
+
+#include <sys/utsname.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli_texts.h"
+#include "device/session_log.h"
+#include "flash/firmware_image.h"
+
+namespace {
+
+// Where the logs are kept: the XDG state folder, as an absolute path only.
+std::string stateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') return std::string(state) + "/terval-updater";
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/state/terval-updater";
+    return "";
+}
+
+// The kernel and the machine; not the host's name.
+std::string systemName() {
+    utsname name{};
+    if (uname(&name) != 0) return "Linux";
+    return std::string(name.sysname) + ' ' + name.release + ' ' + name.machine;
+}
+
+// The clock of the logs to come, null for the steady clock.
+std::uint64_t (*&logClock())() {
+    static std::uint64_t (*clock)() = nullptr;
+    return clock;
+}
+
+}  // namespace
+
+bool takeLogOption(std::vector<std::string>* arguments, std::string* file) {
+    for (std::size_t i = 0; i < arguments->size(); ++i) {
+        if ((*arguments)[i] != "--log") continue;
+        if (i + 1 == arguments->size()) return false;
+        *file = (*arguments)[i + 1];
+        arguments->erase(arguments->begin() + static_cast<long>(i),
+                         arguments->begin() + static_cast<long>(i) + 2);
+        return true;
+    }
+    return true;
+}
+
+void setLogClock(std::uint64_t (*clockMs)()) { logClock() = clockMs; }
+
+void startCliLog(const std::string& file) {
+    const FirmwareImage image = firmwareImage();
+    const sessionlog::Header header{
+        "terval-updater-cli 1.0",
+        image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
+        systemName()};
+    sessionlog::start(header, {file, file.empty() ? stateFolder() : std::string()}, logClock());
+}
+
+void finishCliLog(int exitCode) {
+    sessionlog::note("exit code " + std::to_string(exitCode));
+    sessionlog::write();
+}
+
+std::string logFileLine(Language language) {
+    if (!sessionlog::write()) return "";
+    return cliText(CliText::logWritten, language, sessionlog::fileName());
+}

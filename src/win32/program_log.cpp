@@ -1,0 +1,60 @@
+#include "win32/program_log.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "device/session_log.h"
+#include "flash/firmware_image.h"
+#include "win32/utf8.h"
+
+namespace {
+
+// %LOCALAPPDATA%\BELMARODA\TERVAL 160 LX Updater\logs; empty without LOCALAPPDATA (the log is
+// then left out).
+std::string logFolder() {
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    std::string folder;
+    if (localAppData == nullptr || !toUtf8(localAppData, &folder) || folder.empty()) return "";
+    return folder + "\\BELMARODA\\TERVAL 160 LX Updater\\logs";
+}
+
+// The version that the system itself reports (GetVersionEx answers what the manifest allows),
+// and the processor's architecture.
+std::string systemName() {
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto rtlGetVersion =
+        ntdll != nullptr
+            ? reinterpret_cast<GetVersion>(
+                  reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+            : nullptr;
+    if (rtlGetVersion == nullptr || rtlGetVersion(&version) != 0) return "Windows";
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    const char* machine = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64   ? "x64"
+                          : system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64 ? "arm64"
+                          : system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL ? "x86"
+                                                                                          : "?";
+    char text[96];
+    std::snprintf(text, sizeof text, "Windows %lu.%lu.%lu %s", version.dwMajorVersion,
+                  version.dwMinorVersion, version.dwBuildNumber, machine);
+    return text;
+}
+
+}  // namespace
+
+void startProgramLog(const char* program) {
+    const FirmwareImage image = firmwareImage();
+    const sessionlog::Header header{
+        std::string(program) + " 1.0",
+        image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
+        systemName()};
+    sessionlog::start(header, {"", logFolder()});
+}
+
+void finishProgramLog() { sessionlog::write(); }
