@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -782,6 +785,28 @@ TEST_F(Units, DeviceTakesThatUnitAlone) {
               0u)
         << err.str();
     EXPECT_TRUE(sentTo(0).empty());
+}
+
+// The run's log records one unit's session: the one chosen with --device, named after its failure;
+// --all, whose units are written side by side, writes none.
+TEST_F(Units, TheLogRecordsTheChosenUnitAndAllWritesNone) {
+    const std::string logFile = ::testing::TempDir() + "units-cli.log";
+    std::remove(logFile.c_str());
+    benchList("ready,erase-refused");
+    EXPECT_EQ(run({"update", "--yes", "--device", node(1), "--log", logFile}), kExitUpdateFailed);
+    EXPECT_TRUE(says(cliText(CliText::logWritten, language, logFile))) << out.str();
+    std::ifstream file(logFile);
+    const std::string logged((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find(" path " + node(1) + "\n"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find(" path " + node(0) + "\n"), std::string::npos) << logged;
+    std::remove(logFile.c_str());
+
+    out.str("");
+    EXPECT_EQ(run({"update", "--all", "--yes", "--log", logFile}), kExitUpdateFailed);
+    EXPECT_TRUE(updatedWhole(0));
+    EXPECT_FALSE(says(cliText(CliText::logWritten, language, logFile))) << out.str();
+    EXPECT_FALSE(std::ifstream(logFile).good()) << "no log of --all";
 }
 
 // --all: the ready units written; one whose erase is refused fails alone. Each unit's progress
