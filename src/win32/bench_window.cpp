@@ -20,7 +20,10 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "win32/utf8.h"
 
 namespace {
 
@@ -111,10 +114,14 @@ DWORD WINAPI runCourier(void*) {
     }
 }
 
-void sendNotice(WPARAM event, const std::wstring& path) {
+// The bench names its devices in UTF-8, as the enumeration does; Windows' notices name them in
+// UTF-16.
+void sendNotice(WPARAM event, const std::string& path) {
+    Notice notice{event, {}};
+    toWide(path, &notice.path);
     {
         const std::lock_guard<std::mutex> hold(courier.mutex);
-        courier.notices.push_back(Notice{event, path});
+        courier.notices.push_back(std::move(notice));
     }
     courier.wake.notify_one();
 }

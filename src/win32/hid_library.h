@@ -22,3 +22,6 @@ struct HidLibrary {
 
 // The resolved functions; null when hid.dll or one of them cannot be found.
 const HidLibrary* hidLibrary();
+
+// Why hidLibrary() is null: the error of the failed load or look-up (never 0); 0 when it is not.
+DWORD hidLibraryError();

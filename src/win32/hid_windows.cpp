@@ -1,167 +1,209 @@
 // The HID operations on Windows: SetupAPI for the enumeration, hid.dll for attributes and
 // capabilities, overlapped file I/O with a bounded wait for the reports.
-#include <windows.h>
+#include "win32/hid_windows.h"
+
 #include <setupapi.h>
 
 #include <cstdlib>
+#include <string>
 
-#include "device/hid.h"
 #include "win32/hid_library.h"
 #include "win32/message_wait.h"
 #include "win32/precise_wait_windows.h"
+#include "win32/utf8.h"
 
 namespace hid {
 
-struct InterfaceList {
-    HDEVINFO set;
-    GUID hidClass;
-};
-
-struct InterfaceDetail {
-    SP_DEVICE_INTERFACE_DETAIL_DATA_W* data;
+struct Device {
+    HANDLE handle;
 };
 
 namespace {
 
-HANDLE toWindows(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+// A transfer that moved another number of bytes than the report has.
+constexpr Error kWrongLengthError = ERROR_INVALID_DATA;
 
-// Waits for an overlapped write or read to complete, at most kReportTimeoutMs, letting the
-// windows' paint and sent messages through meanwhile. On a time-out the request is cancelled and
-// its completion awaited, so that the platform no longer touches the buffer or the OVERLAPPED
-// once this returns; the last error is then ERROR_TIMEOUT.
-bool completeIo(HANDLE device, BOOL started, OVERLAPPED* overlapped) {
-    if (!started && GetLastError() != ERROR_IO_PENDING) return false;
-    DWORD transferred = 0;
-    if (waitLettingMessagesThrough(overlapped->hEvent, kReportTimeoutMs)) {
-        return GetOverlappedResult(device, overlapped, &transferred, FALSE) != FALSE;
-    }
-    CancelIoEx(device, overlapped);
-    GetOverlappedResult(device, overlapped, &transferred, TRUE);
-    SetLastError(ERROR_TIMEOUT);
+bool fail(Error code, Error* error) {
+    *error = code;
     return false;
 }
 
-// One overlapped transfer with its own manual-reset event.
+// The error of the call that has just failed; never 0, which would read as success.
+Error failureError() {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+// The path of one interface of the list. The detail record has a variable length: the first
+// call asks for its size, the second fills it.
+bool interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData, std::wstring* path) {
+    DWORD size = 0;
+    SetupDiGetDeviceInterfaceDetailW(set, interfaceData, nullptr, 0, &size, nullptr);
+    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return false;
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, size));
+    if (detail == nullptr) return false;
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);  // the fixed part only
+    const bool read =
+        SetupDiGetDeviceInterfaceDetailW(set, interfaceData, detail, size, nullptr, nullptr) !=
+        FALSE;
+    if (read) path->assign(detail->DevicePath);
+    std::free(detail);
+    return read;
+}
+
+void readReportLengths(const HidLibrary& library, HANDLE device, DeviceInfo* info) {
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (!library.getPreparsedData(device, &preparsed)) return;
+    HIDP_CAPS caps{};
+    const NTSTATUS status = library.getCaps(preparsed, &caps);
+    library.freePreparsedData(preparsed);
+    if (status != HIDP_STATUS_SUCCESS) return;
+    info->outputReportLength = caps.OutputReportByteLength;
+    info->inputReportLength = caps.InputReportByteLength;
+}
+
+// IDs and report lengths of the interface at path; false when it cannot be opened or its
+// attributes cannot be read. Opened with no access, for queries only: Windows keeps keyboards
+// and mice to itself and refuses to open them for reading or writing, but lets anyone ask.
+bool describeInterface(const HidLibrary& library, const std::wstring& path, DeviceInfo* info) {
+    const HANDLE device = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof attributes;
+    const bool read = library.getAttributes(device, &attributes) != FALSE;
+    if (read) {
+        info->vendorId = attributes.VendorID;
+        info->productId = attributes.ProductID;
+        readReportLengths(library, device, info);
+    }
+    CloseHandle(device);
+    return read;
+}
+
+bool wanted(const DeviceInfo& info, std::uint16_t vendorId, std::uint16_t productId) {
+    return info.vendorId == vendorId && (productId == 0 || info.productId == productId);
+}
+
+// Waits for an overlapped transfer to complete, at most timeoutMs, letting the windows' paint and
+// sent messages through meanwhile. On a time-out the request is cancelled and its completion
+// awaited, so that the platform no longer touches the buffer or the OVERLAPPED once this returns.
+bool awaitTransfer(HANDLE device, OVERLAPPED* overlapped, std::uint32_t timeoutMs,
+                   DWORD* transferred, Error* error) {
+    if (waitLettingMessagesThrough(overlapped->hEvent, timeoutMs)) {
+        if (GetOverlappedResult(device, overlapped, transferred, FALSE)) return true;
+        return fail(failureError(), error);
+    }
+    CancelIoEx(device, overlapped);
+    // A transfer that completed just as the time ran out has done its work: a read's report
+    // would be lost if it were called a failure.
+    if (GetOverlappedResult(device, overlapped, transferred, TRUE)) return true;
+    const DWORD cause = GetLastError();
+    return fail(cause == ERROR_OPERATION_ABORTED || cause == ERROR_SUCCESS ? ERROR_TIMEOUT : cause,
+                error);
+}
+
+// One overlapped transfer of exactly length bytes with its own manual-reset event. start issues
+// the write or read and returns its BOOL.
 template <typename Start>
-bool transfer(Handle handle, Start start) {
+bool transfer(Device& device, std::uint32_t length, std::uint32_t timeoutMs, Error* error,
+              Start start) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (overlapped.hEvent == nullptr) return false;
-    const HANDLE device = toWindows(handle);
-    const bool done = completeIo(device, start(device, &overlapped), &overlapped);
-    // A pending transfer that completes leaves ERROR_IO_PENDING behind; a completed one leaves 0,
-    // so that a later refusal is never reported with an error of this call. A failed one leaves
-    // the failing call's error, not CloseHandle's.
-    const DWORD error = done ? ERROR_SUCCESS : GetLastError();
+    if (overlapped.hEvent == nullptr) return fail(failureError(), error);
+    DWORD transferred = 0;
+    bool done = start(device.handle, &overlapped) != FALSE;
+    // A request that completes at once signals the event too; one that is pending says so with
+    // ERROR_IO_PENDING; any other error is the request's refusal.
+    if (!done && GetLastError() != ERROR_IO_PENDING) {
+        fail(failureError(), error);
+    } else {
+        done = awaitTransfer(device.handle, &overlapped, timeoutMs, &transferred, error);
+    }
     CloseHandle(overlapped.hEvent);
-    SetLastError(error);
+    if (done && transferred != length) return fail(kWrongLengthError, error);
     return done;
 }
 
 }  // namespace
 
-InterfaceList* listInterfaces() {
+bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
+                      std::vector<DeviceInfo>* devices, Error* error) {
+    devices->clear();
     const HidLibrary* library = hidLibrary();
-    if (library == nullptr) return nullptr;
+    if (library == nullptr) return fail(hidLibraryError(), error);
     GUID hidClass;
     library->getHidGuid(&hidClass);
     const HDEVINFO set = SetupDiGetClassDevsW(&hidClass, nullptr, nullptr,
                                               DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return nullptr;
-    return new InterfaceList{set, hidClass};
-}
-
-void releaseInterfaceList(InterfaceList* list) {
-    SetupDiDestroyDeviceInfoList(list->set);
-    delete list;
-}
-
-InterfaceLookup fetchInterfaceDetail(InterfaceList* list, std::uint32_t index,
-                                     InterfaceDetail** detail) {
-    *detail = nullptr;
+    if (set == INVALID_HANDLE_VALUE) return fail(failureError(), error);
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
-    if (!SetupDiEnumDeviceInterfaces(list->set, nullptr, &list->hidClass, index, &interfaceData)) {
-        return InterfaceLookup::end;
+    for (DWORD index = 0;
+         SetupDiEnumDeviceInterfaces(set, nullptr, &hidClass, index, &interfaceData); ++index) {
+        // An interface that cannot be read is passed over: it may be going away right now.
+        std::wstring path;
+        DeviceInfo info;
+        if (!interfacePath(set, &interfaceData, &path) ||
+            !describeInterface(*library, path, &info) || !wanted(info, vendorId, productId) ||
+            !toUtf8(path, &info.path)) {
+            continue;
+        }
+        devices->push_back(std::move(info));
     }
-    DWORD size = 0;
-    SetupDiGetDeviceInterfaceDetailW(list->set, &interfaceData, nullptr, 0, &size, nullptr);
-    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return InterfaceLookup::detailFailed;
-    auto* data = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, size));
-    if (data == nullptr) return InterfaceLookup::detailFailed;
-    data->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);  // the fixed part only
-    if (!SetupDiGetDeviceInterfaceDetailW(list->set, &interfaceData, data, size, nullptr,
-                                          nullptr)) {
-        std::free(data);
-        return InterfaceLookup::detailFailed;
-    }
-    *detail = new InterfaceDetail{data};
-    return InterfaceLookup::found;
-}
-
-void releaseInterfaceDetail(InterfaceDetail* detail) {
-    std::free(detail->data);
-    delete detail;
-}
-
-const wchar_t* interfacePath(const InterfaceDetail* detail) { return detail->data->DevicePath; }
-
-Handle openDevice(const wchar_t* path) {
-    // Overlapped, so that every write and read can be given up after kReportTimeoutMs.
-    const HANDLE device =
-        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    return reinterpret_cast<Handle>(device);
-}
-
-void closeDevice(Handle handle) { CloseHandle(toWindows(handle)); }
-
-void flushInput(Handle handle) {
-    const HidLibrary* library = hidLibrary();
-    if (library != nullptr) library->flushQueue(toWindows(handle));
-}
-
-bool readAttributes(Handle handle, std::uint16_t* vendorId, std::uint16_t* productId) {
-    const HidLibrary* library = hidLibrary();
-    HIDD_ATTRIBUTES attributes{};
-    attributes.Size = sizeof attributes;
-    if (library == nullptr || !library->getAttributes(toWindows(handle), &attributes)) {
-        return false;
-    }
-    *vendorId = attributes.VendorID;
-    *productId = attributes.ProductID;
+    SetupDiDestroyDeviceInfoList(set);
     return true;
 }
 
-bool readCapabilities(Handle handle, std::uint16_t* outputLength, std::uint16_t* inputLength) {
-    const HidLibrary* library = hidLibrary();
-    PHIDP_PREPARSED_DATA preparsed = nullptr;
-    if (library == nullptr || !library->getPreparsedData(toWindows(handle), &preparsed)) {
-        return false;
+Device* openDevice(const std::string& path, Error* error) {
+    if (path.find('\0') != std::string::npos) {
+        *error = ERROR_INVALID_NAME;  // the name would end early and name another file
+        return nullptr;
     }
-    HIDP_CAPS caps{};
-    const NTSTATUS status = library->getCaps(preparsed, &caps);
-    library->freePreparsedData(preparsed);
-    if (status != HIDP_STATUS_SUCCESS) return false;
-    *outputLength = caps.OutputReportByteLength;
-    *inputLength = caps.InputReportByteLength;
-    return true;
+    std::wstring widePath;
+    if (!toWide(path, &widePath)) {
+        *error = failureError();
+        return nullptr;
+    }
+    // Overlapped, so that every write and read can be given up after the caller's time-out.
+    const HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = failureError();
+        return nullptr;
+    }
+    return new Device{handle};
 }
 
-bool writeReport(Handle handle, const std::uint8_t* report, std::uint32_t length) {
-    return transfer(handle, [&](HANDLE device, OVERLAPPED* overlapped) {
-        return WriteFile(device, report, length, nullptr, overlapped);
+void closeDevice(Device* device) {
+    if (device == nullptr) return;
+    CloseHandle(device->handle);
+    delete device;
+}
+
+HANDLE windowsHandle(const Device& device) { return device.handle; }
+
+void flushInput(Device& device) {
+    // Nothing to report: the request goes out whether or not the driver could drop its queue.
+    const HidLibrary* library = hidLibrary();
+    if (library != nullptr) library->flushQueue(device.handle);
+}
+
+bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
+                 std::uint32_t timeoutMs, Error* error) {
+    return transfer(device, length, timeoutMs, error, [&](HANDLE handle, OVERLAPPED* overlapped) {
+        return WriteFile(handle, report, length, nullptr, overlapped);
     });
 }
 
-bool readReport(Handle handle, std::uint8_t* report, std::uint32_t length) {
-    return transfer(handle, [&](HANDLE device, OVERLAPPED* overlapped) {
-        return ReadFile(device, report, length, nullptr, overlapped);
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length,
+                std::uint32_t timeoutMs, Error* error) {
+    return transfer(device, length, timeoutMs, error, [&](HANDLE handle, OVERLAPPED* overlapped) {
+        return ReadFile(handle, report, length, nullptr, overlapped);
     });
 }
 
 void pause(std::uint32_t ms) { preciseWait(ms); }
-
-std::uint32_t lastError() { return GetLastError(); }
 
 }  // namespace hid

@@ -1,6 +1,7 @@
 #include "win32/message_wait.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -18,18 +19,24 @@ void letMessagesThrough() {
 }  // namespace
 
 bool waitLettingMessagesThrough(HANDLE object, DWORD timeoutMs) {
+    using Clock = std::chrono::steady_clock;
     const bool endless = timeoutMs == INFINITE;
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    // Not GetTickCount64: it moves in steps of the scheduler's tick (some 16 ms), and a deadline
+    // read from it would end the wait up to a tick early.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const DWORD count = object != nullptr ? 1 : 0;
     for (;;) {
         letMessagesThrough();
-        const ULONGLONG now = GetTickCount64();
+        const Clock::time_point now = Clock::now();
         if (!endless && now >= deadline) {
             return object != nullptr && WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
         }
-        const DWORD slice = endless ? kMessageIntervalMs
-                                    : static_cast<DWORD>(std::min<ULONGLONG>(
-                                          deadline - now, kMessageIntervalMs));
+        // The rest rounded up: a wait shorter than asked is looked at again above.
+        const DWORD slice =
+            endless ? kMessageIntervalMs
+                    : static_cast<DWORD>(std::min<long long>(
+                          std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count(),
+                          kMessageIntervalMs));
         const DWORD woken = MsgWaitForMultipleObjectsEx(count, count != 0 ? &object : nullptr,
                                                         slice, QS_SENDMESSAGE | QS_PAINT, 0);
         if (count != 0 && woken == WAIT_OBJECT_0) return true;
