@@ -391,19 +391,12 @@ NTSTATUS readReport(IRP* irp) {
     return STATUS_PENDING;
 }
 
-// The transfer packet of a write: where the HID class driver puts it (Windows: the output
-// buffer; some versions of Wine: the input buffer).
+// The transfer packet of a write: in the output buffer, where Windows puts it and Wine 8.0 too
+// (with the packet's size given as the input length, and no input buffer).
 HID_XFER_PACKET* writePacket(IRP* irp) {
+    if (irp->UserBuffer != nullptr) return static_cast<HID_XFER_PACKET*>(irp->UserBuffer);
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
-    if (irp->UserBuffer != nullptr &&
-        stack->Parameters.DeviceIoControl.OutputBufferLength >= sizeof(HID_XFER_PACKET)) {
-        return static_cast<HID_XFER_PACKET*>(irp->UserBuffer);
-    }
-    if (stack->Parameters.DeviceIoControl.Type3InputBuffer != nullptr &&
-        stack->Parameters.DeviceIoControl.InputBufferLength >= sizeof(HID_XFER_PACKET)) {
-        return static_cast<HID_XFER_PACKET*>(stack->Parameters.DeviceIoControl.Type3InputBuffer);
-    }
-    return nullptr;
+    return static_cast<HID_XFER_PACKET*>(stack->Parameters.DeviceIoControl.Type3InputBuffer);
 }
 
 NTSTATUS writeReport(IRP* irp) {
