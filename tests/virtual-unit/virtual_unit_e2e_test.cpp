@@ -22,8 +22,11 @@ namespace {
 
 const std::wstring kSeparator = L"\r\n\r\n";
 constexpr std::size_t kBlockBytes = 48;
-// The error that Wine 8.0 gives for a transfer on a device whose node has gone.
-constexpr std::uint32_t kVanishedDeviceError = 5;  // ERROR_ACCESS_DENIED
+// The errors of a transfer on a unit whose cable has been pulled: the bus's own answer while the
+// device node goes (STATUS_DEVICE_NOT_CONNECTED), Wine's HID class driver's once it has gone
+// (STATUS_DELETE_PENDING).
+constexpr std::uint32_t kVanishedDeviceErrors[] = {1167 /* ERROR_DEVICE_NOT_CONNECTED */,
+                                                   5 /* ERROR_ACCESS_DENIED */};
 
 std::wstring unitTool(const char* name) {
     return driver::wineHostPath(std::string(VUNIT_DIR) + "/" + name);
@@ -270,16 +273,16 @@ void expectWholeUpdate(const std::vector<Report>& all, const std::vector<std::ui
     EXPECT_EQ(unlock.bytes[1], 0x0B);
     EXPECT_EQ(unlock.bytes[3], 0) << "lock off";
 
-    // Every wait: 20 ms between the commands, 1000 ms for the erase's reply and 4000 after it.
-    for (std::size_t i = at + 1; i < out.size(); ++i) {
+    // Every wait: 20 ms before each command after the lock and after every block, 1000 ms for the
+    // erase's reply and 4000 after it; the release follows the protection at once.
+    for (std::size_t i = at + 1; i + 1 < out.size(); ++i) {
         const unsigned long wait = out[i].bytes[1] == 0x1F ? 5000 : 20;
         EXPECT_GE(out[i].ms - out[i - 1].ms, wait) << "before request " << i;
     }
     std::size_t replies = all.size() - out.size();
     EXPECT_EQ(replies, out.size()) << "a reply to every request";
-    std::printf("the update through the stack: %lu ms from the lock to its release "
-                "(fixed waits %lu ms)\n",
-                out.back().ms - out[at].ms, static_cast<unsigned long>(5000 + 20 * (blocks + 5)));
+    // The figure for tools/bench: the update's span on the unit's clock.
+    std::printf("virtual_unit_update_ms %lu\n", out.back().ms - out[at].ms);
 }
 
 TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
@@ -307,20 +310,22 @@ TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
         driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 30000);
     ASSERT_NE(box, nullptr) << "no failure report";
     const std::wstring text = driver::messageBoxText(box);
-    const std::wstring writeFailed = catalogue(kTextBlockFailed) + L"\r\n" +
-                                     errorCodeLine(0xFFFFFFFE, kVanishedDeviceError);
-    const std::wstring readFailed = catalogue(kTextBlockFailed) + L"\r\n" +
-                                    errorCodeLine(0xFFFFFFFD, kVanishedDeviceError);
-    EXPECT_TRUE(text == writeFailed || text == readFailed)
-        << "box text: " << std::string(text.begin(), text.end());
+    bool expected = false;
+    for (std::uint32_t error : kVanishedDeviceErrors) {
+        for (std::uint32_t result : {0xFFFFFFFEu, 0xFFFFFFFDu}) {  // -2 not written, -3 not read
+            expected = expected ||
+                       text == catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(result, error);
+        }
+    }
+    EXPECT_TRUE(expected) << "box text: " << std::string(text.begin(), text.end());
+    std::printf("failure report: %s\n", std::string(text.begin(), text.end()).c_str());
     driver::saveScreenshot(box, artifactFile("virtual-unit-cable-pulled.bmp"));
     driver::answerMessageBox(box, IDOK);
     EXPECT_TRUE(driver::waitForWindowGone(box));
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
     ASSERT_EQ(control(L"wait-gone 30"), 0);
-    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
-                                           statusWithInstructions(kTextConnectionLost)))
-        << "the unit is not shown gone";
+    Sleep(500);  // the removal notice, which changes nothing more
+    EXPECT_EQ(hint(), catalogue(kTextUpdateFailedHint));
     expectClosedView();
 
     ASSERT_EQ(control(L"plug"), 0);
