@@ -277,15 +277,18 @@ NTSTATUS controlRequest(IRP* irp) {
             if (taken) return complete(irp, STATUS_DEVICE_BUSY, 0);
             return complete(irp, plug(), 0);
         }
+        // The cable and the stop need a served unit.
         case IOCTL_VU_PLUG:
             if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             return complete(irp, plug(), 0);
         case IOCTL_VU_UNPLUG:
+            if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             unplug();
             return complete(irp, STATUS_SUCCESS, 0);
         case IOCTL_VU_NEXT_OUTPUT: return nextOutput(irp, stack);
         case IOCTL_VU_PUT_INPUT: return putInput(irp, stack);
         case IOCTL_VU_STOP:
+            if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             stopServer();
             return complete(irp, STATUS_SUCCESS, 0);
         case IOCTL_VU_STATE: {
@@ -458,9 +461,12 @@ WCHAR* poolString(const WCHAR* text, bool multi) {
     return copy;
 }
 
+// One device node for either product, named by the vendor alone (the HID class driver names the
+// unit's interface \\?\hid#vid_5ea7#1#{...} after it): Wine 8.0 installs the minidriver for the
+// first node of the bus that appears in a prefix, and not for a second one with other IDs. The
+// product is told by the unit's attributes, as the program reads it.
 NTSTATUS unitId(IRP* irp, BUS_QUERY_ID_TYPE type) {
-    const WCHAR* hardwareId =
-        bus.productId == 1 ? L"TERVALVU\\VID_5EA7&PID_0001" : L"TERVALVU\\VID_5EA7&PID_0002";
+    const WCHAR* hardwareId = L"TERVALVU\\VID_5EA7";
     WCHAR* id = nullptr;
     switch (type) {
         case BusQueryDeviceID: id = poolString(hardwareId, false); break;

@@ -15,7 +15,7 @@
 // The server takes the bus: input a USHORT product ID. The unit is plugged in, and unplugged
 // when the server's handle closes.
 #define IOCTL_VU_SERVE VU_CONTROL_CODE(0)
-// The cable: the unit's device node reported again, or taken away.
+// The cable: the unit's device node reported again, or taken away; refused with no server.
 #define IOCTL_VU_PLUG VU_CONTROL_CODE(1)
 #define IOCTL_VU_UNPLUG VU_CONTROL_CODE(2)
 // The server's inverted call: kept pending until the program writes an output report, then
@@ -25,7 +25,7 @@
 // The server's reply: input VU_REPORT_BYTES bytes, handed to the HID class driver as one input
 // report.
 #define IOCTL_VU_PUT_INPUT VU_CONTROL_CODE(4)
-// Unplugs the unit and ends the server's pending and later requests.
+// Unplugs the unit and ends the server's pending and later requests; refused with no server.
 #define IOCTL_VU_STOP VU_CONTROL_CODE(5)
 // The bus's state: output a ULONG, VU_STATE_SERVED and VU_STATE_PLUGGED or'ed.
 #define IOCTL_VU_STATE VU_CONTROL_CODE(6)
