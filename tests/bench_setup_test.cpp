@@ -2,6 +2,7 @@
 // the updater's identification sees it, and the bench worked from a second thread.
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "flash/commands.h"
 #include "sim/bench_setup.h"
@@ -49,6 +50,38 @@ INSTANTIATE_TEST_SUITE_P(
                   {Product::linkwave, Attachment::acceptedController, EscFirmware::version0_9,
                    true, 0x1E}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The command-line demo's list: commas separate units only where each part is a whole entry, so
+// that an entry written with commas between its words stays one unit.
+TEST(BenchList, CommasSeparateUnitsWhereEachPartIsAWholeEntry) {
+    const struct {
+        const char* words;
+        std::vector<UnitSetup> expected;
+    } cases[] = {
+        {"ready,ready,erase-refused",
+         {UnitSetup{}, UnitSetup{},
+          {Product::linkCube, Attachment::acceptedController, EscFirmware::version0_9, true,
+           0x1E}}},
+        {"ready, linkwave no-firmware",
+         {UnitSetup{}, {Product::linkwave, Attachment::acceptedController, EscFirmware::none}}},
+        {"linkwave wrong-mode", {{Product::linkwave, Attachment::wrongMode}}},
+        {"accepted-alt,,firmware-1.0  linkcube",
+         {{Product::linkCube, Attachment::acceptedControllerAlt, EscFirmware::version1_0}}},
+        {"linkwave erase-refused ready", {UnitSetup{}}},  // ready: the default unit again
+        {"", {UnitSetup{}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<UnitSetup> setups;
+        ASSERT_TRUE(sim::parseBenchList(c.words, UnitSetup{}, &setups)) << c.words;
+        ASSERT_EQ(setups.size(), c.expected.size()) << c.words;
+        for (std::size_t i = 0; i < setups.size(); ++i) {
+            EXPECT_TRUE(setups[i] == c.expected[i]) << c.words << " #" << i;
+        }
+    }
+    std::vector<UnitSetup> setups(2);
+    EXPECT_FALSE(sim::parseBenchList("ready,linkcbue", UnitSetup{}, &setups));
+    EXPECT_EQ(setups.size(), 2u) << "left alone";
+}
 
 TEST(SetupWords, AnUnknownWordLeavesTheSetupAlone) {
     UnitSetup setup;

@@ -309,7 +309,7 @@ TEST_P(IncompatibleNotice, NamesTheModelBetweenTheQuotes) {
     ASSERT_EQ(fake::state().boxes.size(), 1u);
     const fake::MessageBox& box = fake::state().boxes[0];
     EXPECT_EQ(box.caption, fake::text(kTextIncompatibleCaption));
-    EXPECT_EQ(box.style, window::kBoxOk | window::kIconInformation);
+    EXPECT_EQ(box.box, window::Box::information);
     std::wstring expected = fake::text(kTextIncompatibleNotice);
     const std::size_t placeholder = expected.find(L"'%s'");
     ASSERT_NE(placeholder, std::wstring::npos);

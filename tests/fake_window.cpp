@@ -105,16 +105,16 @@ int controlText(int controlId, wchar_t* buffer, int capacity) {
 
 void enableControl(int controlId, bool enabled) { fake::control(controlId).enabled = enabled; }
 
-int showMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style) {
+Answer showMessageBox(const wchar_t* text, const wchar_t* caption, Box box) {
     fake::Window& window = fake::theWindow();
-    window.boxes.push_back({text, caption, style, window.inputDiscards});
+    window.boxes.push_back({text, caption, box, window.inputDiscards});
     if (window.whileBoxOpen) {
         const std::function<void()> nested = std::move(window.whileBoxOpen);
         window.whileBoxOpen = nullptr;
         nested();
     }
-    if (window.answers.empty()) return kAnswerOk;
-    const int answer = window.answers.front();
+    if (window.answers.empty()) return Answer::ok;
+    const Answer answer = window.answers.front();
     window.answers.pop_front();
     return answer;
 }

@@ -23,7 +23,7 @@ struct Control {
 struct MessageBox {
     std::wstring text;
     std::wstring caption;
-    unsigned style;
+    window::Box box;
     unsigned inputDiscardsBefore = 0;  // how often queued input had been dropped when it opened
 };
 
@@ -33,7 +33,7 @@ struct Window {
     std::map<int, Control> controls;  // dialog 110's controls, by ID
     std::vector<MessageBox> boxes;    // in the order shown
     // Answers for the boxes to come, in order; a box without a scripted answer gets OK.
-    std::deque<int> answers;
+    std::deque<window::Answer> answers;
     // Runs while the next box is open (then cleared), as a nested message loop would run a
     // device notice or a paint.
     std::function<void()> whileBoxOpen;

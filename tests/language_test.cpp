@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/language.h"
+#include "win32/resource_language_rule.h"
 
 namespace {
 

@@ -44,7 +44,7 @@ TEST_F(UiTest, RegistrationFailureShowsTheErrorBox) {
     ASSERT_EQ(fake::state().boxes.size(), 1u);
     EXPECT_EQ(fake::state().boxes[0].caption, fake::text(kTextApplicationErrorCaption));
     EXPECT_EQ(fake::state().boxes[0].text, fake::text(kTextRegistrationFailed));
-    EXPECT_EQ(fake::state().boxes[0].style, window::kBoxOk | window::kIconError);
+    EXPECT_EQ(fake::state().boxes[0].box, window::Box::error);
 }
 
 // The logo bitmap is 1772 x 263. The window's outer rectangle starts at (100, 50); its frame is

@@ -59,7 +59,7 @@ std::function<void()> updateWith(sim::FaultKind kind, unsigned exchangeAfterProb
             sim::addFault({sim::exchangeCount() + kIdentificationQueries + exchangeAfterProbe,
                            kind, 0x107});
         }
-        fake::state().answers = {window::kAnswerOk, window::kAnswerYes};
+        fake::state().answers = {window::Answer::ok, window::Answer::yes};
         runUpdate();
         (void)id;
     };

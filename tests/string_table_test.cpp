@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/string_table.h"
+#include "win32/string_table.h"
 
 namespace {
 

@@ -9,14 +9,15 @@
 #include "ui/device_presence.h"
 #include "sim/bench_state.h"
 #include "sim_fixture.h"
+#include "test_image.h"
 #include "ui_fixture.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t kImageBytes = 90224;
-constexpr std::size_t kBlocks = 1880;  // 1879 of 12 words, one of 8
+// The image carried here is the tests' own (test_image.h).
+constexpr std::size_t kBlocks = test_image::kBlocks;
 constexpr std::uint64_t kFixedWaitsMs = 5080;
 
 std::wstring hex8(std::uint32_t value) {
@@ -124,7 +125,7 @@ TEST_F(Update, WithoutASessionReportsTheMissingUnitAndSendsNothing) {
     ASSERT_EQ(fake::state().boxes.size(), 1u);
     EXPECT_EQ(fake::state().boxes[0].caption, fake::text(kTextUpdateFailedCaption));
     EXPECT_EQ(fake::state().boxes[0].text, fake::text(kTextUnitNotDetected));
-    EXPECT_EQ(fake::state().boxes[0].style, unsigned(window::kIconError));
+    EXPECT_EQ(fake::state().boxes[0].box, window::Box::error);
     EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
     EXPECT_FALSE(fake::isEnabled(kUpdateButton));
     EXPECT_TRUE(sim::transcript().empty());
@@ -134,7 +135,7 @@ TEST_F(Update, WithoutASessionReportsTheMissingUnitAndSendsNothing) {
 struct ConfirmCase {
     const char* name;
     std::uint16_t installed;
-    std::vector<int> answers;
+    std::vector<window::Answer> answers;
     std::size_t boxes;
     bool proceeds;
 };
@@ -154,11 +155,11 @@ TEST_P(Confirmations, DecideWhetherAnythingIsSent) {
     ASSERT_GE(boxes.size(), c.boxes);
     EXPECT_EQ(boxes[0].text, fake::text(kTextWarning));
     EXPECT_EQ(boxes[0].caption, fake::text(kTextWarningCaption));
-    EXPECT_EQ(boxes[0].style, unsigned(window::kBoxOkCancel | window::kIconWarning));
+    EXPECT_EQ(boxes[0].box, window::Box::warningOkCancel);
     if (c.boxes == 2) {
         EXPECT_EQ(boxes[1].text, fake::text(kTextOlderOrSame));
         EXPECT_EQ(boxes[1].caption, fake::text(kTextNewerFirmwareCaption));
-        EXPECT_EQ(boxes[1].style, unsigned(window::kBoxYesNo | window::kIconWarning));
+        EXPECT_EQ(boxes[1].box, window::Box::warningYesNo);
     }
     if (c.proceeds) {
         EXPECT_EQ(boxes.size(), c.boxes) << "no failure box";
@@ -177,16 +178,16 @@ TEST_P(Confirmations, DecideWhetherAnythingIsSent) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Confirmations,
     ::testing::Values(
-        ConfirmCase{"CancelAtTheWarning", 0x0009, {window::kAnswerCancel}, 1, false},
-        ConfirmCase{"NoAtTheQuestion", 0x0100, {window::kAnswerOk, window::kAnswerNo}, 2, false},
-        ConfirmCase{"ClosedQuestion", 0x0234, {window::kAnswerOk, window::kAnswerCancel}, 2,
+        ConfirmCase{"CancelAtTheWarning", 0x0009, {window::Answer::cancel}, 1, false},
+        ConfirmCase{"NoAtTheQuestion", 0x0100, {window::Answer::ok, window::Answer::no}, 2, false},
+        ConfirmCase{"ClosedQuestion", 0x0234, {window::Answer::ok, window::Answer::cancel}, 2,
                     false},
-        ConfirmCase{"OlderInstalledNotAsked", 0x00FF, {window::kAnswerOk}, 1, true},
-        ConfirmCase{"SameInstalledAsked", 0x0100, {window::kAnswerOk, window::kAnswerYes}, 2,
+        ConfirmCase{"OlderInstalledNotAsked", 0x00FF, {window::Answer::ok}, 1, true},
+        ConfirmCase{"SameInstalledAsked", 0x0100, {window::Answer::ok, window::Answer::yes}, 2,
                     true},
-        ConfirmCase{"NewerInstalledAsked", 0x0234, {window::kAnswerOk, window::kAnswerYes}, 2,
+        ConfirmCase{"NewerInstalledAsked", 0x0234, {window::Answer::ok, window::Answer::yes}, 2,
                     true},
-        ConfirmCase{"NoFirmwareNotAsked", 0xFFFF, {window::kAnswerOk}, 1, true}),
+        ConfirmCase{"NoFirmwareNotAsked", 0xFFFF, {window::Answer::ok}, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Right after the questions the unit is identified again. A controller that now reports other
@@ -195,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Update, AControllerChangedBehindTheBoxIsAskedAboutAgain) {
     unit().unit.laterFirmwareVersion = 0x0200;
     startReady();
-    fake::state().answers = {window::kAnswerOk, window::kAnswerOk, window::kAnswerNo};
+    fake::state().answers = {window::Answer::ok, window::Answer::ok, window::Answer::no};
 
     runUpdate();
 
@@ -254,7 +255,7 @@ TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
     EXPECT_EQ(requests[5 + kBlocks], reportBytes({0x01, 0x0B, 0x01, 0x00}));
 
     const FirmwareImage image = firmwareImage();
-    ASSERT_EQ(image.size, kImageBytes);
+    ASSERT_EQ(image.size, test_image::kBytes);
     const std::vector<Bytes> blocks = blockRequests();
     ASSERT_EQ(blocks.size(), kBlocks);
     for (std::size_t i = 0; i + 1 < kBlocks; ++i) {
@@ -263,9 +264,11 @@ TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
             << "block " << i;
     }
     const Bytes& last = blocks.back();
-    EXPECT_EQ(last[2], 32) << "the last block announces its 8 words";
-    EXPECT_TRUE(std::equal(last.begin() + 4, last.begin() + 36, image.bytes + 48 * (kBlocks - 1)));
-    EXPECT_EQ(Bytes(last.begin() + 36, last.begin() + 52), Bytes(16, 0xFF));
+    const std::size_t lastBytes = test_image::kLastBlockBytes;
+    EXPECT_EQ(last[2], lastBytes) << "the short last block announces its own words";
+    EXPECT_TRUE(std::equal(last.begin() + 4, last.begin() + 4 + lastBytes,
+                           image.bytes + 48 * (kBlocks - 1)));
+    EXPECT_EQ(Bytes(last.begin() + 4 + lastBytes, last.begin() + 52), Bytes(48 - lastBytes, 0xFF));
 }
 
 TEST_F(Update, WaitsAddUpAndTheEraseReplyComesASecondLater) {
@@ -434,7 +437,7 @@ TEST_P(UnitChangedDuringABox, EndsAsForAUnitGoneAndSendsNothing) {
         fake::state().whileBoxOpen = change;
     } else {
         fake::state().whileBoxOpen = [&] { fake::state().whileBoxOpen = change; };
-        fake::state().answers = {window::kAnswerOk, window::kAnswerYes};
+        fake::state().answers = {window::Answer::ok, window::Answer::yes};
     }
 
     runUpdate();
@@ -687,7 +690,7 @@ TEST_P(Faults, EndInTheFailureReport) {
     const auto& box = fake::state().boxes[1];
     EXPECT_EQ(box.caption, fake::text(kTextUpdateFailedCaption));
     EXPECT_EQ(box.text, failureText(failureTextFor(c.exchange), result, error));
-    EXPECT_EQ(box.style, unsigned(window::kIconError));
+    EXPECT_EQ(box.box, window::Box::error);
     EXPECT_GE(box.inputDiscardsBefore, 1u) << "keys typed meanwhile would answer the box";
     EXPECT_FALSE(isOpen(appSession()));
     EXPECT_FALSE(fake::isEnabled(kUpdateButton));
@@ -751,7 +754,7 @@ TEST_F(Update, ReleasesSleepAndShutdownBeforeTheFailureBox) {
 
 TEST_F(Update, DecliningNeverHoldsOffSleep) {
     startReady();
-    fake::state().answers = {window::kAnswerCancel};
+    fake::state().answers = {window::Answer::cancel};
     runUpdate();
     EXPECT_EQ(fake::state().sleepAndShutdownBlocks, 0u);
 }

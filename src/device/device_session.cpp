@@ -89,25 +89,46 @@ std::uint32_t bootloaderVersion(const DeviceSession& session) {
     return readLe32(&session.escLoaderBlock[4]);
 }
 
+bool findUnits(std::vector<hid::DeviceInfo>* units) {
+    units->clear();
+    std::vector<hid::DeviceInfo> devices;
+    hid::Error error = 0;
+    if (!hid::enumerateDevices(kUnitVendorId, 0, &devices, &error)) return false;
+    for (hid::DeviceInfo& info : devices) {
+        if (isProgrammingUnit(info)) units->push_back(std::move(info));
+    }
+    return true;
+}
+
+ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit,
+                    UnitOpenFailure* failure) {
+    closeSession(session);
+    if (failure != nullptr) *failure = UnitOpenFailure{};
+    hid::Error error = 0;
+    hid::OpenDevice device(hid::openDevice(unit.path, &error));
+    if (device == nullptr) {
+        // Held by another program or closed to this user: the caller may tell the user why the
+        // unit it sees is not used.
+        if (failure != nullptr) *failure = {unit.path, error};
+        return kNoUnitPresent;
+    }
+    // Input queued before this program's first request is none of its replies.
+    hid::flushInput(*device);
+    takeUnit(session, std::move(device), unit);
+    return identifyUnit(session);
+}
+
 ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure) {
     closeSession(session);
     if (failure != nullptr) *failure = UnitOpenFailure{};
-    std::vector<hid::DeviceInfo> devices;
-    hid::Error error = 0;
-    if (!hid::enumerateDevices(kUnitVendorId, 0, &devices, &error)) return kNotAvailable;
-    for (const hid::DeviceInfo& info : devices) {
-        if (!isProgrammingUnit(info)) continue;
-        hid::OpenDevice device(hid::openDevice(info.path, &error));
-        if (device == nullptr) {
-            // Held by another program or closed to this user: the search goes on, and the
-            // caller may tell the user why the unit it sees is not used.
-            if (failure != nullptr && failure->path.empty()) *failure = {info.path, error};
-            continue;
-        }
-        // Input queued before this program's first request is none of its replies.
-        hid::flushInput(*device);
-        takeUnit(session, std::move(device), info);
-        return identifyUnit(session);
+    std::vector<hid::DeviceInfo> units;
+    if (!findUnits(&units)) return kNotAvailable;
+    for (const hid::DeviceInfo& unit : units) {
+        UnitOpenFailure refused;
+        const ResultCode result = openUnit(session, unit, &refused);
+        if (isOpen(session)) return result;
+        // The search goes on past a unit that would not open; the first one is named.
+        if (failure != nullptr && failure->path.empty()) *failure = refused;
     }
     return kNoUnitPresent;
 }

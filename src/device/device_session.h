@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "device/hid.h"
 #include "device/protocol.h"
@@ -76,6 +77,16 @@ inline bool isOpen(const DeviceSession& session) { return session.handle != null
 // would not open); otherwise the result of the identification, with the record left open whatever
 // it is.
 ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure = nullptr);
+
+// The programming units present (the HID devices with the unit's vendor ID and product ID 1 or 2),
+// in the platform's order; nothing is opened. False when the device list cannot be created.
+bool findUnits(std::vector<hid::DeviceInfo>* units);
+
+// As openSession, for the one unit that findUnits gave as unit: closes whatever is open, opens that
+// unit and identifies it. -4 when it does not open (*failure, if given, names it); otherwise the
+// result of the identification, with the record left open whatever it is.
+ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit,
+                    UnitOpenFailure* failure = nullptr);
 
 // Closes the device and returns the record to its closed state; harmless on a closed record.
 void closeSession(DeviceSession& session);

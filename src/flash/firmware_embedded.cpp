@@ -1,5 +1,5 @@
-// The firmware image linked into read-only data with the assembler's .incbin, for the builds
-// that carry no Windows resources (the native tests, the Windows unit tests).
+// The firmware image linked into read-only data with the assembler's .incbin, for the programs
+// that carry no Windows resources (the Linux command-line program and its demo).
 #include "flash/firmware_image.h"
 
 #include "firmware_digest.h"

@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
+#include <optional>
 #include <istream>
 #include <ostream>
 
+#include "cli_parts.h"
 #include "cli_signals.h"
 #include "cli_texts.h"
+#include "cli_units.h"
 #include "device/device_session.h"
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
@@ -15,10 +18,12 @@
 #include "ui/app.h"
 #include "ui/resource_ids.h"
 #include "ui/unit_state.h"
-#include "ui/update_questions.h"
+#include "ui/update_conversation.h"
 #include "ui/version_labels.h"
 
-namespace {
+// The helpers of this file are in namespace cli: those that the several units' code shares are
+// declared in cli_parts.h.
+namespace cli {
 
 // Between polls of --wait.
 constexpr std::uint32_t kWaitPollMs = 250;
@@ -49,24 +54,20 @@ std::string rightAligned(const std::string& text, int width) {
     return std::string(static_cast<int>(text.size()) < width ? width - text.size() : 0, ' ') + text;
 }
 
-// The three rows of the Version panel as the window shows them: the open view for a ready unit,
-// the closed view (the session is closed then) for every other state.
+VersionRows shownRows(const DeviceSession& session, UnitState state) {
+    const UnitView view = viewOf(session);
+    return versionRowsOf(state == UnitState::ready ? &view : nullptr);
+}
+
+// The three rows of the Version panel as the window shows them, under row 1's caption.
 void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) {
-    std::string row1Caption = catalogueUtf8(kTextRow1Caption, io.language);
-    std::string labels[3] = {utf8(kClosedViewLabel), utf8(kClosedViewLabel),
-                             utf8(kClosedViewLabel)};
-    if (state == UnitState::ready) {
-        const VersionLabels open = openViewLabels(viewOf(session));
-        row1Caption = utf8(open.productName);
-        labels[0] = utf8(open.unit);
-        labels[1] = utf8(open.bootloader);
-        labels[2] = utf8(open.controller);
-    }
-    const std::string captions[3] = {row1Caption, catalogueUtf8(kTextRow2Caption, io.language),
-                                     catalogueUtf8(kTextRow3Caption, io.language)};
+    const VersionRows rows = shownRows(session, state);
+    const std::string captions[3] = {
+        rows.row1Name != nullptr ? utf8(rows.row1Name) : catalogueUtf8(kTextRow1Caption, io.language),
+        catalogueUtf8(kTextRow2Caption, io.language), catalogueUtf8(kTextRow3Caption, io.language)};
     for (int row = 0; row < 3; ++row) {
         io.out << padded(captions[row] + ":", kCaptionWidth)
-               << rightAligned(labels[row], kLabelWidth) << '\n';
+               << rightAligned(utf8(rows.labels[row]), kLabelWidth) << '\n';
     }
 }
 
@@ -74,21 +75,18 @@ void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) 
 // the update does not follow anyway), or the status, an empty line and the connection steps. An
 // incompatible controller is named first, as the window's notice does.
 void printHint(UnitState state, bool tellCommand, CliIo& io) {
-    if (state == UnitState::ready) {
-        io.out << readyText(io.language, tellCommand) << '\n';
-        return;
-    }
-    if (state == UnitState::incompatibleController) {
+    const HintTexts hint = hintTextsOf(state);
+    if (hint.incompatibleNotice) {
         io.out << catalogueUtf8(kTextIncompatibleCaption, io.language) << '\n'
                << incompatibleNotice(io.language) << "\n\n";
     }
-    io.out << catalogueUtf8(statusTextOf(state), io.language) << '\n'
+    if (!hint.connectionSteps) {
+        io.out << readyText(io.language, tellCommand) << '\n';
+        return;
+    }
+    io.out << catalogueUtf8(hint.status, io.language) << '\n'
            << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
 }
-
-// Why no unit was opened although one is there: this user may not open its node, or another
-// program holds it. Any other failure to open one counts as no unit.
-enum class Unavailable { no, notPermitted, inUse };
 
 Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& failure) {
     if (isOpen(session) || failure.path.empty()) return Unavailable::no;
@@ -97,13 +95,17 @@ Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& 
     return Unavailable::no;
 }
 
-// Opens and judges the unit, as the window's start-up probe does; with wait, polls until one is
-// plugged in. A unit that is there but cannot be opened (*failure names it) ends the wait too:
-// at once when it was there from the start, after kAccessSettleMs when it came meanwhile.
-UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io) {
+// Opens and judges the unit (the first found, or only `only`), as the window's start-up probe
+// does; with wait, polls until one is plugged in. A unit that is there but cannot be opened
+// (*failure names it) ends the wait too: at once when it was there from the start, after
+// kAccessSettleMs when it came meanwhile.
+UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io,
+                const hid::DeviceInfo* only = nullptr) {
     std::uint32_t unavailableMs = 0;
     for (bool first = true;; first = false) {
-        const UnitState state = judgeUnit(openSession(session, failure), session);
+        const ResultCode opened =
+            only != nullptr ? openUnit(session, *only, failure) : openSession(session, failure);
+        const UnitState state = judgeUnit(opened, session);
         if (state != UnitState::notFound || !wait || !io.out) return state;
         if (unavailability(session, *failure) == Unavailable::no) {
             unavailableMs = 0;
@@ -118,10 +120,14 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
     }
 }
 
+std::string unavailableText(Unavailable why, const std::string& node, Language language) {
+    const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
+    return cliText(text, language, node);
+}
+
 // The unit that could not be opened, named with the reason and what to do; nothing was sent.
 int reportUnavailable(Unavailable why, const std::string& node, CliIo& io) {
-    const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
-    io.out << cliText(text, io.language, node);
+    io.out << unavailableText(why, node, io.language);
     return kExitUnavailable;
 }
 
@@ -132,8 +138,6 @@ int showState(DeviceSession& session, UnitState state, bool tellCommand, CliIo& 
     return exitCodeOf(state);
 }
 
-// A question with its caption, on the terminal beside the progress even when the output goes to
-// a file; yes only for an answer that starts with y (or j, in German).
 bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io) {
     io.err << '\n'
            << catalogueUtf8(captionId, io.language) << '\n'
@@ -167,14 +171,21 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     return kExitUpdateFailed;
 }
 
-struct Asking {
+// The terminal's side of the update.
+struct TerminalFace {
+    TerminalFace(CliIo& io, bool answerYes, bool* wrote)
+        : io(io), answerYes(answerYes), wrote(wrote), bar(io.err, io.barColumns) {}
+
+    CliIo& io;
     bool answerYes;  // --yes
-    CliIo* io;
+    bool* wrote;     // set once the first command goes out
+    TerminalProgress bar;
+    std::optional<WritingSignals> signals;
 };
 
 bool askOnTerminal(void* context, UpdateQuestion question) {
-    const auto* asking = static_cast<Asking*>(context);
-    return confirmed(captionOf(question), textOf(question), asking->answerYes, *asking->io);
+    auto* face = static_cast<TerminalFace*>(context);
+    return confirmed(captionOf(question), textOf(question), face->answerYes, face->io);
 }
 
 void progressStarting(void* bar) { static_cast<TerminalProgress*>(bar)->start(); }
@@ -190,32 +201,54 @@ std::string interruptionNotice(const CliIo& io) {
     return inLocaleCharset(io.barColumns ? '\n' + notice : notice);
 }
 
-// The update on the checked unit: the procedure under the progress bar with the signals held,
-// then its outcome, told while a reader gone from the output still ends nothing.
-int write(DeviceSession& session, const FirmwareImage& image, CliIo& io) {
-    TerminalProgress bar(io.err, io.barColumns);
-    const UpdateProgress told{&bar, progressStarting, progressBlock, progressEnded};
-    WritingSignals signals(interruptionNotice(io), io.noticeFd);
-    const UpdateOutcome outcome = writeFirmware(session, image, told);
-    signals.writingEnded();
-    int code = kExitOk;
-    if (outcome.succeeded) {
-        io.out << '\n' << catalogueUtf8(kTextUpdateSucceeded, io.language) << '\n';
-    } else {
-        code = reportFailure(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError,
-                             io);
+// From the first command the signals are held, and the outcome is told while a reader gone from
+// the output still ends nothing.
+void holdSignalsWhileWriting(void* context, bool started) {
+    auto* face = static_cast<TerminalFace*>(context);
+    if (started) {
+        *face->wrote = true;
+        face->signals.emplace(interruptionNotice(face->io), face->io.noticeFd);
+        return;
     }
-    io.out.flush();
-    io.err.flush();
-    return code;
+    face->io.out.flush();
+    face->io.err.flush();
+    face->signals->writingEnded();
 }
 
-// The update: the unit judged and shown, the questions, the check right before the first
-// command, then the writing (*wrote set as it begins).
-int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
+void reportOnTerminal(void* context, const UpdateReport& report) {
+    CliIo& io = static_cast<TerminalFace*>(context)->io;
+    if (report.succeeded) {
+        io.out << '\n' << catalogueUtf8(report.textId, io.language) << '\n';
+        return;
+    }
+    reportFailure(report.textId, report.hasErrorCodeLine ? report.result : kNotAvailable,
+                  report.lastError, io);
+}
+
+int exitCodeOf(UpdateEnd end) {
+    switch (end) {
+        case UpdateEnd::succeeded: return kExitOk;
+        case UpdateEnd::declined: return kExitDeclined;
+        // Identified once more right after the questions: no longer a ready unit. Linux gives
+        // no notice of a unit swapped while a question was open.
+        case UpdateEnd::unitGone: return kExitNotReady;
+        case UpdateEnd::failed: break;
+    }
+    return kExitUpdateFailed;
+}
+
+// The update: the unit judged and shown, then the conversation of the update on the terminal
+// (*wrote set as the writing begins). Several units need a choice: one (--device) or all that
+// are ready (--all).
+int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool* wrote) {
+    std::vector<hid::DeviceInfo> units;
+    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (units.size() > 1 && choice.all) return updateEveryReadyUnit(units, answerYes, io, wrote);
+    if (units.size() > 1) return refuseWithoutChoice(units, answerYes, io);
     DeviceSession session;
     UnitOpenFailure failure;
-    const UnitState state = probe(session, wait, &failure, io);
+    const UnitState state =
+        probe(session, wait, &failure, io, choice.device.empty() ? nullptr : &units.front());
     const Unavailable why = unavailability(session, failure);
     if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
     const int shown = showState(session, state, false, io);
@@ -223,36 +256,29 @@ int update(bool answerYes, bool wait, CliIo& io, bool* wrote) {
         closeSession(session);
         return shown;
     }
-    Asking asking{answerYes, &io};
-    const UpdateQuestions questions{&asking, askOnTerminal, nullptr, nullptr};
-    const Confirmation confirmation = confirmUpdate(session, questions);
-    if (confirmation == Confirmation::declined) {
-        closeSession(session);
-        io.out << cliText(CliText::declined, io.language);
-        return kExitDeclined;
-    }
-    if (confirmation == Confirmation::unitGone) {
-        // Identified once more right before the first command: no longer a ready unit. Linux
-        // gives no notice of a unit swapped while a question was open.
-        closeSession(session);
-        reportFailure(kTextLockFailed, kNotAvailable, 0, io);
-        return kExitNotReady;
-    }
-    const FirmwareImage image = firmwareImage();
-    if (!canBeSent(image, io.acceptPlaceholder)) {
-        closeSession(session);
-        return reportFailure(kTextUpdateFailedHint, kNotAvailable, 0, io);
-    }
-    *wrote = true;
-    const int result = write(session, image, io);
+    TerminalFace terminal(io, answerYes, wrote);
+    UpdateFace face;
+    face.context = &terminal;
+    face.ask = askOnTerminal;
+    face.writing = holdSignalsWhileWriting;
+    face.progress = UpdateProgress{&terminal.bar, progressStarting, progressBlock, progressEnded};
+    face.report = reportOnTerminal;
+    const UpdateEnd end = converseUpdate(session, face, firmwareImage, io.acceptPlaceholder);
     closeSession(session);
-    return result;
+    if (end == UpdateEnd::declined) io.out << cliText(CliText::declined, io.language);
+    return exitCodeOf(end);
 }
 
-int status(CliIo& io) {
+// The unit's state; with several, each one's. --json: every unit's as JSON, whatever their number.
+int status(const UnitChoice& choice, CliIo& io) {
+    std::vector<hid::DeviceInfo> units;
+    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (choice.json) return statusAsJson(units, io);
+    if (units.size() > 1) return statusOfUnits(units, io);
     DeviceSession session;
     UnitOpenFailure failure;
-    const UnitState state = probe(session, false, &failure, io);
+    const UnitState state =
+        probe(session, false, &failure, io, choice.device.empty() ? nullptr : &units.front());
     const Unavailable why = unavailability(session, failure);
     if (why != Unavailable::no) return reportUnavailable(why, failure.path, io);
     const int code = showState(session, state, true, io);
@@ -279,31 +305,39 @@ int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote
         return kExitOk;
     }
     if (command == "status") {
-        if (arguments.size() > 1) return usage(arguments[1], io);
-        return status(io);
+        UnitChoice choice;
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            if (arguments[i] == "--json") {
+                choice.json = true;
+            } else if (!takeUnitChoice(arguments, &i, &choice) || choice.all) {
+                return usage(arguments[i], io);
+            }
+        }
+        return status(choice, io);
     }
     if (command == "update") {
         bool answerYes = false;
         bool wait = false;
+        UnitChoice choice;
         for (std::size_t i = 1; i < arguments.size(); ++i) {
             if (arguments[i] == "--yes" || arguments[i] == "-y") {
                 answerYes = true;
             } else if (arguments[i] == "--wait") {
                 wait = true;
-            } else {
+            } else if (!takeUnitChoice(arguments, &i, &choice)) {
                 return usage(arguments[i], io);
             }
         }
-        return update(answerYes, wait, io, wrote);
+        return update(choice, answerYes, wait, io, wrote);
     }
     return usage(command, io);
 }
 
-}  // namespace
+}  // namespace cli
 
 int runCli(const std::vector<std::string>& arguments, CliIo& io) {
     bool wrote = false;
-    const int code = runCommand(arguments, io, &wrote);
+    const int code = cli::runCommand(arguments, io, &wrote);
     if (wrote || io.out.flush()) return code;
     io.err << cliText(CliText::outputFailed, io.language) << std::flush;
     return kExitOutputFailed;

@@ -32,6 +32,10 @@ struct CliIo {
     int noticeFd;
     Language language;
     bool acceptPlaceholder;  // the build's placeholder image may be written (a simulated unit)
+    // How the writings of `update --all` run, one for each unit: empty, side by side, a thread
+    // each (the program). The tests in virtual time run them one after the other on the calling
+    // thread, since the simulated bench's clock is one for all units.
+    std::function<void(const std::vector<std::function<void()>>& writings)> runUpdates;
 };
 
 // Runs the command line (its arguments after the program's name); the exit code. Once the update

@@ -1,10 +1,15 @@
 // The command-line demo: the simulated programming unit in real time, set up and recorded by the
 // same variables as the Windows demo: UPDATER_SIM_BENCH (the words of src/sim/bench_setup.h) and
 // UPDATER_SIM_TRANSCRIPT (a file that receives every report sent and received when it ends).
+// UPDATER_SIM_BENCH may list several units, separated by commas; each is then a node of its own
+// (/dev/hidraw0, /dev/hidraw1, ... in the order listed, as the program shows them) and unit k's
+// transcript goes to the file named with ".k" added (k from 1).
 #include <time.h>
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli_platform.h"
 #include "device/precise_wait.h"
@@ -33,29 +38,37 @@ void preciseWait(std::uint32_t ms) {
     waitAtLeast(ms, WaitClock{monotonicMicroseconds, sleepMicroseconds});
 }
 
+// The bench's units in the order listed: each one's device id, 0 for one not plugged in.
+std::vector<unsigned> listedUnits;
+
 }  // namespace
 
 bool startPlatform() {
-    sim::reset();
-    sim::setRealTime(true);
-    sim::setRealTimeWait(preciseWait);
-    sim::UnitSetup setup;
-    setup.imageSize = firmwareImage().size;
-    const char* words = std::getenv("UPDATER_SIM_BENCH");
-    if (words != nullptr && !sim::parseUnitSetup(words, &setup)) {
-        // A bench that was asked for and is not known: no silent default in its place.
-        std::cerr << "terval-updater-cli-demo: UPDATER_SIM_BENCH=\"" << words
-                  << "\" is not a bench this demo knows. Known words:\n"
-                  << sim::knownSetupWords() << '\n';
+    std::vector<sim::UnitSetup> setups;
+    std::string refusal;
+    if (!sim::startDemoBench(std::getenv("UPDATER_SIM_BENCH"), firmwareImage().size, preciseWait,
+                             &setups, &refusal)) {
+        std::cerr << "terval-updater-cli-demo: " << refusal << '\n';
         return false;
     }
-    if (setup.pluggedIn) sim::plugIn(sim::unitFor(setup));
+    for (std::size_t k = 0; k < setups.size(); ++k) {
+        sim::Device unit = sim::unitFor(setups[k]);
+        unit.path = "/dev/hidraw" + std::to_string(k);
+        listedUnits.push_back(setups[k].pluggedIn ? sim::plugIn(unit) : 0);
+    }
     return true;
 }
 
 void finishPlatform() {
     const char* fileName = std::getenv("UPDATER_SIM_TRANSCRIPT");
-    if (fileName != nullptr && *fileName != '\0') sim::writeTranscript(fileName);
+    if (fileName == nullptr || *fileName == '\0') return;
+    if (listedUnits.size() == 1) {
+        sim::writeTranscript(fileName);
+        return;
+    }
+    for (std::size_t k = 0; k < listedUnits.size(); ++k) {
+        sim::writeTranscript(fileName + ("." + std::to_string(k + 1)), listedUnits[k]);
+    }
 }
 
 bool platformAcceptsPlaceholder() { return true; }

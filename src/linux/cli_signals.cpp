@@ -1,5 +1,6 @@
 #include "cli_signals.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -66,6 +67,17 @@ void WritingSignals::writingEnded() {
     for (int signal : kHeld) sigaction(signal, &before_[i++], nullptr);
     for (int signal : kIgnored) sigaction(signal, &before_[i++], nullptr);
 }
+
+bool WritingSignals::noticeGiven() { return heldOne; }
+
+WritingSignals::HeldOff::HeldOff() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kHeld) sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &before_);
+}
+
+WritingSignals::HeldOff::~HeldOff() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
 
 WritingSignals::~WritingSignals() {
     writingEnded();

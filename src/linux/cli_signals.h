@@ -24,6 +24,22 @@ public:
     // The lock is released, or the writing failed: every signal but SIGPIPE acts as before.
     void writingEnded();
 
+    // Whether the notice has been written since the writing began.
+    static bool noticeGiven();
+
+    // While one lives, the calling thread takes none of the held signals: they wait for a thread
+    // that takes them (the threads it starts meanwhile never do), or for its end.
+    class HeldOff {
+    public:
+        HeldOff();
+        ~HeldOff();
+        HeldOff(const HeldOff&) = delete;
+        HeldOff& operator=(const HeldOff&) = delete;
+
+    private:
+        sigset_t before_;
+    };
+
 private:
     static constexpr int kHeld[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     static constexpr int kIgnored[] = {SIGTSTP, SIGTTIN, SIGTTOU};

@@ -10,24 +10,6 @@
 
 namespace {
 
-void appendUtf8(std::string* out, char32_t c) {
-    if (c < 0x80) {
-        *out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        *out += static_cast<char>(0xC0 | (c >> 6));
-        *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out += static_cast<char>(0xE0 | (c >> 12));
-        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *out += static_cast<char>(0xF0 | (c >> 18));
-        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 constexpr char32_t kNoCharacter = 0xFFFFFFFF;
 
 // How many bytes a UTF-8 sequence with this lead byte has; 0 for a byte that leads none.
@@ -85,8 +67,8 @@ std::string withLineFeeds(const std::wstring& text) {
 
 const char* const kHelp[] = {
     // English
-    "Usage: terval-updater-cli status\n"
-    "       terval-updater-cli update [--yes] [--wait]\n"
+    "Usage: terval-updater-cli status [--json] [--device PATH]\n"
+    "       terval-updater-cli update [--yes] [--wait] [--device PATH | --all]\n"
     "       terval-updater-cli --help | --version\n"
     "\n"
     "Writes the BELMARODA TERVAL 160 LX controller firmware that it carries into the controller\n"
@@ -98,13 +80,19 @@ const char* const kHelp[] = {
     "                program\n"
     "  --yes, -y     answer both questions before the update with yes\n"
     "  --wait        wait for a programming unit to be plugged in\n"
+    "  --json        the state of every programming unit found, as JSON\n"
+    "  --device PATH only the programming unit at this node (/dev/hidrawN); with several units\n"
+    "                plugged in, update needs it or --all\n"
+    "  --all         update every programming unit that is ready, side by side\n"
     "\n"
     "Exit codes: 0 ready or updated, 1 the update failed, 2 no programming unit, 3 the unit is not\n"
     "ready (wrong mode, no updatable or another controller), 4 a question answered no, 5 the unit\n"
-    "found may not be opened by this user or is in use by another program, 64 usage.\n",
+    "found may not be opened by this user or is in use by another program, 64 usage, or several\n"
+    "units and none chosen. With several units: status 0 when every one is ready, else the code\n"
+    "of the first that is not; update --all 0 when every update started succeeded, else 1.\n",
     // German
-    "Aufruf: terval-updater-cli status\n"
-    "        terval-updater-cli update [--yes] [--wait]\n"
+    "Aufruf: terval-updater-cli status [--json] [--device PFAD]\n"
+    "        terval-updater-cli update [--yes] [--wait] [--device PFAD | --all]\n"
     "        terval-updater-cli --help | --version\n"
     "\n"
     "Schreibt die mitgelieferte Firmware des BELMARODA TERVAL 160 LX in den Regler an einer\n"
@@ -116,11 +104,18 @@ const char* const kHelp[] = {
     "                Windows-Programm\n"
     "  --yes, -y     beide Fragen vor dem Update mit Ja beantworten\n"
     "  --wait        warten, bis eine Programmiereinheit angeschlossen wird\n"
+    "  --json        den Zustand jeder gefundenen Programmiereinheit als JSON ausgeben\n"
+    "  --device PFAD nur die Programmiereinheit an diesem Knoten (/dev/hidrawN); sind mehrere\n"
+    "                angeschlossen, braucht update dies oder --all\n"
+    "  --all         jede bereite Programmiereinheit aktualisieren, alle zugleich\n"
     "\n"
     "Rückgabewerte: 0 bereit oder aktualisiert, 1 Update fehlgeschlagen, 2 keine\n"
     "Programmiereinheit, 3 nicht bereit (falscher Modus, kein updatefähiger oder ein anderer\n"
     "Regler), 4 eine Frage mit Nein beantwortet, 5 die gefundene Programmiereinheit darf dieser\n"
-    "Benutzer nicht öffnen oder ein anderes Programm verwendet sie, 64 falscher Aufruf.\n",
+    "Benutzer nicht öffnen oder ein anderes Programm verwendet sie, 64 falscher Aufruf, oder\n"
+    "mehrere Programmiereinheiten und keine gewählt. Bei mehreren: status 0, wenn jede bereit\n"
+    "ist, sonst der Wert der ersten, die es nicht ist; update --all 0, wenn jedes begonnene\n"
+    "Update gelang, sonst 1.\n",
 };
 
 // A node closed to the user: what it is, the fix as the README gives it, and the other way.
@@ -196,8 +191,10 @@ std::string cliText(CliText text, Language language) {
     switch (text) {
         case CliText::help: return kHelp[german ? 1 : 0];
         case CliText::usage:
-            return german ? "Aufruf: terval-updater-cli status | update [--yes] [--wait] | --help\n"
-                          : "Usage: terval-updater-cli status | update [--yes] [--wait] | --help\n";
+            return german ? "Aufruf: terval-updater-cli status [--json] [--device PFAD] | update "
+                            "[--yes] [--wait] [--device PFAD | --all] | --help\n"
+                          : "Usage: terval-updater-cli status [--json] [--device PATH] | update "
+                            "[--yes] [--wait] [--device PATH | --all] | --help\n";
         case CliText::prompt: return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
         case CliText::waiting:
             return german ? "Warte auf eine Programmiereinheit am USB-Port ...\n"
@@ -216,6 +213,27 @@ std::string cliText(CliText text, Language language) {
             return german ? "terval-updater-cli: Die Standardausgabe konnte nicht geschrieben "
                             "werden.\n"
                           : "terval-updater-cli: the standard output could not be written.\n";
+        case CliText::notAUnit:
+            return german ? "%s ist nicht der Knoten einer Programmiereinheit."
+                          : "%s is not the node of a programming unit.";
+        case CliText::chooseUnit:
+            return german ? "Es wurden mehrere Programmiereinheiten gefunden; an sie wurde nichts "
+                            "gesendet. Wählen Sie eine, oder alle, die bereit sind:\n"
+                          : "Several programming units were found; nothing was sent to them. "
+                            "Choose one, or all that are ready:\n";
+        case CliText::runUpdateOfUnits:
+            return german
+                       ? "Um die Regler-Firmware zu aktualisieren, führen Sie eines davon aus:\n"
+                       : "To update the ESC firmware, run one of:\n";
+        case CliText::unitNoAnswer:
+            return german ? "Die Programmiereinheit oder ihr Regler antwortet nicht."
+                          : "The programming unit or its controller does not answer.";
+        case CliText::notReadyLeftAlone:
+            return german ? "nicht bereit, nicht aktualisiert." : "not ready, left alone.";
+        case CliText::noUnitReady:
+            return german ? "Keine der Programmiereinheiten ist bereit zum Update; es wurde nichts "
+                            "gesendet.\n"
+                          : "None of the programming units is ready to update; nothing was sent.\n";
     }
     return "";
 }

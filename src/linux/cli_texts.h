@@ -32,9 +32,17 @@ enum class CliText {
     unitInUse,
     runUpdate,
     outputFailed,
+    // Several units.
+    notAUnit,          // --device names no unit's node (%s)
+    chooseUnit,        // update with several units and no choice
+    runUpdateOfUnits,  // status of several units, before the command lines
+    unitNoAnswer,      // a unit that opened but was not identified
+    notReadyLeftAlone,
+    noUnitReady,
 };
 std::string cliText(CliText text, Language language);
-// A text that names a device node (unitNotPermitted, unitInUse), the node in place of its %s.
+// A text that names a device node (unitNotPermitted, unitInUse, notAUnit), the node in place of
+// its %s.
 std::string cliText(CliText text, Language language, const std::string& node);
 
 // UTF-8 text in the character set of the current locale (LC_CTYPE), by the C library's

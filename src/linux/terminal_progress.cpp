@@ -40,6 +40,11 @@ std::string barLine(std::uint32_t percent, const std::string& left, int columns)
 
 }  // namespace
 
+std::string progressLine(std::uint32_t percent, std::chrono::steady_clock::duration spent,
+                         int columns) {
+    return barLine(percent, timeLeft(spent, percent), columns);
+}
+
 void TerminalProgress::start() {
     started_ = std::chrono::steady_clock::now();
     lastShown_ = 0;

@@ -7,6 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <ostream>
+#include <string>
+
+// "nnn % [####....] m:ss" in fewer than columns characters, the time left reckoned at the pace
+// of spent since the blocks began: the bar as wide as there is room for, up to its widest; left
+// out where that is too narrow; cut where even the rest is too wide.
+std::string progressLine(std::uint32_t percent, std::chrono::steady_clock::duration spent,
+                         int columns);
 
 class TerminalProgress {
 public:

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -133,6 +134,7 @@ std::uint64_t now() {
 
 void advance(std::uint32_t ms) {
     if (!bench().realTime) {
+        const std::lock_guard<std::mutex> hold(benchMutex());  // a unit's thread may pause too
         bench().virtualMs += ms;
     } else if (bench().realTimeWait != nullptr) {
         bench().realTimeWait(ms);
@@ -162,13 +164,21 @@ void clearTranscript() {
     bench().transcript.shrink_to_fit();
 }
 
-std::string transcriptText() {
+namespace {
+
+// The transcript of one device, or of every device (null).
+std::string transcriptTextOf(const unsigned* deviceId) {
     std::string text;
+    const auto of = [deviceId](const TranscriptLine& line) {
+        return deviceId == nullptr || line.deviceId == *deviceId;
+    };
     const auto& lines = bench().transcript;
-    if (lines.empty()) return text;
-    const std::uint64_t first = lines.front().ms;
+    const auto firstLine = std::find_if(lines.begin(), lines.end(), of);
+    if (firstLine == lines.end()) return text;
+    const std::uint64_t first = firstLine->ms;
     char field[32];
     for (const TranscriptLine& line : lines) {
+        if (!of(line)) continue;
         std::snprintf(field, sizeof field, "%llu", static_cast<unsigned long long>(line.ms - first));
         text += field;
         text += line.out ? " OUT" : " IN";
@@ -181,12 +191,24 @@ std::string transcriptText() {
     return text;
 }
 
-bool writeTranscript(const std::string& fileName) {
+bool writeText(const std::string& fileName, const std::string& text) {
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
     if (file == nullptr) return false;
-    const std::string text = transcriptText();
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     return std::fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+std::string transcriptText() { return transcriptTextOf(nullptr); }
+std::string transcriptText(unsigned deviceId) { return transcriptTextOf(&deviceId); }
+
+bool writeTranscript(const std::string& fileName) {
+    return writeText(fileName, transcriptText());
+}
+
+bool writeTranscript(const std::string& fileName, unsigned deviceId) {
+    return writeText(fileName, transcriptText(deviceId));
 }
 
 unsigned openHandleCount() { return static_cast<unsigned>(bench().handles.size()); }
@@ -220,8 +242,8 @@ const Fault* beginExchange() {
     return nullptr;
 }
 
-void record(bool out, const std::uint8_t* bytes, std::uint32_t length) {
-    bench().transcript.push_back(TranscriptLine{now(), out, {bytes, bytes + length}});
+void record(unsigned deviceId, bool out, const std::uint8_t* bytes, std::uint32_t length) {
+    bench().transcript.push_back(TranscriptLine{now(), out, {bytes, bytes + length}, deviceId});
 }
 
 PendingReply& pendingReply(HandleId handle) { return bench().handles.at(handle).pending; }

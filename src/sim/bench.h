@@ -127,6 +127,7 @@ struct TranscriptLine {
     std::uint64_t ms;  // on the bench clock
     bool out;
     std::vector<std::uint8_t> bytes;
+    unsigned deviceId = 0;  // the device that sent or received it
 };
 
 // Guards the bench when a second thread works it while the program runs (the demo's bench window
@@ -174,7 +175,8 @@ void setInterfaceListFails(bool fails);
 void addFault(const Fault& fault);
 unsigned exchangeCount();
 
-// The clock, in milliseconds. In virtual time pause() only moves it; in real time it sleeps.
+// The clock, in milliseconds. In virtual time pause() only moves it; in real time it sleeps. The
+// clock is the bench's: in virtual time, threads that pause side by side each move it on.
 std::uint64_t now();
 void advance(std::uint32_t ms);
 void setRealTime(bool realTime);
@@ -193,6 +195,10 @@ void clearTranscript();
 // "<ms> OUT <hex bytes>" / "<ms> IN <hex bytes>", milliseconds counted from the first report.
 std::string transcriptText();
 bool writeTranscript(const std::string& fileName);
+// The same for the reports of one device alone (by its id), counted from its own first report:
+// with several units on the bench, each unit's transcript.
+std::string transcriptText(unsigned deviceId);
+bool writeTranscript(const std::string& fileName, unsigned deviceId);
 
 // Open handles not yet closed, for leak checks.
 unsigned openHandleCount();

@@ -1,5 +1,7 @@
 #include "sim/bench_setup.h"
 
+#include <algorithm>
+
 namespace sim {
 
 const Choice kProductChoices[] = {
@@ -64,6 +66,12 @@ int choiceIndex(const Choice* choices, std::size_t count, const std::string& wor
 }
 
 bool applyWord(const std::string& word, UnitSetup* setup) {
+    if (word == "ready") {
+        const std::size_t imageSize = setup->imageSize;
+        *setup = UnitSetup{};
+        setup->imageSize = imageSize;
+        return true;
+    }
     if (word == "plugged" || word == "unplugged") {
         setup->pluggedIn = word == "plugged";
         return true;
@@ -97,24 +105,62 @@ std::uint16_t firmwareVersion(EscFirmware firmware) {
     }
 }
 
+// The parts of text between separators, empty ones included.
+std::vector<std::string> split(const std::string& text, const char* separators) {
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t end = text.find_first_of(separators, at);
+        parts.push_back(text.substr(at, end == std::string::npos ? end : end - at));
+        if (end == std::string::npos) return parts;
+        at = end + 1;
+    }
+}
+
 }  // namespace
 
 bool parseUnitSetup(const std::string& words, UnitSetup* setup) {
     UnitSetup parsed = *setup;
-    std::size_t at = 0;
-    while (at < words.size()) {
-        const std::size_t end = words.find_first_of(" ,", at);
-        const std::string word = words.substr(at, end == std::string::npos ? end : end - at);
+    for (const std::string& word : split(words, " ,")) {
         if (!word.empty() && !applyWord(word, &parsed)) return false;
-        if (end == std::string::npos) break;
-        at = end + 1;
     }
     *setup = parsed;
     return true;
 }
 
+namespace {
+
+// An entry of a bench list: at least one word, every word known.
+bool isWholeEntry(const std::string& part, const UnitSetup& entryStart) {
+    UnitSetup setup = entryStart;
+    return part.find_first_not_of(' ') != std::string::npos && parseUnitSetup(part, &setup);
+}
+
+// The refusal of words that the bench does not know, naming those it knows.
+std::string refusalOf(const char* words) {
+    return std::string("UPDATER_SIM_BENCH=\"") + words +
+           "\" is not a bench that the demo knows. The words it knows: " + knownSetupWords();
+}
+
+}  // namespace
+
+bool parseBenchList(const std::string& words, const UnitSetup& entryStart,
+                    std::vector<UnitSetup>* setups) {
+    const std::vector<std::string> parts = split(words, ",");
+    const bool list = parts.size() > 1 && std::all_of(parts.begin(), parts.end(), [&](auto& part) {
+                          return isWholeEntry(part, entryStart);
+                      });
+    std::vector<UnitSetup> parsed;
+    for (const std::string& entry : list ? parts : std::vector<std::string>{words}) {
+        parsed.push_back(entryStart);
+        if (!parseUnitSetup(entry, &parsed.back())) return false;
+    }
+    *setups = std::move(parsed);
+    return true;
+}
+
 std::string knownSetupWords() {
-    std::string words = "plugged unplugged";
+    std::string words = "ready plugged unplugged";
     for (const Choice* list : {kProductChoices, kAttachmentChoices, kFirmwareChoices}) {
         const std::size_t count = list == kProductChoices      ? kProductChoiceCount
                                   : list == kAttachmentChoices ? kAttachmentChoiceCount
@@ -123,6 +169,31 @@ std::string knownSetupWords() {
     }
     for (const RefusalWord& refusal : kRefusalWords) words += std::string(" ") + refusal.word;
     return words;
+}
+
+bool startDemoBench(const char* words, std::size_t imageSize, void (*wait)(std::uint32_t ms),
+                    UnitSetup* setup, std::string* refusal) {
+    reset();
+    setRealTime(true);
+    setRealTimeWait(wait);
+    *setup = UnitSetup{};
+    setup->imageSize = imageSize;
+    if (words == nullptr || parseUnitSetup(words, setup)) return true;
+    *refusal = refusalOf(words);
+    return false;
+}
+
+bool startDemoBench(const char* words, std::size_t imageSize, void (*wait)(std::uint32_t ms),
+                    std::vector<UnitSetup>* setups, std::string* refusal) {
+    reset();
+    setRealTime(true);
+    setRealTimeWait(wait);
+    UnitSetup entryStart;
+    entryStart.imageSize = imageSize;
+    *setups = {entryStart};
+    if (words == nullptr || parseBenchList(words, entryStart, setups)) return true;
+    *refusal = refusalOf(words);
+    return false;
 }
 
 Device unitFor(const UnitSetup& setup) {

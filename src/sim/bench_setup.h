@@ -3,15 +3,23 @@
 // lists, and the environment variable UPDATER_SIM_BENCH names a start-up setup in words, e.g.
 // "linkwave wrong-mode unplugged": one word from any of the lists below, and "plugged" or
 // "unplugged". What no word chooses stays as the demo starts by default: a LINK-CUBE serving an
-// accepted controller with firmware 0.9, plugged in. The words "lock-refused",
+// accepted controller with firmware 0.9, plugged in; the word "ready" names that default unit
+// (and sets back what words before it chose). The words "lock-refused",
 // "unprotect-refused", "erase-refused", "address-refused" and "block-refused" make the unit
 // refuse that command of an update, every time, with sim::kRefusedHardwareFault (not offered in
 // the bench window: they serve the tests and whoever wants to see a failed update).
+//
+// The command-line demo takes a list of such entries, one unit each, separated by commas:
+// "ready,ready,erase-refused" is three LINK-CUBEs, the third refusing the erase. A comma also
+// separates the words of one entry, as it always has; so a text is a list only when each of its
+// comma-separated parts is a whole entry of its own (words, all known), and one entry otherwise
+// ("accepted-alt,,firmware-1.0" is one unit).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim/bench.h"
 
@@ -61,8 +69,23 @@ constexpr std::uint32_t kOtherTypeCode = 0x110FA0FB;
 // what setup holds. False, with setup unchanged, when a word is not known.
 bool parseUnitSetup(const std::string& words, UnitSetup* setup);
 
+// Reads a bench list (see above) into *setups, one setup per unit in the order listed, each
+// starting from what *entryStart holds. False, with *setups unchanged, when a word is not known.
+bool parseBenchList(const std::string& words, const UnitSetup& entryStart,
+                    std::vector<UnitSetup>* setups);
+
 // Every word that parseUnitSetup knows, separated by spaces: for the message that refuses another.
 std::string knownSetupWords();
+
+// The demos' start: the bench reset and in real time with the program's own wait, and *setup as
+// words say (UPDATER_SIM_BENCH; null: the default start) for a program that sends an image of
+// imageSize bytes. False, with *refusal naming the words it knows, for words it does not know:
+// a bench that was asked for is never silently replaced by the default.
+bool startDemoBench(const char* words, std::size_t imageSize, void (*wait)(std::uint32_t ms),
+                    UnitSetup* setup, std::string* refusal);
+// The same for a bench list: *setups one setup per unit (the default start: one).
+bool startDemoBench(const char* words, std::size_t imageSize, void (*wait)(std::uint32_t ms),
+                    std::vector<UnitSetup>* setups, std::string* refusal);
 
 // The programming unit that setup describes, ready to be plugged in.
 Device unitFor(const UnitSetup& setup);

@@ -19,7 +19,8 @@ void closeHandle(HandleId handle);
 
 // The fault planned for the next exchange, if any; counts the exchange.
 const Fault* beginExchange();
-void record(bool out, const std::uint8_t* bytes, std::uint32_t length);
+// A report of the device with this id, sent (out) or received, onto the transcript.
+void record(unsigned deviceId, bool out, const std::uint8_t* bytes, std::uint32_t length);
 
 // A reply waiting to be read on a handle, if any.
 struct PendingReply {

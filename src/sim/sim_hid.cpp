@@ -83,7 +83,7 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     }
     if (kind == sim::FaultKind::writeFails) return fail(sim::kErrorGenFailure, error);
     if (length != device->outputReportLength) return fail(sim::kErrorInvalidUserBuffer, error);
-    sim::record(true, report, length);
+    sim::record(device->id, true, report, length);
 
     // A reply not read yet stays in the handle's queue, as the HID driver keeps it.
     sim::PendingReply& pending = sim::pendingReply(handle.id);
@@ -132,7 +132,7 @@ bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length,
         // A report held from before: the driver hands it out first, whatever was asked.
         std::memset(report, 0, length);
         std::memcpy(report, queued.data(), std::min<std::size_t>(queued.size(), length));
-        sim::record(false, report, length);
+        sim::record(device->id, false, report, length);
         return true;
     }
     sim::PendingReply& pending = sim::pendingReply(handle.id);
@@ -146,7 +146,7 @@ bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length,
         return fail(sim::kErrorTimeout, error);
     }
     std::memcpy(report, pending.bytes, length);
-    sim::record(false, report, length);
+    sim::record(device->id, false, report, length);
     if (pending.strayFollows) sim::queueInput(handle.id, {report, report + length});
     pending = sim::PendingReply{};
     return true;

@@ -52,14 +52,8 @@ void showStatus(std::uint16_t statusId, bool atStartup) {
     if (atStartup) refreshVersionPanel();
 }
 
-void rejectUnit(std::uint16_t statusId, bool atStartup) {
-    window::enableControl(kUpdateButton, false);
-    closeSession(appSession());
-    showStatus(statusId, atStartup);
-}
-
 void showReady() {
-    setHintText(loadText(statusTextOf(UnitState::ready)).chars);
+    setHintText(loadText(hintTextsOf(UnitState::ready).status).chars);
     refreshVersionPanel();
     window::enableControl(kUpdateButton, true);
 }
@@ -68,7 +62,7 @@ void showIncompatibleNotice() {
     Text notice;
     formatText(notice.chars, kTextBufferSize, loadText(kTextIncompatibleNotice).chars, kModelName);
     window::showMessageBox(notice.chars, loadText(kTextIncompatibleCaption).chars,
-                           window::kBoxOk | window::kIconInformation);
+                           window::Box::information);
 }
 
 // Opens and judges the unit with device notices held: the identification's waits let them
@@ -130,25 +124,17 @@ void runStartupProbe() { probe(true); }
 
 void showProbeResult(ResultCode result, bool atStartup) {
     const UnitState state = judgeUnit(result, appSession());
-    switch (state) {
-        case UnitState::notFound:
-            // On an arrival this also covers every HID device that is not a programming unit.
-            if (atStartup) rejectUnit(statusTextOf(state), true);
-            return;
-        case UnitState::wrongMode:
-        case UnitState::noController:
-            rejectUnit(statusTextOf(state), atStartup);
-            return;
-        case UnitState::ready:
-            showReady();
-            return;
-        case UnitState::incompatibleController:
-            window::enableControl(kUpdateButton, false);
-            closeSession(appSession());
-            showIncompatibleNotice();
-            showStatus(statusTextOf(state), atStartup);
-            return;
+    const HintTexts hint = hintTextsOf(state);
+    if (!hint.connectionSteps) {
+        showReady();
+        return;
     }
+    // On an arrival, nothing found also covers every HID device that is not a programming unit.
+    if (state == UnitState::notFound && !atStartup) return;
+    window::enableControl(kUpdateButton, false);
+    closeSession(appSession());
+    if (hint.incompatibleNotice) showIncompatibleNotice();
+    showStatus(hint.status, atStartup);
 }
 
 int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {

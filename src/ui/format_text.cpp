@@ -103,8 +103,6 @@ int formatText(wchar_t* buffer, int capacity, const wchar_t* format, ...) {
     return out.length;
 }
 
-namespace {
-
 void appendUtf8(std::string* out, char32_t c) {
     if (c < 0x80) {
         *out += static_cast<char>(c);
@@ -122,6 +120,8 @@ void appendUtf8(std::string* out, char32_t c) {
         *out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
+
+namespace {
 
 bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }

@@ -10,6 +10,9 @@ int formatText(wchar_t* buffer, int capacity, const wchar_t* format, ...);
 
 #include <string>
 
+// One character appended in UTF-8.
+void appendUtf8(std::string* out, char32_t c);
+
 // A wide text in UTF-8 (UTF-16 surrogate pairs joined where wchar_t is 2 bytes; a lone surrogate
 // becomes U+FFFD).
 std::string toUtf8(const wchar_t* text);

@@ -27,7 +27,7 @@ void showWindowTexts() {
 
 void reportRegistrationFailure() {
     showTextBox(kTextRegistrationFailed, kTextApplicationErrorCaption,
-                window::kBoxOk | window::kIconError);
+                window::Box::error);
 }
 
 LogoPlacement placeLogo(int bitmapWidth, int bitmapHeight, window::Rect windowRect,

@@ -8,6 +8,6 @@ Text loadText(std::uint16_t id) {
     return text;
 }
 
-int showTextBox(std::uint16_t textId, std::uint16_t captionId, unsigned style) {
-    return window::showMessageBox(loadText(textId).chars, loadText(captionId).chars, style);
+window::Answer showTextBox(std::uint16_t textId, std::uint16_t captionId, window::Box box) {
+    return window::showMessageBox(loadText(textId).chars, loadText(captionId).chars, box);
 }

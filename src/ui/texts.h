@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "ui/resource_ids.h"
+#include "ui/window.h"
 
 // One loaded text, cut to the buffer that every text is loaded into.
 struct Text {
@@ -15,4 +16,4 @@ struct Text {
 Text loadText(std::uint16_t id);
 
 // A message box owned by the main window with text textId and caption captionId; its answer.
-int showTextBox(std::uint16_t textId, std::uint16_t captionId, unsigned style);
+window::Answer showTextBox(std::uint16_t textId, std::uint16_t captionId, window::Box box);

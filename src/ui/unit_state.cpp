@@ -36,6 +36,11 @@ std::uint16_t statusTextOf(UnitState state) {
     return kTextNoUnit;
 }
 
+HintTexts hintTextsOf(UnitState state) {
+    return HintTexts{state == UnitState::incompatibleController, statusTextOf(state),
+                     state != UnitState::ready};
+}
+
 std::uint16_t failureTextOf(UpdateStep step) {
     switch (step) {
         case UpdateStep::lock: return kTextLockFailed;

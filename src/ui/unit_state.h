@@ -27,5 +27,15 @@ bool isReadyUnit(const DeviceSession& session);
 // for the ready state the text shown alone.
 std::uint16_t statusTextOf(UnitState state);
 
+// What the Hint tells in a state: the ready state's text alone; for every other state its status,
+// an empty line and the connection steps, and for an incompatible controller the notice that
+// names the model first.
+struct HintTexts {
+    bool incompatibleNotice;
+    std::uint16_t status;
+    bool connectionSteps;
+};
+HintTexts hintTextsOf(UnitState state);
+
 // The text that tells the user which step of an update failed.
 std::uint16_t failureTextOf(UpdateStep step);

@@ -9,7 +9,7 @@
 #include "ui/resource_ids.h"
 #include "ui/texts.h"
 #include "ui/unit_state.h"
-#include "ui/update_questions.h"
+#include "ui/update_conversation.h"
 #include "ui/version_panel.h"
 #include "ui/window.h"
 
@@ -21,16 +21,9 @@ constexpr int kProgressHeight = 50;
 // The questions as warning boxes: OK/Cancel for the warning, Yes/No for the older-or-same one.
 bool askInBox(void* /*context*/, UpdateQuestion question) {
     const bool yesNo = question == UpdateQuestion::olderOrSame;
-    const unsigned buttons = yesNo ? window::kBoxYesNo : window::kBoxOkCancel;
-    const int yes = yesNo ? window::kAnswerYes : window::kAnswerOk;
-    return showTextBox(textOf(question), captionOf(question), buttons | window::kIconWarning) == yes;
-}
-
-// Ends the update with the failure report for text textId; error is the platform's last error
-// as the failing step left it.
-void failWith(std::uint16_t textId, ResultCode result, std::uint32_t error) {
-    reportUpdateFailure(loadText(textId).chars, loadText(kTextUpdateFailedCaption).chars, result,
-                        error);
+    const window::Box box = yesNo ? window::Box::warningYesNo : window::Box::warningOkCancel;
+    const window::Answer yes = yesNo ? window::Answer::yes : window::Answer::ok;
+    return showTextBox(textOf(question), captionOf(question), box) == yes;
 }
 
 bool& placeholderAccepted() {
@@ -38,20 +31,6 @@ bool& placeholderAccepted() {
     return accepted;
 }
 
-// The unit that was ready when Update was pressed may have been pulled while a box was open, and
-// another one opened since, identified or not: only the same opening goes on to be asked again.
-bool isTheCheckedOpening(void* checkedOpening) {
-    return appSessionOpening() == *static_cast<std::uint32_t*>(checkedOpening);
-}
-
-// Notices that arrive while the unit is identified again are handled after the update.
-void holdNoticesWhileIdentifying(void* /*context*/, bool started) {
-    if (started) {
-        holdDeviceNotices();
-    } else {
-        releaseDeviceNotices();
-    }
-}
 
 // The progress window during the transfer, and the foreground window that the z-order rule
 // records.
@@ -106,6 +85,51 @@ void recordSuccess() {
     setHintText(loadText(kTextUpdateSucceeded).chars);
 }
 
+// The window's side of the update.
+struct WindowFace {
+    std::uint32_t checkedOpening = 0;  // the opening that was ready when Update was pressed
+    ProgressWindow progress;
+};
+
+// The unit that was ready when Update was pressed may have been pulled while a box was open, and
+// another one opened since, identified or not: only the same opening goes on to be asked again.
+bool isTheCheckedOpening(void* context) {
+    return appSessionOpening() == static_cast<WindowFace*>(context)->checkedOpening;
+}
+
+// Notices that arrive while the unit is identified again are handled afterwards; the panel then
+// shows the controller as it was found.
+void holdNoticesWhileIdentifying(void* /*context*/, bool started) {
+    if (started) {
+        holdDeviceNotices();
+        return;
+    }
+    appUnitView() = viewOf(appSession());
+    refreshVersionPanel();
+    releaseDeviceNotices();
+}
+
+// From the first command on: no sleep, no shutdown, and device notices only once the outcome has
+// been shown.
+void keepTheWritingUndisturbed(void* /*context*/, bool started) {
+    if (started) {
+        window::blockSleepAndShutdown(loadText(kTextUpdateInProgress).chars);
+        holdDeviceNotices();
+        return;
+    }
+    window::allowSleepAndShutdown();
+    releaseDeviceNotices();
+}
+
+void reportInTheWindow(void* /*context*/, const UpdateReport& report) {
+    if (report.succeeded) {
+        recordSuccess();
+        return;
+    }
+    reportUpdateFailure(loadText(report.textId).chars, loadText(kTextUpdateFailedCaption).chars,
+                        report.hasErrorCodeLine ? report.result : kNotAvailable, report.lastError);
+}
+
 }  // namespace
 
 void acceptPlaceholderImage(bool accepted) { placeholderAccepted() = accepted; }
@@ -113,42 +137,18 @@ void acceptPlaceholderImage(bool accepted) { placeholderAccepted() = accepted; }
 void runUpdate() { runUpdate(firmwareImage); }
 
 void runUpdate(FirmwareImage (*locateImage)()) {
-    DeviceSession& session = appSession();
-    if (!isOpen(session)) {
-        failWith(kTextUnitNotDetected, kNotAvailable, 0);
-        return;
-    }
-    std::uint32_t checkedOpening = appSessionOpening();
-    const UpdateQuestions questions{&checkedOpening, askInBox, isTheCheckedOpening,
-                                    holdNoticesWhileIdentifying};
-    const Confirmation confirmation = confirmUpdate(session, questions);
-    if (confirmation == Confirmation::declined) return;
-    if (confirmation == Confirmation::unitGone) {
-        // As when the first command finds the unit gone: nothing is sent, no code to show.
-        failWith(kTextLockFailed, kNotAvailable, 0);
-        return;
-    }
-    appUnitView() = viewOf(session);  // what the user agreed to, as identified right now
-    refreshVersionPanel();
-    const FirmwareImage image = locateImage();
-    if (!canBeSent(image, placeholderAccepted())) {
-        failWith(kTextUpdateFailedHint, kNotAvailable, 0);
-        return;
-    }
-    // From the first command on: no sleep, no shutdown, and device notices only afterwards.
-    window::blockSleepAndShutdown(loadText(kTextUpdateInProgress).chars);
-    holdDeviceNotices();
-    ProgressWindow progressWindow;
-    const UpdateProgress progress{&progressWindow, openProgressWindow, showBlockWritten,
-                                  closeProgressWindow};
-    const UpdateOutcome outcome = writeFirmware(session, image, progress);
-    if (outcome.succeeded) {
-        recordSuccess();
-    } else {
-        failWith(failureTextOf(outcome.failedStep), outcome.result, outcome.lastError);
-    }
-    window::allowSleepAndShutdown();
-    releaseDeviceNotices();
+    WindowFace window;
+    window.checkedOpening = appSessionOpening();
+    UpdateFace face;
+    face.context = &window;
+    face.ask = askInBox;
+    face.stillTheCheckedOpening = isTheCheckedOpening;
+    face.identifying = holdNoticesWhileIdentifying;
+    face.writing = keepTheWritingUndisturbed;
+    face.progress = UpdateProgress{&window.progress, openProgressWindow, showBlockWritten,
+                                   closeProgressWindow};
+    face.report = reportInTheWindow;
+    converseUpdate(appSession(), face, locateImage, placeholderAccepted());
 }
 
 void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode result,
@@ -169,7 +169,7 @@ void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode
         }
     }
     if (length < 0) formatText(message.chars, kTextBufferSize, L"%s", text);
-    window::showMessageBox(message.chars, caption, window::kBoxOk | window::kIconError);
+    window::showMessageBox(message.chars, caption, window::Box::error);
 
     setHintText(loadText(kTextUpdateFailedHint).chars);
 }

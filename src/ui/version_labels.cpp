@@ -44,3 +44,17 @@ VersionLabels openViewLabels(const UnitView& unit) {
     composeControllerVersion(labels.controller, unit.escFirmwareVersion);
     return labels;
 }
+
+VersionRows versionRowsOf(const UnitView* open) {
+    VersionRows rows{};
+    if (open == nullptr) {
+        for (auto& label : rows.labels) formatText(label, kVersionLabelSize, L"%s", kClosedViewLabel);
+        return rows;
+    }
+    const VersionLabels labels = openViewLabels(*open);
+    rows.row1Name = labels.productName;
+    formatText(rows.labels[0], kVersionLabelSize, L"%s", labels.unit);
+    formatText(rows.labels[1], kVersionLabelSize, L"%s", labels.bootloader);
+    formatText(rows.labels[2], kVersionLabelSize, L"%s", labels.controller);
+    return rows;
+}

@@ -29,3 +29,12 @@ VersionLabels openViewLabels(const UnitView& unit);
 
 // The label of every row while no unit is open (the closed view).
 constexpr const wchar_t* kClosedViewLabel = L"0.0.0";
+
+// The three rows as the user reads them: the open view of a unit, or the closed view when open is
+// null. Row 1's caption names the unit's model in the open view; in the closed view it is left to
+// the shower (the window keeps the last unit's name there, the terminal its caption).
+struct VersionRows {
+    const wchar_t* row1Name;  // null in the closed view
+    wchar_t labels[3][kVersionLabelSize];
+};
+VersionRows versionRowsOf(const UnitView* open);

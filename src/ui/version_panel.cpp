@@ -17,29 +17,24 @@ void enablePanel(bool enabled) {
     for (int control : kPanelControls) window::enableControl(control, enabled);
 }
 
-void showClosedView() {
-    window::setControlText(kRow1Version, kClosedViewLabel);
-    window::setControlText(kRow2Version, kClosedViewLabel);
-    window::setControlText(kRow3Version, kClosedViewLabel);
-    enablePanel(false);  // the row-1 caption keeps the last unit's name
-}
-
-void showOpenView(const UnitView& unit) {
-    enablePanel(true);
-    const VersionLabels labels = openViewLabels(unit);
-    window::setControlText(kRow1Version, labels.unit);
-    window::setControlText(kRow2Version, labels.bootloader);
-    window::setControlText(kRow3Version, labels.controller);
-    window::setControlText(kRow1Caption, labels.productName);
+// Each row's label, enabled for a unit; row 1's caption names its model (closed, it keeps the
+// last unit's name).
+void showRows(const VersionRows& rows, bool open) {
+    if (open) enablePanel(true);
+    window::setControlText(kRow1Version, rows.labels[0]);
+    window::setControlText(kRow2Version, rows.labels[1]);
+    window::setControlText(kRow3Version, rows.labels[2]);
+    if (open) {
+        window::setControlText(kRow1Caption, rows.row1Name);
+    } else {
+        enablePanel(false);
+    }
 }
 
 }  // namespace
 
 void refreshVersionPanel() {
     const DeviceSession& session = appSession();
-    if (isOpen(session)) {
-        showOpenView(appUnitView());
-    } else {
-        showClosedView();
-    }
+    const bool open = isOpen(session);
+    showRows(versionRowsOf(open ? &appUnitView() : nullptr), open);
 }

@@ -25,17 +25,16 @@ int controlTextLength(int controlId);
 int controlText(int controlId, wchar_t* buffer, int capacity);
 void enableControl(int controlId, bool enabled);
 
-// Message boxes, owned by the main window; the values are Windows' own.
-enum BoxStyle : unsigned {
-    kBoxOk = 0x00,
-    kBoxOkCancel = 0x01,
-    kBoxYesNo = 0x04,
-    kIconError = 0x10,
-    kIconWarning = 0x30,
-    kIconInformation = 0x40,
+// Message boxes, owned by the main window, by what they are for; the window system gives each
+// its buttons and icon.
+enum class Box {
+    error,            // OK, with the error icon
+    information,      // OK, with the information icon
+    warningOkCancel,  // a question before the update: OK or Cancel, with the warning icon
+    warningYesNo,     // the same, Yes or No
 };
-enum BoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
-int showMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);
+enum class Answer { ok, cancel, yes, no };
+Answer showMessageBox(const wchar_t* text, const wchar_t* caption, Box box);
 
 // Top-level windows, for the update's progress window and the z-order rule.
 using WindowHandle = std::intptr_t;  // 0: none

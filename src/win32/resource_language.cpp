@@ -1,7 +1,7 @@
 #include "win32/resource_language.h"
 
-#include "ui/language.h"
-#include "ui/string_table.h"
+#include "win32/resource_language_rule.h"
+#include "win32/string_table.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // interface language and falls back to English for German outside Germany, since the resources
 // hold German as 0x0407 alone; and Wine ignores a thread's interface language
 // (SetThreadUILanguage). So every text and dialog is found with FindResourceExW in the language
-// that ui/language.h chooses.
+// that win32/resource_language_rule.h chooses.
 #pragma once
 
 #include <windows.h>

@@ -64,11 +64,13 @@ void* realloc(void* pointer, std::size_t size) {
     return __libc_realloc(pointer, size);
 }
 
-// sim::record(bool, const std::uint8_t*, std::uint32_t), the simulator's transcript.
-void __real__ZN3sim6recordEbPKhj(bool out, const std::uint8_t* bytes, std::uint32_t length);
-void __wrap__ZN3sim6recordEbPKhj(bool out, const std::uint8_t* bytes, std::uint32_t length) {
+// sim::record(unsigned, bool, const std::uint8_t*, std::uint32_t), the simulator's transcript.
+void __real__ZN3sim6recordEjbPKhj(unsigned deviceId, bool out, const std::uint8_t* bytes,
+                                  std::uint32_t length);
+void __wrap__ZN3sim6recordEjbPKhj(unsigned deviceId, bool out, const std::uint8_t* bytes,
+                                  std::uint32_t length) {
     inBookkeeping = true;
-    __real__ZN3sim6recordEbPKhj(out, bytes, length);
+    __real__ZN3sim6recordEjbPKhj(deviceId, out, bytes, length);
     inBookkeeping = false;
 }
 
@@ -100,7 +102,8 @@ struct UpdateRun {
 UpdateRun runOneUpdate() {
     acceptPlaceholderImage(true);  // the unit is simulated
     const unsigned id = sim::plugIn(sim::programmingUnit());
-    const std::wstring path = sim::findDevice(id)->path;
+    const std::string& benchPath = sim::findDevice(id)->path;  // ASCII, as the bench's paths are
+    const std::wstring path(benchPath.begin(), benchPath.end());
     const DeviceEventRecord record = noticeFor(path);
     onDeviceChange(kDeviceArrival, &record);
 

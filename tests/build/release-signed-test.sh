@@ -134,7 +134,7 @@ else
 fi
 
 if LC_ALL=en_US.UTF-8 "$source_dir/tools/wine-run" --display --timeout 120 "$window_tests" \
-    --expect=en --program="$signed" --gtest_filter='ProgramTest.*:Ways/ClosingTheWindow.*' \
+    --expect=en --program="$signed" --gtest_filter='ProgramTest.*' \
     --gtest_brief=1; then
   result ok "the signed program runs under Wine"
 else

@@ -168,10 +168,17 @@ class Run:
         found = re.search(r"updater exit (\d+)", self.output)
         return int(found.group(1)) if found else None
 
-    def commands_sent(self):
-        """The command code of each report sent to the simulated unit, from its transcript."""
-        with open(self.transcript) as transcript:
-            return [line.split()[3] for line in transcript if line.split()[1] == "OUT"]
+    def commands_sent(self, unit=None):
+        """The command code of each report sent to the simulated unit, from its transcript; with
+        several units, to unit number `unit` (from 1)."""
+        return [code for _, code in self.requests(unit)]
+
+    def requests(self, unit=None):
+        """(ms, command code) of each report sent, from the transcript of the unit or units."""
+        name = self.transcript if unit is None else f"{self.transcript}.{unit}"
+        with open(name) as transcript:
+            return [(int(line.split()[0]), line.split()[3]) for line in transcript
+                    if line.split()[1] == "OUT"]
 
     def file(self, name):
         with open(os.path.join(self.folder, name), "rb") as written:
@@ -265,6 +272,10 @@ class WholeUpdates(unittest.TestCase):
                 (b"20 %", 0, lambda run: run.signal_updater(signal.SIGTERM))]),
             "tee-hup": Run(shell(pipeline), events=[
                 (b"20 %", 0, lambda run: run.signal_updater(signal.SIGHUP))]),
+            # Four units side by side, each with a line of the bar; Ctrl-C among the blocks.
+            "four-units": Run([DEMO, "update", "--all", "--yes"],
+                              bench="ready,ready,linkwave,ready", columns=70, events=[
+                                  (b" 30 % [", 0, lambda run: run.type(b"\x03"))]),
         }
         for run in cls.runs.values():
             run.timeout = 180
@@ -309,6 +320,35 @@ class WholeUpdates(unittest.TestCase):
         self.assertEqual(run.updater_exit, 0, run.output[-2000:])
         self.assert_whole_update(run)
 
+    def test_four_units_are_updated_side_by_side_each_whole_and_exact(self):
+        run = self.runs["four-units"]
+        self.assertEqual(run.exit_code, 0, run.output[-3000:])
+        identify = ["08", "1d", "22"]
+        whole = identify * 2 + ["0b", "20", "1e", "1f"] + ["1b"] * BLOCKS + ["20", "0b"]
+        for unit in range(1, 5):
+            with self.subTest(unit=unit):
+                requests = run.requests(unit)
+                self.assertEqual([code for _, code in requests], whole)
+                # Each unit's own pacing: 20 ms before the unprotect, the erase and the address,
+                # 5 s from the erase to the address, 20 ms after every block.
+                times = [ms for ms, _ in requests]
+                lock = 6
+                gaps = [b - a for a, b in zip(times[lock:], times[lock + 1:])]
+                self.assertGreaterEqual(min(gaps[:2]), 20)
+                self.assertGreaterEqual(gaps[2], 5020)
+                self.assertGreaterEqual(min(gaps[3:-1]), 20)
+        # A line per unit, naming it, the block of four redrawn in place; Ctrl-C said once.
+        for unit in range(4):
+            self.assertIn(f"\r/dev/hidraw{unit} 100 % [", run.output)
+        self.assertIn("\x1b[4A\r/dev/hidraw0 ", run.output)
+        self.assertEqual(run.output.count(text(40029, "en")), 1)
+        lines = [segment.split("\x1b[K")[0] for segment in run.output.split("\r")[1:]
+                 if segment.startswith("/dev/hidraw")]
+        self.assertGreater(len(lines), 4 * 100)
+        self.assertTrue(all(len(line) < 70 for line in lines), lines)
+        for unit, model in enumerate(["LINK-CUBE", "LINK-CUBE", "LINKWAVE", "LINK-CUBE"]):
+            self.assertIn(f"/dev/hidraw{unit} ({model}): {text(40032, 'en')}\n", run.output)
+
     def test_kill_and_a_hang_up_are_said_and_the_update_finishes(self):
         for name in ["tee-term", "tee-hup"]:
             with self.subTest(name):
@@ -341,6 +381,60 @@ class Update(unittest.TestCase):
                       text(40036, "en").replace("%08x", "%s") % ("00000107", "00000000"),
                       run.output)
         self.assertIn(text(40030, "en"), run.output)
+
+    def test_a_report_nobody_asked_for_is_never_taken_as_a_reply(self):
+        # The unit sends a report unasked right after it answers block 10 and refuses the last
+        # block: the refusal is read as the last block's answer, not the stray report.
+        run = Run([DEMO, "update", "--yes"], bench="stray-report").run()
+        self.assertEqual(run.exit_code, 1, run.output)
+        self.assertIn(text(40009, "en") + "\n" +
+                      text(40036, "en").replace("%08x", "%s") % ("00000107", "00000000"),
+                      run.output)
+        self.assertNotIn(text(40032, "en"), run.output)
+        self.assertEqual(run.commands_sent()[-1], "1b", "nothing after the refused block")
+
+    def test_a_controller_changed_behind_the_questions_is_asked_about_again(self):
+        # After the warning the unit is identified again and its controller now reports 2.0:
+        # the warning and the older-or-same question come again, and no sends nothing.
+        run = Run([DEMO, "update"], bench="controller-changes", answers=["y", "y", "n"]).run()
+        self.assertEqual(run.exit_code, 4, run.output)
+        self.assertEqual(run.output.count(text(40038, "en")), 2, run.output)
+        self.assertIn(text(40023, "en"), run.output)
+        for code in ("0b", "20", "1e", "1f", "1b"):
+            self.assertNotIn(code, run.commands_sent())
+
+    def test_a_bench_the_demo_does_not_know_is_refused_by_name(self):
+        run = Run([DEMO, "status"], bench="linkcbue").run()
+        self.assertEqual(run.exit_code, 64, run.output)
+        self.assertIn('UPDATER_SIM_BENCH="linkcbue"', run.output)
+        self.assertIn("stray-report controller-changes", run.output)
+        self.assertFalse(os.path.exists(run.transcript) and run.commands_sent())
+
+    def test_several_units_without_a_choice_are_not_written(self):
+        run = Run([DEMO, "update", "--yes"], bench="ready,linkwave,erase-refused").run()
+        self.assertEqual(run.exit_code, 64, run.output)
+        for unit in range(3):
+            self.assertIn(f"terval-updater-cli update --yes --device /dev/hidraw{unit}",
+                          run.output)
+        self.assertIn("terval-updater-cli update --yes --all", run.output)
+        for unit in range(1, 4):
+            self.assertNotIn("0b", run.commands_sent(unit), f"a lock sent to unit {unit}")
+
+    def test_status_as_json(self):
+        run = Run(shell('"$DEMO" status --json > "$FOLDER/json"'),
+                  bench="ready,linkwave wrong-mode,other-type,linkwave no-firmware").run()
+        self.assertEqual(run.updater_exit, 3, run.output)
+        units = json.loads(run.file("json"))
+        self.assertEqual([(unit["path"], unit["productId"], unit["model"], unit["state"])
+                          for unit in units],
+                         [("/dev/hidraw0", 2, "LINK-CUBE", "ready"),
+                          ("/dev/hidraw1", 1, "LINKWAVE", "wrong-mode"),
+                          ("/dev/hidraw2", 2, "LINK-CUBE", "incompatible"),
+                          ("/dev/hidraw3", 1, "LINKWAVE", "ready")])
+        rows = ("unitFirmware", "escBootloader", "escFirmware")
+        self.assertEqual([units[0][row] for row in rows], ["1.2", "1.5", "0.9"])
+        self.assertEqual(units[1]["escFirmware"], "0.0.0")
+        self.assertEqual(units[3]["escFirmware"], "----------")
 
     def test_a_usage_error_ends_with_64(self):
         self.assertEqual(Run([DEMO, "update", "--force"]).run().exit_code, 64)

@@ -8,8 +8,10 @@
 #include <sstream>
 #include <thread>
 
-#include "cli.h"
-#include "cli_texts.h"
+#include <unistd.h>
+
+#include "linux/cli.h"
+#include "linux/cli_texts.h"
 #include "sysfs_fixture.h"
 
 namespace {
@@ -31,7 +33,7 @@ protected:
             std::istringstream in;
             std::ostringstream out;
             std::ostringstream err;
-            CliIo io{in, out, err, {}, -1, language, false};
+            CliIo io{in, out, err, {}, -1, language, false, nullptr};
             const int code = runCli(args, io);
             return std::to_string(code) + '\n' + out.str();
         };
@@ -67,8 +69,7 @@ void PrintTo(const UnavailableCase& c, std::ostream* os) { *os << c.name; }
 class UnitUnavailable : public CliOverSysfs, public testing::WithParamInterface<UnavailableCase> {};
 
 // The text says why, names the node and tells what to do; the wait, if asked for, ends at once
-// for a unit that was there from the start. Only when no unit opened: a unit that opened is
-// judged as usual (here it has no reply: no unit, 2), and another failure to open is no unit.
+// for a unit that was there from the start. Another failure to open is no unit.
 TEST_P(UnitUnavailable, IsNamedWithItsTextAndExitCode) {
     const UnavailableCase& c = GetParam();
     bool asUser = false;
@@ -116,8 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
         UnavailableCase{"UpdateWaitNotPermitted", {forbidden(unit(0))}, kUpdateWait,
                         Language::german, kExitUnavailable, CliText::unitNotPermitted, 0,
                         -1},
-        UnavailableCase{"AnotherUnitOpens", {held(unit(0)), unit(1)}, kStatus, Language::english,
-                        kExitNoUnit, std::nullopt, 0, 1},
+        // Two units: each is judged, the held one without a word sent to it; the exit code is
+        // the first one's.
+        UnavailableCase{"OneOfTwoUnitsHeld", {held(unit(0)), unit(1)}, kStatus,
+                        Language::english, kExitUnavailable, std::nullopt, 0, 1},
         UnavailableCase{"NodeOfAnotherDevice", {withDevAttribute(unit(0), "241:0\n")}, kStatus,
                         Language::english, kExitNoUnit, std::nullopt, 0, -1}),
     [](const testing::TestParamInfo<UnavailableCase>& info) { return info.param.name; });
@@ -139,6 +142,27 @@ TEST_F(CliOverSysfs, AUnitThatComesDuringTheWaitAndStaysHeldEndsItAfterAWhile) {
                            cliText(CliText::unitInUse, Language::english, node(0)));
     EXPECT_GE(ran.ms, kComesAfterMs + 1000) << "the wait ended before access could be granted";
     EXPECT_LT(ran.ms, kComesAfterMs + 5000);
+    EXPECT_EQ(contents(node(0)), Bytes{});
+}
+
+// --device takes the unit at that node alone, named by the node or by a link to it (as udev
+// makes them); the other unit is not opened.
+TEST_F(CliOverSysfs, DeviceTakesOnlyTheUnitAtThatNode) {
+    add(unit(0));
+    add(unit(1, kProductIdLinkwave));
+    const std::string link = root + "/terval-unit";
+    ASSERT_EQ(symlink(node(1).c_str(), link.c_str()), 0);
+    const Report query = makeRequest(0x08, 0x00);
+    for (const std::string& named : {node(1), link}) {
+        const CliRun ran = run({"status", "--device", named}, Language::english);
+        EXPECT_EQ(ran.exitCode, kExitNoUnit) << named << ": its unit does not answer here";
+        EXPECT_EQ(contents(node(0)), Bytes{}) << named;
+    }
+    Bytes twice(query.begin(), query.end());
+    twice.insert(twice.end(), query.begin(), query.end());
+    EXPECT_EQ(contents(node(1)), twice) << "one status query from each run";
+    const CliRun ran = run({"status", "--device", root + "/dev/hidraw7"}, Language::english);
+    EXPECT_EQ(ran.exitCode, kExitUsage);
     EXPECT_EQ(contents(node(0)), Bytes{});
 }
 

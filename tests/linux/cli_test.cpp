@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
 #include "flash/firmware_image.h"
-#include "cli_output.h"
-#include "cli_texts.h"
+#include "linux/cli.h"
+#include "linux/cli_output.h"
+#include "linux/cli_texts.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
+#include "test_image.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -97,6 +98,7 @@ protected:
     void SetUp() override { sim::reset(); }
     void TearDown() override {
         EXPECT_EQ(sim::openHandleCount(), 0u) << "a device handle was left open";
+        test_image::passForPlaceholder(false);
     }
 
     // Puts the unit that the words describe on the bench, as the demo does.
@@ -113,8 +115,8 @@ protected:
         std::istream in(&input);
         std::ostream outStream(&out);
         std::ostream errStream(&err);
-        CliIo io{in, outStream, errStream, barColumns, notices.writeEnd(), language,
-                 acceptPlaceholder};
+        CliIo io{in,       outStream,         errStream, barColumns, notices.writeEnd(),
+                 language, acceptPlaceholder, runUpdates};
         return runCli(arguments, io);
     }
 
@@ -150,7 +152,12 @@ protected:
     NoticePipe notices;
     std::function<int()> barColumns;  // empty: no terminal
     Language language = Language::english;
-    bool acceptPlaceholder = true;  // the build's image is the placeholder; the unit is simulated
+    bool acceptPlaceholder = true;  // the unit is simulated
+    // The units' writings one after the other: the bench's virtual clock is one for all.
+    std::function<void(const std::vector<std::function<void()>>&)> runUpdates =
+        [](const std::vector<std::function<void()>>& writings) {
+            for (const auto& writing : writings) writing();
+        };
 };
 
 // `status`: the three rows and the Hint text of each state, and its exit code.
@@ -219,12 +226,12 @@ TEST_F(Cli, AWholeUpdateSendsTheImageAndSaysSo) {
     const std::vector<std::uint8_t> sent = commandsSent();
     const std::vector<std::uint8_t> identify = {0x08, 0x1D, 0x22};
     // Identified, asked, identified again right before the first command, then the update.
-    ASSERT_GE(sent.size(), 6 + 4 + 1880 + 2u);
+    ASSERT_GE(sent.size(), 6 + 4 + test_image::kBlocks + 2);
     EXPECT_TRUE(std::equal(identify.begin(), identify.end(), sent.begin()));
     EXPECT_TRUE(std::equal(identify.begin(), identify.end(), sent.begin() + 3));
     EXPECT_EQ(std::vector<std::uint8_t>(sent.begin() + 6, sent.begin() + 10),
               (std::vector<std::uint8_t>{0x0B, 0x20, 0x1E, 0x1F}));
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), 1880);
+    EXPECT_EQ(std::size_t(std::count(sent.begin(), sent.end(), 0x1B)), test_image::kBlocks);
     EXPECT_EQ(std::vector<std::uint8_t>(sent.end() - 2, sent.end()),
               (std::vector<std::uint8_t>{0x20, 0x0B}));
     EXPECT_TRUE(says(readyText(language, false)));
@@ -382,7 +389,8 @@ TEST_F(Cli, AReportNobodyAskedForIsNeverTakenAsAReply) {
 }
 
 TEST_F(Cli, ThePlaceholderIsNeverWrittenToARealUnit) {
-    acceptPlaceholder = false;  // the native build carries the placeholder
+    test_image::passForPlaceholder(true);
+    acceptPlaceholder = false;
     bench("");
     EXPECT_EQ(run({"update", "--yes"}), kExitUpdateFailed);
     EXPECT_FALSE(sentAnyUpdateCommand());
@@ -535,13 +543,342 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Cli, CommandLinesThatAreNotUnderstoodEndWithTheUsage) {
     const std::vector<std::vector<std::string>> lines = {
-        {}, {"bogus"}, {"status", "--yes"}, {"update", "--force"}, {"--Help"}};
+        {},
+        {"bogus"},
+        {"status", "--yes"},
+        {"update", "--force"},
+        {"--Help"},
+        {"status", "--all"},
+        {"update", "--device"},
+        {"update", "--all", "--device", "/dev/hidraw0"},
+        {"update", "--device", "/dev/hidraw0", "--device", "/dev/hidraw0"}};
     for (const auto& line : lines) {
         err.str("");
         EXPECT_EQ(run(line), kExitUsage) << (line.empty() ? "(nothing)" : line[0]);
         EXPECT_NE(err.str().find("Usage:"), std::string::npos);
     }
     EXPECT_TRUE(sim::transcript().empty());
+}
+
+// Several units: the bench list, one unit per entry, on nodes /dev/hidraw0, 1, ... in its order.
+class Units : public Cli {
+protected:
+    void benchList(const std::string& words) {
+        sim::UnitSetup entryStart;
+        entryStart.imageSize = firmwareImage().size;
+        std::vector<sim::UnitSetup> setups;
+        ASSERT_TRUE(sim::parseBenchList(words, entryStart, &setups)) << words;
+        for (std::size_t k = 0; k < setups.size(); ++k) {
+            sim::Device unit = sim::unitFor(setups[k]);
+            unit.path = node(k);
+            ids.push_back(setups[k].pluggedIn ? sim::plugIn(unit) : 0);
+        }
+    }
+    static std::string node(std::size_t k) { return "/dev/hidraw" + std::to_string(k); }
+
+    // The command codes sent to unit k.
+    std::vector<std::uint8_t> sentTo(std::size_t k) const {
+        std::vector<std::uint8_t> codes;
+        for (const auto& line : sim::transcript()) {
+            if (line.out && line.deviceId == ids[k]) codes.push_back(line.bytes[1]);
+        }
+        return codes;
+    }
+    // Unit k got a whole update: every block, then protection on and the lock released.
+    bool updatedWhole(std::size_t k) const {
+        const std::vector<std::uint8_t> sent = sentTo(k);
+        return std::count(sent.begin(), sent.end(), 0x1B) == 1880 && sent.size() >= 2 &&
+               std::vector<std::uint8_t>(sent.end() - 2, sent.end()) ==
+                   std::vector<std::uint8_t>{0x20, 0x0B};
+    }
+    bool sentUpdateCommandTo(std::size_t k) const {
+        for (std::uint8_t code : sentTo(k)) {
+            if (code == 0x0B || code == 0x20 || code == 0x1E || code == 0x1F || code == 0x1B) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::string outcome(std::size_t k, const std::string& model, const std::string& text) const {
+        return node(k) + " (" + model + "): " + text + "\n";
+    }
+
+    std::vector<unsigned> ids;
+};
+
+// status: each unit under its node and model, its rows and its state; then the connection steps
+// once, and the command lines that update the ready ones. 0 only when every unit is ready.
+TEST_F(Units, StatusListsEachUnitWithItsRowsAndState) {
+    benchList("ready,linkwave wrong-mode,linkwave firmware-1.0");
+    EXPECT_EQ(run({"status"}), kExitNotReady);
+    EXPECT_EQ(out.str().substr(0, out.str().find(text(kTextInstructions))),
+              "/dev/hidraw0 (LINK-CUBE)\n"
+              "LINK-CUBE:                 1.2\n"
+              "ESC-bootloader:            1.5\n"
+              "ESC:                       0.9\n"
+              "A programming unit was found and is ready to update.\n"
+              "\n"
+              "/dev/hidraw1 (LINKWAVE)\n"
+              "programming unit:        0.0.0\n"
+              "ESC-bootloader:          0.0.0\n"
+              "ESC:                     0.0.0\n" +
+                  text(kTextWrongMode) +
+                  "\n"
+                  "\n"
+                  "/dev/hidraw2 (LINKWAVE)\n"
+                  "LINKWAVE:                  1.2\n"
+                  "ESC-bootloader:            1.5\n"
+                  "ESC:                       1.0\n"
+                  "A programming unit was found and is ready to update.\n"
+                  "\n");
+    const std::string ready = readyText(language, false);
+    EXPECT_TRUE(says(text(kTextInstructions) + "\n\n" +
+                     cliText(CliText::runUpdateOfUnits, language) +
+                     "    terval-updater-cli update --device /dev/hidraw0\n"
+                     "    terval-updater-cli update --device /dev/hidraw2\n"
+                     "    terval-updater-cli update --all\n"
+                     "\n" +
+                     ready.substr(ready.find("\n\n") + 2) + "\n"))
+        << out.str();
+    EXPECT_FALSE(sentAnyUpdateCommand());
+}
+
+TEST_F(Units, StatusExitsWithTheCodeOfTheFirstUnitThatIsNotReady) {
+    const struct {
+        const char* bench;
+        int exitCode;
+    } cases[] = {
+        {"ready,linkwave no-firmware", kExitOk},
+        {"ready,no-controller,silent-controller", kExitNotReady},
+        {"silent-controller,other-type", kExitNoUnit},
+    };
+    for (const auto& c : cases) {
+        sim::reset();
+        ids.clear();
+        out.str("");
+        benchList(c.bench);
+        EXPECT_EQ(run({"status"}), c.exitCode) << c.bench;
+    }
+}
+
+// --json: one array, one object per unit, and nothing else on the output.
+TEST_F(Units, StatusAsJson) {
+    const struct {
+        const char* bench;
+        int exitCode;
+        const char* json;
+    } cases[] = {
+        {"ready,linkwave no-controller", kExitNotReady,
+         "[\n"
+         "  {\"path\": \"/dev/hidraw0\", \"productId\": 2, \"model\": \"LINK-CUBE\", "
+         "\"unitFirmware\": \"1.2\", \"escBootloader\": \"1.5\", \"escFirmware\": \"0.9\", "
+         "\"state\": \"ready\"},\n"
+         "  {\"path\": \"/dev/hidraw1\", \"productId\": 1, \"model\": \"LINKWAVE\", "
+         "\"unitFirmware\": \"0.0.0\", \"escBootloader\": \"0.0.0\", \"escFirmware\": \"0.0.0\", "
+         "\"state\": \"no-controller\"}\n"
+         "]\n"},
+        {"linkwave no-firmware", kExitOk,
+         "[\n"
+         "  {\"path\": \"/dev/hidraw0\", \"productId\": 1, \"model\": \"LINKWAVE\", "
+         "\"unitFirmware\": \"1.2\", \"escBootloader\": \"1.5\", \"escFirmware\": \"----------\", "
+         "\"state\": \"ready\"}\n"
+         "]\n"},
+        {"other-type,wrong-mode,silent-controller", kExitNotReady, nullptr},
+        {"unplugged", kExitNoUnit, "[]\n"},
+    };
+    for (const auto& c : cases) {
+        sim::reset();
+        ids.clear();
+        out.str("");
+        benchList(c.bench);
+        EXPECT_EQ(run({"status", "--json"}), c.exitCode) << c.bench;
+        if (c.json != nullptr) {
+            EXPECT_EQ(out.str(), c.json) << c.bench;
+            continue;
+        }
+        for (const char* word : {"\"incompatible\"}", "\"wrong-mode\"}", "\"no-answer\"}"}) {
+            EXPECT_TRUE(says(word)) << out.str();
+        }
+    }
+}
+
+// Several units and no choice: nothing at all is sent; the command lines that choose each.
+TEST_F(Units, AnUpdateWithoutAChoiceSendsNothing) {
+    benchList("ready,linkwave,wrong-mode");
+    EXPECT_EQ(run({"update", "--yes"}), kExitUsage);
+    EXPECT_EQ(out.str(),
+              cliText(CliText::chooseUnit, language) +
+                  "    terval-updater-cli update --yes --device /dev/hidraw0  LINK-CUBE\n"
+                  "    terval-updater-cli update --yes --device /dev/hidraw1  LINKWAVE\n"
+                  "    terval-updater-cli update --yes --device /dev/hidraw2  LINK-CUBE\n"
+                  "    terval-updater-cli update --yes --all\n");
+    EXPECT_TRUE(sim::transcript().empty());
+}
+
+// --device takes that unit alone, as if it were the only one; a path that is no unit's node is a
+// usage error that names it.
+TEST_F(Units, DeviceTakesThatUnitAlone) {
+    benchList("ready,linkwave wrong-mode,ready");
+    EXPECT_EQ(run({"status", "--device", "/dev/hidraw1"}), kExitNotReady);
+    EXPECT_EQ(out.str().rfind("programming unit:        0.0.0\n", 0), 0u) << out.str();
+    EXPECT_FALSE(says("/dev/hidraw"));
+    EXPECT_TRUE(sentTo(0).empty());
+    EXPECT_TRUE(sentTo(2).empty());
+
+    EXPECT_EQ(run({"update", "--device", "/dev/hidraw2", "--yes"}), kExitOk);
+    EXPECT_TRUE(updatedWhole(2));
+    EXPECT_TRUE(sentTo(0).empty());
+
+    err.str("");
+    EXPECT_EQ(run({"update", "--yes", "--device", "/dev/hidraw7"}), kExitUsage);
+    EXPECT_EQ(err.str().rfind("terval-updater-cli: " +
+                                  cliText(CliText::notAUnit, language, "/dev/hidraw7") + "\n",
+                              0),
+              0u)
+        << err.str();
+    EXPECT_TRUE(sentTo(0).empty());
+}
+
+// --all: the ready units written; one whose erase is refused fails alone. Each unit's progress
+// lines name it; the end tells each unit's outcome, one line each.
+TEST_F(Units, AllUpdatesEveryReadyUnitAndARefusalFailsAlone) {
+    benchList("ready,erase-refused,linkwave,no-controller");
+    EXPECT_EQ(run({"update", "--all", "--yes"}), kExitUpdateFailed);
+    EXPECT_TRUE(updatedWhole(0));
+    EXPECT_TRUE(updatedWhole(2));
+    EXPECT_EQ(sentTo(1).back(), 0x1E) << "nothing after the refused erase";
+    EXPECT_FALSE(sentUpdateCommandTo(3));
+    EXPECT_TRUE(says("\n" + outcome(0, "LINK-CUBE", text(kTextUpdateSucceeded)) +
+                     outcome(1, "LINK-CUBE",
+                             text(kTextEraseFailed) + " " +
+                                 errorCodeLine(language, sim::kRefusedHardwareFault, 0)) +
+                     outcome(2, "LINKWAVE", text(kTextUpdateSucceeded)) +
+                     outcome(3, "LINK-CUBE", cliText(CliText::notReadyLeftAlone, language)) +
+                     "\n" + text(kTextUpdateFailedHint) + "\n"))
+        << out.str();
+    const std::string asked = err.str();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), '%'), 20) << "ten lines for each written unit";
+    for (const std::size_t k : {0, 2}) {
+        std::string tenths;
+        for (int tenth = 10; tenth <= 100; tenth += 10) {
+            tenths += node(k) + ": " + std::to_string(tenth) + " %\n";
+        }
+        EXPECT_TRUE(asks(tenths)) << err.str();
+    }
+}
+
+// The same, in the program's threads: the updates side by side, each whole.
+TEST_F(Units, AllRunsTheUpdatesInThreadsOfTheirOwn) {
+    runUpdates = nullptr;
+    benchList("ready,erase-refused,linkwave,ready");
+    EXPECT_EQ(run({"update", "--all", "--yes"}), kExitUpdateFailed);
+    for (const std::size_t k : {0, 2, 3}) EXPECT_TRUE(updatedWhole(k)) << k;
+    EXPECT_EQ(sentTo(1).back(), 0x1E);
+    EXPECT_TRUE(says(outcome(3, "LINK-CUBE", text(kTextUpdateSucceeded)))) << out.str();
+}
+
+// A unit pulled during its blocks fails alone, with the block's failure; the others finish.
+TEST_F(Units, AUnitPulledDuringItsBlocksFailsAlone) {
+    benchList("ready,ready,ready");
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        const std::vector<std::uint8_t> sent = sentTo(1);
+        if (ms == 20 && std::count(sent.begin(), sent.end(), 0x1B) == 100) sim::unplug(ids[1]);
+    });
+    EXPECT_EQ(run({"update", "--all", "--yes"}), kExitUpdateFailed);
+    EXPECT_TRUE(updatedWhole(0));
+    EXPECT_TRUE(updatedWhole(2));
+    EXPECT_TRUE(says(outcome(1, "LINK-CUBE", text(kTextBlockFailed) + " " +
+                                                 errorCodeLine(language,
+                                                               static_cast<std::uint32_t>(-2),
+                                                               sim::kErrorDeviceNotConnected))))
+        << out.str();
+}
+
+// The questions of --all: the warning once for every unit, the older-or-same question for each
+// unit that needs it, named; a unit answered no is left alone. A controller that changed behind
+// the questions is asked about anew, named.
+struct UnitsAnswerCase {
+    const char* name;
+    const char* bench;
+    std::string answers;
+    int exitCode;
+    int warnings;
+    std::vector<std::size_t> askedOlderOrSame;  // the units, in the order asked
+    std::vector<bool> updated;
+};
+
+class UnitsAnswers : public Units, public ::testing::WithParamInterface<UnitsAnswerCase> {};
+
+TEST_P(UnitsAnswers, DecideWhichUnitsAreWritten) {
+    const UnitsAnswerCase& c = GetParam();
+    benchList(c.bench);
+    EXPECT_EQ(run({"update", "--all"}, c.answers), c.exitCode);
+    const std::string asked = err.str();
+    std::size_t warnings = 0;
+    for (std::size_t at = asked.find(text(kTextWarning)); at != std::string::npos;
+         at = asked.find(text(kTextWarning), at + 1)) {
+        ++warnings;
+    }
+    EXPECT_EQ(warnings, static_cast<std::size_t>(c.warnings));
+    // Each older-or-same question, on the line after its unit's name.
+    const std::string question = ":\n" + text(kTextNewerFirmwareCaption) + "\n" +
+                                 text(kTextOlderOrSame);
+    std::vector<std::string> named;
+    for (std::size_t at = asked.find(question); at != std::string::npos;
+         at = asked.find(question, at + 1)) {
+        const std::size_t line = asked.rfind('\n', at) + 1;
+        named.push_back(asked.substr(line, asked.find(' ', line) - line));
+    }
+    std::vector<std::string> expected;
+    for (const std::size_t k : c.askedOlderOrSame) expected.push_back(node(k));
+    EXPECT_EQ(named, expected) << asked;
+    for (std::size_t k = 0; k < c.updated.size(); ++k) {
+        EXPECT_EQ(updatedWhole(k), c.updated[k]) << k;
+        if (!c.updated[k]) {
+            EXPECT_FALSE(sentUpdateCommandTo(k)) << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnitsAnswers,
+    ::testing::Values(
+        UnitsAnswerCase{"NoToTheWarningSendsNothing", "ready,firmware-1.0", "n\n", kExitDeclined, 1,
+                        {}, {false, false}},
+        UnitsAnswerCase{"EachUnitAskedWhatItNeeds", "ready,firmware-1.0,firmware-1.0",
+                        "y\ny\nn\n", kExitOk, 1, {1, 2}, {true, true, false}},
+        UnitsAnswerCase{"EveryUnitDeclined", "firmware-1.0,linkwave firmware-1.0", "y\nn\nn\n",
+                        kExitDeclined, 1, {0, 1}, {false, false}},
+        UnitsAnswerCase{"AChangedControllerIsAskedAboutAnew", "ready,controller-changes",
+                        "y\ny\ny\n", kExitOk, 2, {1}, {true, true}},
+        UnitsAnswerCase{"AChangedControllerDeclinedIsLeftAlone", "ready,controller-changes",
+                        "y\ny\nn\n", kExitOk, 2, {1}, {true, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// On a terminal: one line per unit, the block redrawn in place; a held signal is said once for
+// every unit, below the block, which is then drawn anew beneath it.
+TEST_F(Units, OnATerminalEachUnitHasALineRedrawnInPlace) {
+    barColumns = [] { return 60; };
+    benchList("ready,linkwave");
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        if (ms == 4000) raise(SIGINT);
+        const std::vector<std::uint8_t> sent = sentTo(1);
+        if (ms == 20 && std::count(sent.begin(), sent.end(), 0x1B) == 500) raise(SIGTERM);
+    });
+    EXPECT_EQ(run({"update", "--all", "--yes"}), kExitOk);
+    EXPECT_EQ(notices.take(), text(kTextUpdateInProgress) + "\n") << "said once, for all";
+    EXPECT_EQ(dispositionOf(SIGINT), SIG_DFL);
+    const std::string bar = progress();
+    EXPECT_NE(bar.find("\x1b[2A\r/dev/hidraw0 100 % [" + std::string(33, '#') +
+                       "] 0:00\x1b[K\n\r/dev/hidraw1   0 % ["),
+              std::string::npos)
+        << bar.substr(0, 400);
+    EXPECT_NE(bar.find("\r/dev/hidraw1 100 % ["), std::string::npos);
+    std::istringstream lines(bar);
+    std::string line;
+    while (std::getline(lines, line, '\r')) {
+        EXPECT_LT(line.substr(0, line.find("\x1b[K")).size(), 60u) << line;
+    }
 }
 
 TEST_F(Cli, HelpAndVersionNeedNoUnit) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "../firmware_input.h"
+#include "flash/update_procedure.h"
 #include "sim/bench.h"
 #include "ui/catalogue.h"
 #include "ui/resource_ids.h"
@@ -393,7 +395,8 @@ TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
     const std::vector<unsigned long> locks = requestTimes(transcript, 0x0B);
     const std::size_t blocks = requestTimes(transcript, 0x1B).size();
     ASSERT_EQ(locks.size(), 2u) << "the lock and its release";
-    EXPECT_EQ(blocks, 1880u);  // the 90224-byte image in 48-byte blocks
+    // The image that the demo carries, the build's input, in 48-byte blocks.
+    EXPECT_EQ(blocks, (firmwareInputFile().size() + kBlockBytes - 1) / kBlockBytes);
     EXPECT_GE(locks.back() - locks.front(), 5080 + 20 * blocks);
 }
 
@@ -421,6 +424,72 @@ TEST_F(DemoUpdate, RefusedEraseEndsInTheEraseFailureReport) {
 
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
     expectClosedView(L"LINK-CUBE");
+}
+
+// The unit sends a report that nobody asked for right after it answers block 10, and refuses the
+// last block: the refusal is read as the last block's answer, and the window shows the block's
+// failure with its code, never the success.
+TEST_F(DemoUpdate, AReportNobodyAskedForIsNeverTakenAsAReply) {
+    start(L"stray-report");
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+
+    const HWND box =
+        driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 120000);
+    ASSERT_NE(box, nullptr) << "no failure report";
+    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextBlockFailed) + L"\r\n" +
+                                               errorCodeLine(sim::kRefusedHardwareFault, 0));
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
+}
+
+// Behind the warning the controller was exchanged: identified again, it reports firmware 2.0.
+// The warning comes again, then the older-or-same question; No sends nothing of the update, and
+// the panel shows the controller as it was found.
+TEST_F(Demo, AControllerChangedBehindTheWarningIsAskedAboutAgain) {
+    const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/demo-changed-controller.txt");
+    DeleteFileW(fileName.c_str());
+    launch(L"controller-changes", {L"UPDATER_SIM_TRANSCRIPT=" + fileName});
+    ASSERT_TRUE(driver::waitForMainWindow(&program));
+    window = program.mainWindow;
+    ASSERT_TRUE(driver::pressButton(window, kUpdateButton));
+    const HWND warning = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
+    ASSERT_NE(warning, nullptr) << "no warning before the update";
+    driver::answerMessageBox(warning, IDOK);
+    ASSERT_TRUE(driver::waitForWindowGone(warning));
+    const HWND again = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
+    ASSERT_NE(again, nullptr) << "the warning was not asked again";
+    driver::answerMessageBox(again, IDOK);
+    const HWND question =
+        driver::findMessageBox(processId(), catalogue(kTextNewerFirmwareCaption));
+    ASSERT_NE(question, nullptr) << "no older-or-same question for the 2.0 now found";
+    EXPECT_EQ(driver::messageBoxText(question), catalogue(kTextOlderOrSame));
+    driver::answerMessageBox(question, IDNO);
+    EXPECT_TRUE(driver::waitForWindowGone(question));
+
+    EXPECT_TRUE(driver::waitForControlText(window, kRow3Version, L"2.0"));
+    EXPECT_TRUE(driver::isControlEnabled(window, kUpdateButton));
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    const std::string transcript = readFile(fileName);
+    for (const char* command : {" OUT 01 0b ", " OUT 01 20 ", " OUT 01 1e ", " OUT 01 1b "}) {
+        EXPECT_EQ(transcript.find(command), std::string::npos) << command;
+    }
+}
+
+// A bench that the demo does not know is refused by name, with the words it knows, and the demo
+// ends without a window of its own.
+TEST(DemoBench, OneItDoesNotKnowIsRefusedByName) {
+    driver::Program program;
+    ASSERT_TRUE(driver::launch(driver::wineHostPath(UPDATER_DEMO_FILE), &program,
+                               {L"UPDATER_SIM_BENCH=linkcbue"}));
+    const HWND box = driver::findMessageBox(program.process.dwProcessId, L"terval-updater-demo");
+    ASSERT_NE(box, nullptr) << "no refusal";
+    const std::wstring text = driver::messageBoxText(box);
+    EXPECT_NE(text.find(L"UPDATER_SIM_BENCH=\"linkcbue\""), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"stray-report controller-changes"), std::wstring::npos) << text;
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_EQ(driver::waitForExit(&program), 2);
 }
 
 // One copy at a time: a second start brings the first copy's window up and ends with exit code

@@ -13,7 +13,7 @@
 
 #include "program_resources.h"
 #include "ui/catalogue.h"
-#include "ui/language.h"
+#include "win32/resource_language_rule.h"
 #include "ui/resource_ids.h"
 #include "win32/resource_language.h"
 

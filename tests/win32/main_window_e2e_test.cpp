@@ -1,6 +1,6 @@
 // The program's main window under Wine, driven from outside: terval-updater.exe with no
-// programming unit (only Wine's own HID devices), in the language that LC_ALL selects, and a
-// screenshot of the window in its open view.
+// programming unit (only Wine's own HID devices), in the language that LC_ALL selects; and the
+// window with a simulated unit (ready-window): a screenshot of its open view, and its close.
 //
 //   main-window-e2e-tests --expect=de|en [--program=PATH] [gtest flags]
 //
@@ -15,6 +15,7 @@
 #include "ui/catalogue.h"
 #include "ui/resource_ids.h"
 #include "e2e_language.h"
+#include "ready_window.h"
 #include "ui_driver.h"
 
 namespace {
@@ -66,23 +67,46 @@ TEST_F(ProgramTest, ShowsTheNoUnitState) {
     EXPECT_EQ(driver::waitForExit(&program), 0);
 }
 
-enum class CloseBy { escapeKey, closeBox };
+// Each way of closing the window ends the program as the Close button does: with its session
+// with the unit closed and its registration for device notices given up. The window with a ready
+// simulated unit tells in its exit code what the close left behind (ready_window.h).
+enum class CloseBy { closeButton, escapeKey, closeBox };
 
-class ClosingTheWindow : public ProgramTest, public ::testing::WithParamInterface<CloseBy> {};
-
-TEST_P(ClosingTheWindow, EndsTheProgramWithExitCode0) {
-    if (GetParam() == CloseBy::escapeKey) {
-        driver::pressKey(window, VK_ESCAPE);
-    } else {
-        driver::pressCloseBox(window);
+class ClosingTheWindow : public ::testing::TestWithParam<CloseBy> {
+protected:
+    void TearDown() override {
+        if (program.process.hProcess != nullptr) driver::waitForExit(&program, 0);
     }
-    EXPECT_EQ(driver::waitForExit(&program), 0);
+
+    driver::Program program;
+};
+
+TEST_P(ClosingTheWindow, ClosesTheSessionAndGivesUpTheNotices) {
+    ASSERT_TRUE(driver::start(driver::wineHostPath(READY_WINDOW_FILE), &program));
+    const HWND window = program.mainWindow;
+    ASSERT_TRUE(driver::waitForControlEnabled(window, kUpdateButton, true))
+        << "the unit was not found ready: no session to close";
+    switch (GetParam()) {
+    case CloseBy::closeButton: driver::pressButton(window, kCloseButton); break;
+    case CloseBy::escapeKey: driver::pressKey(window, VK_ESCAPE); break;
+    case CloseBy::closeBox: driver::pressCloseBox(window); break;
+    }
+    const int leftBehind = driver::waitForExit(&program);
+    EXPECT_EQ(leftBehind & ready_window::kSessionLeftOpen, 0) << "the session is still open";
+    EXPECT_EQ(leftBehind & ready_window::kNoticesLeftRegistered, 0)
+        << "the device notices are still registered";
+    EXPECT_EQ(leftBehind, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
-                         ::testing::Values(CloseBy::escapeKey, CloseBy::closeBox),
+                         ::testing::Values(CloseBy::closeButton, CloseBy::escapeKey,
+                                           CloseBy::closeBox),
                          [](const auto& info) {
-                             return info.param == CloseBy::escapeKey ? "EscapeKey" : "CloseBox";
+                             switch (info.param) {
+                             case CloseBy::closeButton: return "CloseButton";
+                             case CloseBy::escapeKey: return "EscapeKey";
+                             default: return "CloseBox";
+                             }
                          });
 
 // Without hid.dll there is no HID class to register for: the program shows its error box before

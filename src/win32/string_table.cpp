@@ -1,4 +1,4 @@
-#include "ui/string_table.h"
+#include "win32/string_table.h"
 
 #include <algorithm>
 

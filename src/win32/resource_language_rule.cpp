@@ -1,4 +1,4 @@
-#include "ui/language.h"
+#include "win32/resource_language_rule.h"
 
 namespace {
 

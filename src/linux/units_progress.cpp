@@ -1,0 +1,126 @@
+#include "units_progress.h"
+
+#include <algorithm>
+
+#include "terminal_progress.h"
+
+namespace {
+
+// Clears what an earlier, longer line left to the right of the cursor.
+constexpr const char* kClearToEndOfLine = "\x1b[K";
+
+std::string cursorUp(std::size_t lines) { return "\x1b[" + std::to_string(lines) + "A"; }
+
+}  // namespace
+
+UnitsProgress::UnitsProgress(std::ostream& out, std::function<int()> columns,
+                             std::vector<std::string> labels, std::function<bool()> noticeGiven)
+    : out_(out),
+      columns_(std::move(columns)),
+      labels_(std::move(labels)),
+      noticeGiven_(std::move(noticeGiven)),
+      owner_(std::this_thread::get_id()),
+      lines_(labels_.size()) {
+    for (const std::string& label : labels_) labelWidth_ = std::max(labelWidth_, label.size());
+}
+
+void UnitsProgress::start(std::size_t unit) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    lines_[unit].started = std::chrono::steady_clock::now();
+    lines_[unit].running = true;
+    lines_[unit].percent = 0;
+    changed(hold);
+}
+
+void UnitsProgress::show(std::size_t unit, std::uint32_t percent) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    if (lines_[unit].percent == percent) return;
+    lines_[unit].percent = percent;
+    changed(hold);
+}
+
+void UnitsProgress::finish(std::size_t unit) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    lines_[unit].spent = std::chrono::steady_clock::now() - lines_[unit].started;
+    lines_[unit].running = false;
+}
+
+void UnitsProgress::ended(std::size_t unit) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    lines_[unit].ended = true;
+    changed(hold);
+}
+
+// Drawn at once on the thread that writes; otherwise that thread is woken to draw.
+void UnitsProgress::changed(std::unique_lock<std::mutex>& hold) {
+    dirty_ = true;
+    if (std::this_thread::get_id() == owner_) {
+        hold.unlock();
+        draw();
+        return;
+    }
+    changed_.notify_one();
+}
+
+void UnitsProgress::follow(const std::function<void(const std::function<void()>& draw)>& drawing) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+        changed_.wait(hold, [this] { return dirty_; });
+        const bool allEnded = std::all_of(lines_.begin(), lines_.end(),
+                                          [](const Line& line) { return line.ended; });
+        hold.unlock();
+        drawing([this] { draw(); });
+        if (allEnded) return;
+        hold.lock();
+    }
+}
+
+void UnitsProgress::draw() {
+    std::string text;
+    {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        if (!dirty_) return;
+        dirty_ = false;
+        text = columns_ ? block() : tenths();
+    }
+    if (!text.empty() && out_) out_ << text << std::flush;
+}
+
+// Every unit's line, over the block drawn before (or below a notice written since). A unit whose
+// blocks have not begun shows 0 %; one whose blocks are over, its line as they ended.
+std::string UnitsProgress::block() {
+    if (std::none_of(lines_.begin(), lines_.end(), [](const Line& line) {
+            return line.running || line.percent > 0;
+        })) {
+        return "";
+    }
+    const bool notice = noticeGiven_ && noticeGiven_();
+    std::string text = blockShown_ && notice == noticeSeen_ ? cursorUp(lines_.size()) : "";
+    blockShown_ = true;
+    noticeSeen_ = notice;
+    const int columns = columns_();
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t unit = 0; unit < lines_.size(); ++unit) {
+        const Line& line = lines_[unit];
+        const std::string& label = labels_[unit];
+        std::string shown = label + std::string(labelWidth_ - label.size() + 1, ' ');
+        const int room = columns - static_cast<int>(shown.size());
+        shown += progressLine(line.percent, line.running ? now - line.started : line.spent, room);
+        if (static_cast<int>(shown.size()) >= columns) shown.resize(std::max(columns - 1, 0));
+        text += '\r' + shown + kClearToEndOfLine + '\n';
+    }
+    return text;
+}
+
+// A line for each tenth that a unit has reached since the last draw.
+std::string UnitsProgress::tenths() {
+    std::string text;
+    for (std::size_t unit = 0; unit < lines_.size(); ++unit) {
+        Line& line = lines_[unit];
+        for (std::uint32_t tenth = line.tenthsShown + 1; tenth <= line.percent / 10; ++tenth) {
+            text += labels_[unit] + ": " + std::to_string(tenth * 10) + " %\n";
+        }
+        line.tenthsShown = std::max(line.tenthsShown, line.percent / 10);
+    }
+    return text;
+}

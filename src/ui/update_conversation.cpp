@@ -1,0 +1,119 @@
+#include "ui/update_conversation.h"
+
+#include "flash/firmware_image.h"
+#include "ui/resource_ids.h"
+#include "ui/unit_state.h"
+
+namespace {
+
+// What the user is asked about: the controller by its type, and the firmware it holds.
+struct AskedAbout {
+    std::uint32_t typeCode;
+    std::uint16_t firmware;
+
+    bool operator==(const AskedAbout& other) const {
+        return typeCode == other.typeCode && firmware == other.firmware;
+    }
+};
+
+AskedAbout askedAbout(const DeviceSession& session) {
+    return AskedAbout{escTypeCode(session), escFirmwareVersion(session)};
+}
+
+bool answeredYes(const UpdateFace& face, const AskedAbout& controller) {
+    if (!face.ask(face.context, UpdateQuestion::warning)) return false;
+    return !isNotOlderThanImage(controller.firmware) ||
+           face.ask(face.context, UpdateQuestion::olderOrSame);
+}
+
+// The unit's identification once more, right before the first command of the update.
+bool identifiesAsReady(DeviceSession& session, const UpdateFace& face) {
+    if (face.identifying != nullptr) face.identifying(face.context, true);
+    const ResultCode result = identifyUnit(session);
+    if (face.identifying != nullptr) face.identifying(face.context, false);
+    return result == kSuccess && isReadyUnit(session);
+}
+
+void tellReport(const UpdateFace& face, std::uint16_t textId, ResultCode result = kNotAvailable,
+                std::uint32_t lastError = 0) {
+    UpdateReport report;
+    report.textId = textId;
+    report.hasErrorCodeLine = result != kNotAvailable;
+    report.result = result;
+    report.lastError = lastError;
+    face.report(face.context, report);
+}
+
+void tellWriting(const UpdateFace& face, bool started) {
+    if (face.writing != nullptr) face.writing(face.context, started);
+}
+
+}  // namespace
+
+std::uint16_t textOf(UpdateQuestion question) {
+    return question == UpdateQuestion::warning ? kTextWarning : kTextOlderOrSame;
+}
+
+std::uint16_t captionOf(UpdateQuestion question) {
+    return question == UpdateQuestion::warning ? kTextWarningCaption : kTextNewerFirmwareCaption;
+}
+
+Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {
+    if (!answeredYes(face, askedAbout(session))) return Confirmation::declined;
+    return confirmAnswered(session, face);
+}
+
+Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
+    AskedAbout controller = askedAbout(session);
+    for (;;) {
+        if (face.stillTheCheckedOpening != nullptr &&
+            !face.stillTheCheckedOpening(face.context)) {
+            return Confirmation::unitGone;
+        }
+        if (!isOpen(session) || !identifiesAsReady(session, face)) {
+            return Confirmation::unitGone;
+        }
+        const AskedAbout found = askedAbout(session);
+        if (found == controller) return Confirmation::given;
+        controller = found;  // another controller, or other firmware: asked about anew
+        if (!answeredYes(face, controller)) return Confirmation::declined;
+    }
+}
+
+UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
+                         FirmwareImage (*locateImage)(), bool placeholderAccepted) {
+    if (!isOpen(session)) {
+        tellReport(face, kTextUnitNotDetected);
+        return UpdateEnd::failed;
+    }
+    switch (confirmUpdate(session, face)) {
+        case Confirmation::declined: return UpdateEnd::declined;
+        case Confirmation::unitGone:
+            // As when the first command finds the unit gone: nothing is sent, no code to show.
+            tellReport(face, kTextLockFailed);
+            return UpdateEnd::unitGone;
+        case Confirmation::given: break;
+    }
+    return writeAgreedUpdate(session, face, locateImage, placeholderAccepted);
+}
+
+UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
+                            FirmwareImage (*locateImage)(), bool placeholderAccepted) {
+    const FirmwareImage image = locateImage();
+    if (!canBeSent(image, placeholderAccepted)) {
+        tellReport(face, kTextUpdateFailedHint);
+        return UpdateEnd::failed;
+    }
+    tellWriting(face, true);
+    const UpdateOutcome outcome = writeFirmware(session, image, face.progress);
+    if (outcome.succeeded) {
+        UpdateReport success;
+        success.succeeded = true;
+        success.textId = kTextUpdateSucceeded;
+        face.report(face.context, success);
+    } else {
+        tellReport(face, failureTextOf(outcome.failedStep), outcome.result, outcome.lastError);
+    }
+    tellWriting(face, false);
+    return outcome.succeeded ? UpdateEnd::succeeded : UpdateEnd::failed;
+}

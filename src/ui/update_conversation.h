@@ -1,0 +1,91 @@
+// The update as its user lives it, written once for the window and for the terminal: the
+// questions, the check right after them that the controller about to be written is the one the
+// user was asked about, the image's check, the procedure with its progress, and the report of the
+// outcome. Each program gives it a face (UpdateFace) through which it asks and tells; the face
+// only shows and asks, and keeps what is its own (boxes or prompts, the progress window or bar,
+// holding off sleep, notices or signals while the controller is written).
+#pragma once
+
+#include <cstdint>
+
+#include "device/device_session.h"
+#include "flash/firmware_image.h"
+#include "flash/update_procedure.h"
+
+enum class UpdateQuestion {
+    warning,      // OK/Cancel: the update must not be interrupted
+    olderOrSame,  // Yes/No: the controller already has the carried firmware or a newer one
+};
+
+// The text and caption of a question.
+std::uint16_t textOf(UpdateQuestion question);
+std::uint16_t captionOf(UpdateQuestion question);
+
+// What an update tells at its end: the success text, or the failure's text with, where a command
+// failed, the error-code line of its result and the platform's error.
+struct UpdateReport {
+    bool succeeded = false;
+    std::uint16_t textId = 0;
+    bool hasErrorCodeLine = false;
+    ResultCode result = kSuccess;
+    std::uint32_t lastError = 0;
+};
+
+// How the update reaches its user. Every context is passed on; a function marked optional may be
+// null.
+struct UpdateFace {
+    void* context = nullptr;
+    // Asks; true for OK or Yes.
+    bool (*ask)(void* context, UpdateQuestion question) = nullptr;
+    // Optional. Once the answers are in: whether the session is still the opening that was
+    // checked when the update was asked for (the window follows removals and arrivals while a
+    // question is open).
+    bool (*stillTheCheckedOpening)(void* context) = nullptr;
+    // Optional. Around the identification after the answers.
+    void (*identifying)(void* context, bool started) = nullptr;
+    // Optional. Right before the first command of the update (true), and once its outcome has
+    // been reported (false): the span in which nothing may stop it.
+    void (*writing)(void* context, bool started) = nullptr;
+    // The progress of the blocks.
+    UpdateProgress progress;
+    // Tells the outcome.
+    void (*report)(void* context, const UpdateReport& report) = nullptr;
+};
+
+enum class UpdateEnd {
+    succeeded,
+    failed,    // a command failed, the image could not be sent, or no unit was open
+    declined,  // a question was answered no; nothing was sent after it
+    unitGone,  // after the questions the unit was gone, changed or no longer ready; nothing sent
+};
+
+// The whole update on the open session, with the image that locateImage gives once the questions
+// are answered (the build's placeholder only where placeholderAccepted): the questions
+// (confirmUpdate), then the writing (writeAgreedUpdate).
+UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
+                         FirmwareImage (*locateImage)(), bool placeholderAccepted);
+
+// The writing part alone, for a unit whose update the user has agreed to (confirmUpdate or
+// confirmAnswered gave Confirmation::given): the image's check, the procedure with its progress,
+// and the report of the outcome. Asks nothing, so it may run on a thread of its own, one for each
+// unit, each with its own session and face.
+UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
+                            FirmwareImage (*locateImage)(), bool placeholderAccepted);
+
+enum class Confirmation {
+    given,     // the controller now on the unit is the one the user agreed to write
+    declined,  // a question was answered no; nothing was sent after it
+    unitGone,  // the unit is gone, changed or no longer ready; nothing of the update may be sent
+};
+
+// The questions alone: the warning and, where the installed firmware is not older than the
+// carried one, the older-or-same question; then the unit identified again. When it is no longer a
+// ready unit, the update must end; when its controller's type code or installed firmware differ
+// from what the user was asked about, the questions are asked again for the controller now found.
+Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face);
+
+// The check after the questions, when they were asked elsewhere about the controller that the
+// session shows (the command line asks the warning once for several units, then each unit's
+// older-or-same question): the unit identified again, and the questions asked anew through face
+// while its controller differs from the one asked about.
+Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face);
