@@ -48,6 +48,12 @@ def main(path):
                 break
         else:
             sys.exit(f"{path}: no .rsrc section")
+        # Tools differ on a file of odd length: Windows counts the last byte as a word of its
+        # own, osslsigncode leaves it out. GNU ld ends the file with the symbols' string table,
+        # whose length is the names' affair; a zero byte after it (outside every section) gives
+        # the file an even length, on which all agree.
+        if len(data) % 2:
+            data.append(0)
         checksum_at = pe + 24 + CHECKSUM_OFFSET
         struct.pack_into("<I", data, checksum_at, pe_checksum(data, checksum_at))
         image.seek(0)

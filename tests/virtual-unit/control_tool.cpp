@@ -1,0 +1,183 @@
+// vunit-control: installs the virtual programming unit's drivers into the Wine prefix, works the
+// cable of a served unit, and waits until SetupAPI agrees.
+//
+//   vunit-control install INF      the drivers (idempotent); returns once the bus is running
+//   vunit-control plug | unplug    the cable, as the server's unit sees it
+//   vunit-control stop             unplugs the unit and ends the server
+//   vunit-control wait-listed S | wait-gone S
+//                                  waits at most S seconds until SetupAPI lists a HID interface of
+//                                  vendor 0x5EA7, or lists none
+//   vunit-control wait-served S    waits at most S seconds until a server has taken the unit
+//   vunit-control running          exit 0 when the bus's control device can be opened
+#include <windows.h>
+#include <winioctl.h>
+#include <setupapi.h>
+#include <newdev.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+#include "control_codes.h"
+
+namespace {
+
+const wchar_t kBusHardwareId[] = L"Root\\TervalVirtualUnitBus\0";
+// GUID_DEVINTERFACE_HID
+const GUID kHidInterface = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+// The System device class of the INF.
+const GUID kSystemClass = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+int fail(const char* what) {
+    std::fprintf(stderr, "vunit-control: %s (error %lu)\n", what, GetLastError());
+    return 1;
+}
+
+HANDLE openControl() {
+    return CreateFileW(VU_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+bool busRunning() {
+    const HANDLE control = openControl();
+    if (control == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(control);
+    return true;
+}
+
+// Whether a root device node of the bus exists already.
+bool busNodeExists() {
+    const HDEVINFO set = SetupDiGetClassDevsW(&kSystemClass, nullptr, nullptr, 0);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; !found && SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        wchar_t ids[512] = {};
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, nullptr,
+                                              reinterpret_cast<BYTE*>(ids), sizeof ids - 4,
+                                              nullptr)) {
+            found = _wcsicmp(ids, kBusHardwareId) == 0;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+bool createBusNode() {
+    const HDEVINFO set = SetupDiCreateDeviceInfoList(&kSystemClass, nullptr);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    const bool created =
+        SetupDiCreateDeviceInfoW(set, L"System", &kSystemClass, nullptr, nullptr,
+                                 DICD_GENERATE_ID, &device) &&
+        SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
+                                          reinterpret_cast<const BYTE*>(kBusHardwareId),
+                                          sizeof kBusHardwareId) &&
+        SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
+    SetupDiDestroyDeviceInfoList(set);
+    return created;
+}
+
+bool waitFor(bool (*condition)(), DWORD seconds) {
+    const ULONGLONG end = GetTickCount64() + seconds * 1000ull;
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(50);
+    }
+}
+
+int install(const wchar_t* inf) {
+    if (busRunning()) return 0;
+    wchar_t infPath[MAX_PATH];
+    if (GetFullPathNameW(inf, MAX_PATH, infPath, nullptr) == 0) return fail("INF path");
+    if (!busNodeExists() && !createBusNode()) return fail("cannot create the bus's root node");
+    BOOL reboot = FALSE;
+    if (!UpdateDriverForPlugAndPlayDevicesW(nullptr, kBusHardwareId, infPath, INSTALLFLAG_FORCE,
+                                            &reboot)) {
+        return fail("cannot install the drivers");
+    }
+    if (!waitFor(busRunning, 30)) return fail("the bus did not start");
+    return 0;
+}
+
+bool unitListed() {
+    const HDEVINFO set =
+        SetupDiGetClassDevsW(&kHidInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool listed = false;
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof interfaceData;
+    for (DWORD i = 0; !listed && SetupDiEnumDeviceInterfaces(set, nullptr, &kHidInterface, i,
+                                                             &interfaceData); ++i) {
+        union {
+            SP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
+            wchar_t space[1024];
+        } buffer{};
+        buffer.detail.cbSize = sizeof buffer.detail;
+        if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, &buffer.detail, sizeof buffer,
+                                              nullptr, nullptr)) {
+            continue;
+        }
+        _wcslwr(buffer.detail.DevicePath);
+        listed = std::wcsstr(buffer.detail.DevicePath, L"vid_5ea7") != nullptr;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return listed;
+}
+
+bool unitGone() { return !unitListed(); }
+
+bool unitServed() {
+    const HANDLE device = openControl();
+    if (device == INVALID_HANDLE_VALUE) return false;
+    ULONG state = 0;
+    DWORD returned = 0;
+    const BOOL asked =
+        DeviceIoControl(device, IOCTL_VU_STATE, nullptr, 0, &state, sizeof state, &returned, nullptr);
+    CloseHandle(device);
+    return asked && (state & VU_STATE_SERVED) != 0;
+}
+
+int control(DWORD code, const char* what) {
+    const HANDLE device = openControl();
+    if (device == INVALID_HANDLE_VALUE) return fail("the virtual unit's bus is not running");
+    DWORD returned = 0;
+    const BOOL done = DeviceIoControl(device, code, nullptr, 0, nullptr, 0, &returned, nullptr);
+    CloseHandle(device);
+    return done ? 0 : fail(what);
+}
+
+int waitCommand(bool (*condition)(), const wchar_t* seconds, const char* what) {
+    if (!waitFor(condition, static_cast<DWORD>(std::wcstoul(seconds, nullptr, 10)))) {
+        std::fprintf(stderr, "vunit-control: %s\n", what);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const wchar_t* command = argc > 1 ? argv[1] : L"";
+    if (std::wcscmp(command, L"install") == 0 && argc == 3) return install(argv[2]);
+    if (std::wcscmp(command, L"plug") == 0) return control(IOCTL_VU_PLUG, "cannot plug the unit in");
+    if (std::wcscmp(command, L"unplug") == 0) return control(IOCTL_VU_UNPLUG, "cannot unplug the unit");
+    if (std::wcscmp(command, L"stop") == 0) return control(IOCTL_VU_STOP, "cannot stop the server");
+    if (std::wcscmp(command, L"running") == 0) return busRunning() ? 0 : 1;
+    if (std::wcscmp(command, L"wait-listed") == 0 && argc == 3) {
+        return waitCommand(unitListed, argv[2], "SetupAPI does not list the unit");
+    }
+    if (std::wcscmp(command, L"wait-served") == 0 && argc == 3) {
+        return waitCommand(unitServed, argv[2], "no server took the unit");
+    }
+    if (std::wcscmp(command, L"wait-gone") == 0 && argc == 3) {
+        return waitCommand(unitGone, argv[2], "SetupAPI still lists the unit");
+    }
+    std::fprintf(stderr,
+                 "usage: vunit-control install INF | plug | unplug | stop | running | "
+                 "wait-listed SECONDS | wait-gone SECONDS | wait-served SECONDS\n");
+    return 2;
+}
