@@ -39,7 +39,8 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
 // An open device; each backend defines it.
 struct Device;
 
-// Opens the device at path for reading and writing, shared with other programs. Null, with
+// Opens the device at path for reading and writing, shared with other programs (on Linux the
+// node is also locked against other copies of this program while it is open). Null, with
 // *error, when it cannot be opened. The caller closes it with closeDevice (OpenDevice does).
 Device* openDevice(const std::string& path, Error* error);
 void closeDevice(Device* device);
