@@ -56,13 +56,13 @@ add_custom_target(updater_firmware_file
   DEPENDS ${UPDATER_FIRMWARE_FILE} ${UPDATER_FIRMWARE_DIGEST_HEADER})
 
 # The image of the recorded sessions' tests (tests/data/recordings), built into the replay's
-# tests in place of the carried one (src/flash): tests/data/test-image.bin when the tree has it,
-# else a fixed generated one.
-set(UPDATER_TEST_IMAGE_DIR ${UPDATER_FIRMWARE_DIR}/test-image)
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/data/test-image.bin)
-  set(UPDATER_TEST_IMAGE ${PROJECT_SOURCE_DIR}/tests/data/test-image.bin)
+# tests in place of the carried one (src/flash): tests/data/recordings/image.bin when the tree has
+# it (the image a real unit's recordings were made with), else a fixed generated one.
+set(UPDATER_TEST_IMAGE_DIR ${UPDATER_FIRMWARE_DIR}/recording-image)
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/data/recordings/image.bin)
+  set(UPDATER_TEST_IMAGE ${PROJECT_SOURCE_DIR}/tests/data/recordings/image.bin)
 else()
-  set(UPDATER_TEST_IMAGE ${UPDATER_TEST_IMAGE_DIR}/test-image.bin)
+  set(UPDATER_TEST_IMAGE ${UPDATER_TEST_IMAGE_DIR}/recording-image.bin)
   add_custom_command(OUTPUT ${UPDATER_TEST_IMAGE}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${UPDATER_TEST_IMAGE}
             -P ${PROJECT_SOURCE_DIR}/cmake/make-test-image.cmake
