@@ -62,17 +62,22 @@ void UnitsProgress::changed(std::unique_lock<std::mutex>& hold) {
     changed_.notify_one();
 }
 
+// Waits for news or for the end: a unit's last news may be drawn by the draw before, which the
+// end that it brought must not wait for again.
 void UnitsProgress::follow(const std::function<void(const std::function<void()>& draw)>& drawing) {
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
-        changed_.wait(hold, [this] { return dirty_; });
-        const bool allEnded = std::all_of(lines_.begin(), lines_.end(),
-                                          [](const Line& line) { return line.ended; });
+        changed_.wait(hold, [this] { return dirty_ || allEnded(); });
+        const bool ended = allEnded();
         hold.unlock();
         drawing([this] { draw(); });
-        if (allEnded) return;
+        if (ended) return;
         hold.lock();
     }
+}
+
+bool UnitsProgress::allEnded() const {
+    return std::all_of(lines_.begin(), lines_.end(), [](const Line& line) { return line.ended; });
 }
 
 void UnitsProgress::draw() {

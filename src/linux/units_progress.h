@@ -45,6 +45,7 @@ private:
     };
 
     void changed(std::unique_lock<std::mutex>& hold);
+    bool allEnded() const;  // with mutex_ held
     void draw();
     std::string block();
     std::string tenths();
