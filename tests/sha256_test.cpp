@@ -1,22 +1,11 @@
 // SHA-256 against the published test vectors, and at the lengths where the padding changes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "flash/sha256.h"
 
 namespace {
-
-std::string hex(const Sha256Digest& digest) {
-    std::string text;
-    char pair[3];
-    for (std::uint8_t byte : digest) {
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
-}
 
 struct Vector {
     const char* name;
@@ -28,7 +17,8 @@ class Sha256 : public ::testing::TestWithParam<Vector> {};
 
 TEST_P(Sha256, GivesTheKnownDigest) {
     const std::string& message = GetParam().message;
-    EXPECT_EQ(hex(sha256(reinterpret_cast<const std::uint8_t*>(message.data()), message.size())),
+    EXPECT_EQ(
+        hexDigest(sha256(reinterpret_cast<const std::uint8_t*>(message.data()), message.size())),
               GetParam().digest);
 }
 
