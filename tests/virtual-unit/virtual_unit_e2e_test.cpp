@@ -115,6 +115,36 @@ std::vector<Report> parseTranscript(const std::string& text) {
     return reports;
 }
 
+// The newest log that the program left in the prefix's user folder, or "" when there is none.
+std::string newestProgramLog() {
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    if (localAppData == nullptr) return "";
+    const std::wstring folder =
+        std::wstring(localAppData) + L"\\BELMARODA\\TERVAL 160 LX Updater\\logs";
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*.log").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return "";
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return readFile(folder + L"\\" + *std::max_element(names.begin(), names.end()));
+}
+
+// The log's own lines (not its "#" notes), read as a transcript.
+std::vector<Report> loggedReports(const std::string& log) {
+    std::string reports;
+    std::size_t at = 0;
+    while (at < log.size()) {
+        std::size_t end = log.find('\n', at);
+        if (end == std::string::npos) end = log.size();
+        if (log[at] != '#') reports += log.substr(at, end - at) + "\n";
+        at = end + 1;
+    }
+    return parseTranscript(reports);
+}
+
 std::vector<Report> requests(const std::vector<Report>& reports) {
     std::vector<Report> out;
     for (const Report& report : reports) {
@@ -295,6 +325,23 @@ TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
     ASSERT_EQ(driver::waitForExit(&program), 0);
     program = {};
     expectWholeUpdate(transcript(), testImage());
+
+    // The product's log holds every request as the unit received it, and a reply to each.
+    const std::string log = newestProgramLog();
+    ASSERT_FALSE(log.empty()) << "no log under %LOCALAPPDATA%";
+    EXPECT_NE(log.find(" outcome: the update succeeded\n"), std::string::npos);
+    const std::vector<Report> logged = loggedReports(log);
+    const std::vector<Report> mine = requests(logged);
+    const std::vector<Report> theirs = requests(transcript());
+    ASSERT_EQ(mine.size(), theirs.size());
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        const std::vector<std::uint8_t>& sent = mine[i].bytes;
+        const std::vector<std::uint8_t>& received = theirs[i].bytes;
+        ASSERT_TRUE(sent.size() >= received.size() &&
+                    std::equal(received.begin(), received.end(), sent.begin()))
+            << "request " << i << " logged otherwise than the unit received it";
+    }
+    EXPECT_EQ(logged.size(), 2 * mine.size()) << "a reply logged to every request";
 }
 
 TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
