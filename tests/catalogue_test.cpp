@@ -94,20 +94,41 @@ TEST_P(CatalogueGap, HasNoText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(IdsWithoutText, CatalogueGap,
-                         ::testing::Values(40010, 40013, 40014, 40018, 40019, 40021, 40024,
-                                           60000, 39999, 40042, 60009, 0));
+                         ::testing::Values(40010, 40013, 40014, 40018, 40019, 40021, 40024, 60000,
+                                           39999, 40042, 60009, 0));
 
 // Every text that the code shows by name, in both languages; and no ID twice in the table, where
 // the look-up would find the first and hide the other.
 TEST(Catalogue, HoldsEveryTextTheCodeNamesOnce) {
-    const TextId named[] = {
-        kTextReady, kTextInstructions, kTextUpdateFailedCaption, kTextAddressFailed,
-        kTextBlockFailed, kTextRegistrationFailed, kTextApplicationErrorCaption, kTextWrongMode,
-        kTextNoController, kTextNoUnit, kTextConnectionLost, kTextUnitNotDetected, kTextOlderOrSame,
-        kTextNewerFirmwareCaption, kTextLockFailed, kTextUnprotectFailed, kTextEraseFailed,
-        kTextUpdateInProgress, kTextUpdateFailedHint, kTextUpdateSucceeded,
-        kTextIncompatibleCaption, kTextIncompatibleNotice, kTextIncompatible, kTextErrorCodeLine,
-        kTextWarningCaption, kTextWarning, kTextRow1Caption, kTextRow2Caption, kTextRow3Caption};
+    const TextId named[] = {kTextReady,
+                            kTextInstructions,
+                            kTextUpdateFailedCaption,
+                            kTextAddressFailed,
+                            kTextBlockFailed,
+                            kTextRegistrationFailed,
+                            kTextApplicationErrorCaption,
+                            kTextWrongMode,
+                            kTextNoController,
+                            kTextNoUnit,
+                            kTextConnectionLost,
+                            kTextUnitNotDetected,
+                            kTextOlderOrSame,
+                            kTextNewerFirmwareCaption,
+                            kTextLockFailed,
+                            kTextUnprotectFailed,
+                            kTextEraseFailed,
+                            kTextUpdateInProgress,
+                            kTextUpdateFailedHint,
+                            kTextUpdateSucceeded,
+                            kTextIncompatibleCaption,
+                            kTextIncompatibleNotice,
+                            kTextIncompatible,
+                            kTextErrorCodeLine,
+                            kTextWarningCaption,
+                            kTextWarning,
+                            kTextRow1Caption,
+                            kTextRow2Caption,
+                            kTextRow3Caption};
     for (TextId id : named) {
         EXPECT_NE(catalogueText(id, Language::german), nullptr) << id;
         EXPECT_NE(catalogueText(id, Language::english), nullptr) << id;

@@ -62,20 +62,21 @@ Plug notIdentified() {
 // A unit whose path holds a letter outside A to Z.
 Plug umlautPath() {
     Plug plug;
-    plug.path = L"\\\\?\\hid#vid_5ea7&pid_0002#7&ger\u00e4t&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    plug.path =
+        L"\\\\?\\hid#vid_5ea7&pid_0002#7&ger\u00e4t&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
     return plug;
 }
 
 enum class Do {
-    startup,             // plug `plug` in, then the window's initialisation and start-up probe
-    arrive,              // plug `plug` in, then its interface's arrival
-    arriveAsVolume,      // plug `plug` in, then an arrival of type 2 (a volume)
-    removeFirst,         // unplug the device plugged first; its interface's removal
-    removeFirstAsciiCase,    // the same, the path's letters A to Z in the other case
-    removeFirstUmlautCase,   // the same, only the path's letter a-umlaut in the other case
-    removeNewest,        // unplug the device plugged last; its interface's removal
-    removeAsPort,        // a removal of type 3 (a port) with the first device's path
-    queryRemove,         // DBT_DEVICEQUERYREMOVE for the first device: not handled
+    startup,                // plug `plug` in, then the window's initialisation and start-up probe
+    arrive,                 // plug `plug` in, then its interface's arrival
+    arriveAsVolume,         // plug `plug` in, then an arrival of type 2 (a volume)
+    removeFirst,            // unplug the device plugged first; its interface's removal
+    removeFirstAsciiCase,   // the same, the path's letters A to Z in the other case
+    removeFirstUmlautCase,  // the same, only the path's letter a-umlaut in the other case
+    removeNewest,           // unplug the device plugged last; its interface's removal
+    removeAsPort,           // a removal of type 3 (a port) with the first device's path
+    queryRemove,            // DBT_DEVICEQUERYREMOVE for the first device: not handled
 };
 
 struct Step {
@@ -135,37 +136,37 @@ protected:
 
     void run(const Step& step) {
         switch (step.what) {
-        case Do::startup:
-            plug(step.plug);
-            showWindowTexts();
-            runStartupProbe();
-            return;
-        case Do::arrive:
-            plug(step.plug);
-            EXPECT_EQ(notify(kDeviceArrival, kDeviceTypeInterface, paths.back()), 1);
-            return;
-        case Do::arriveAsVolume:
-            plug(step.plug);
-            EXPECT_EQ(notify(kDeviceArrival, kDeviceTypeVolume, L"\\\\?\\STORAGE#Volume#1"), 1);
-            return;
-        case Do::removeFirst:
-        case Do::removeFirstAsciiCase:
-        case Do::removeFirstUmlautCase:
-            sim::unplug(plugged.front());
-            EXPECT_EQ(notify(kDeviceRemoveComplete, kDeviceTypeInterface,
-                             recased(pathOf(0), step.what)),
-                      1);
-            return;
-        case Do::removeNewest:
-            sim::unplug(plugged.back());
-            EXPECT_EQ(notify(kDeviceRemoveComplete, kDeviceTypeInterface, paths.back()), 1);
-            return;
-        case Do::removeAsPort:
-            EXPECT_EQ(notify(kDeviceRemoveComplete, kDeviceTypePort, pathOf(0)), 1);
-            return;
-        case Do::queryRemove:
-            EXPECT_EQ(notify(kDeviceQueryRemove, kDeviceTypeInterface, pathOf(0)), 0);
-            return;
+            case Do::startup:
+                plug(step.plug);
+                showWindowTexts();
+                runStartupProbe();
+                return;
+            case Do::arrive:
+                plug(step.plug);
+                EXPECT_EQ(notify(kDeviceArrival, kDeviceTypeInterface, paths.back()), 1);
+                return;
+            case Do::arriveAsVolume:
+                plug(step.plug);
+                EXPECT_EQ(notify(kDeviceArrival, kDeviceTypeVolume, L"\\\\?\\STORAGE#Volume#1"), 1);
+                return;
+            case Do::removeFirst:
+            case Do::removeFirstAsciiCase:
+            case Do::removeFirstUmlautCase:
+                sim::unplug(plugged.front());
+                EXPECT_EQ(notify(kDeviceRemoveComplete, kDeviceTypeInterface,
+                                 recased(pathOf(0), step.what)),
+                          1);
+                return;
+            case Do::removeNewest:
+                sim::unplug(plugged.back());
+                EXPECT_EQ(notify(kDeviceRemoveComplete, kDeviceTypeInterface, paths.back()), 1);
+                return;
+            case Do::removeAsPort:
+                EXPECT_EQ(notify(kDeviceRemoveComplete, kDeviceTypePort, pathOf(0)), 1);
+                return;
+            case Do::queryRemove:
+                EXPECT_EQ(notify(kDeviceQueryRemove, kDeviceTypeInterface, pathOf(0)), 0);
+                return;
         }
     }
 
@@ -185,23 +186,26 @@ TEST_P(DevicePresence, EndsInItsState) {
     const PresenceCase& c = GetParam();
     for (const Step& step : c.steps) run(step);
 
-    const std::wstring hint = c.hint == kTextReady ? fake::text(kTextReady) : withInstructions(c.hint);
+    const std::wstring hint =
+        c.hint == kTextReady ? fake::text(kTextReady) : withInstructions(c.hint);
     EXPECT_EQ(fake::controlText(kHintBox), hint);
     EXPECT_EQ(fake::isEnabled(kUpdateButton), c.updateEnabled);
     if (c.openPlug < 0) {
         EXPECT_FALSE(isOpen(appSession()));
     } else {
         ASSERT_TRUE(isOpen(appSession()));
-        EXPECT_EQ(appSession().devicePath, narrowPath(pathOf(static_cast<std::size_t>(c.openPlug))));
+        EXPECT_EQ(appSession().devicePath,
+                  narrowPath(pathOf(static_cast<std::size_t>(c.openPlug))));
     }
 
     EXPECT_EQ(fake::controlText(kRow1Version), c.panel.labels[0]);
     EXPECT_EQ(fake::controlText(kRow2Version), c.panel.labels[1]);
     EXPECT_EQ(fake::controlText(kRow3Version), c.panel.labels[2]);
-    const std::wstring row1 = c.panel.row1Caption ? c.panel.row1Caption : fake::text(kTextRow1Caption);
+    const std::wstring row1 =
+        c.panel.row1Caption ? c.panel.row1Caption : fake::text(kTextRow1Caption);
     EXPECT_EQ(fake::controlText(kRow1Caption), row1);
-    for (int control : {kRow1Version, kRow2Version, kRow3Version, kRow1Caption, kRow2Caption,
-                        kRow3Caption}) {
+    for (int control :
+         {kRow1Version, kRow2Version, kRow3Version, kRow1Caption, kRow2Caption, kRow3Caption}) {
         EXPECT_EQ(fake::isEnabled(control), c.panel.enabled) << "control " << control;
     }
 
@@ -217,81 +221,198 @@ INSTANTIATE_TEST_SUITE_P(
         // The start-up probe.
         PresenceCase{"NoUnit", {{Do::startup}}, kTextNoUnit, false, -1, kClosedFresh},
         PresenceCase{"OnlyAMouse", {{Do::startup, mouse()}}, kTextNoUnit, false, -1, kClosedFresh},
-        PresenceCase{"WrongMode", {{Do::startup, wrongMode()}}, kTextWrongMode, false, -1,
+        PresenceCase{
+            "WrongMode", {{Do::startup, wrongMode()}}, kTextWrongMode, false, -1, kClosedFresh},
+        PresenceCase{"EscStatus0",
+                     {{Do::startup, escStatus(0)}},
+                     kTextNoController,
+                     false,
+                     -1,
                      kClosedFresh},
-        PresenceCase{"EscStatus0", {{Do::startup, escStatus(0)}}, kTextNoController, false, -1,
+        PresenceCase{"EscStatus1",
+                     {{Do::startup, escStatus(1)}},
+                     kTextNoController,
+                     false,
+                     -1,
                      kClosedFresh},
-        PresenceCase{"EscStatus1", {{Do::startup, escStatus(1)}}, kTextNoController, false, -1,
+        PresenceCase{"EscStatus2",
+                     {{Do::startup, escStatus(2)}},
+                     kTextNoController,
+                     false,
+                     -1,
                      kClosedFresh},
-        PresenceCase{"EscStatus2", {{Do::startup, escStatus(2)}}, kTextNoController, false, -1,
+        PresenceCase{"EscStatus4",
+                     {{Do::startup, escStatus(4)}},
+                     kTextNoController,
+                     false,
+                     -1,
                      kClosedFresh},
-        PresenceCase{"EscStatus4", {{Do::startup, escStatus(4)}}, kTextNoController, false, -1,
-                     kClosedFresh},
-        PresenceCase{"ReadyTypeCodeA", {{Do::startup, accepted(kTypeCodeA)}}, kTextReady, true, 0,
+        PresenceCase{"ReadyTypeCodeA",
+                     {{Do::startup, accepted(kTypeCodeA)}},
+                     kTextReady,
+                     true,
+                     0,
                      kReadyLinkCube},
-        PresenceCase{"ReadyTypeCodeB", {{Do::startup, accepted(kTypeCodeB)}}, kTextReady, true, 0,
+        PresenceCase{"ReadyTypeCodeB",
+                     {{Do::startup, accepted(kTypeCodeB)}},
+                     kTextReady,
+                     true,
+                     0,
                      kReadyLinkCube},
-        PresenceCase{"ReadyLinkwave", {{Do::startup, linkwave()}}, kTextReady, true, 0,
-                     kReadyLinkwave},
-        PresenceCase{"ReadyNoFirmwareInstalled", {{Do::startup, noFirmware()}}, kTextReady, true,
-                     0, kReadyNoFirmware},
-        PresenceCase{"IncompatibleOneBitOff", {{Do::startup, accepted(kTypeCodeA ^ 0x00000100)}},
-                     kTextIncompatible, false, -1, kClosedFresh, 1},
-        PresenceCase{"IncompatibleOtherCode", {{Do::startup, accepted(0x0A0640FB)}},
-                     kTextIncompatible, false, -1, kClosedFresh, 1},
-        PresenceCase{"NotIdentifiedAtStartupIsNoUnit", {{Do::startup, notIdentified()}},
-                     kTextNoUnit, false, -1, kClosedFresh},
+        PresenceCase{
+            "ReadyLinkwave", {{Do::startup, linkwave()}}, kTextReady, true, 0, kReadyLinkwave},
+        PresenceCase{"ReadyNoFirmwareInstalled",
+                     {{Do::startup, noFirmware()}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyNoFirmware},
+        PresenceCase{"IncompatibleOneBitOff",
+                     {{Do::startup, accepted(kTypeCodeA ^ 0x00000100)}},
+                     kTextIncompatible,
+                     false,
+                     -1,
+                     kClosedFresh,
+                     1},
+        PresenceCase{"IncompatibleOtherCode",
+                     {{Do::startup, accepted(0x0A0640FB)}},
+                     kTextIncompatible,
+                     false,
+                     -1,
+                     kClosedFresh,
+                     1},
+        PresenceCase{"NotIdentifiedAtStartupIsNoUnit",
+                     {{Do::startup, notIdentified()}},
+                     kTextNoUnit,
+                     false,
+                     -1,
+                     kClosedFresh},
         // Arrivals while the session is closed.
-        PresenceCase{"ArrivalReady", {{Do::startup}, {Do::arrive, accepted()}}, kTextReady, true,
-                     0, kReadyLinkCube},
-        PresenceCase{"ArrivalWrongMode", {{Do::startup}, {Do::arrive, wrongMode()}},
-                     kTextWrongMode, false, -1, kClosedFresh},
-        PresenceCase{"ArrivalNoController", {{Do::startup}, {Do::arrive, escStatus(0)}},
-                     kTextNoController, false, -1, kClosedFresh},
-        PresenceCase{"ArrivalIncompatible", {{Do::startup}, {Do::arrive, accepted(kTypeCodeA + 1)}},
-                     kTextIncompatible, false, -1, kClosedFresh, 1},
-        PresenceCase{"ArrivalOfAMouseChangesNothing", {{Do::startup}, {Do::arrive, mouse()}},
-                     kTextNoUnit, false, -1, kClosedFresh},
-        PresenceCase{"ArrivalOfAVolumeIsNotSearched", {{Do::startup}, {Do::arriveAsVolume, accepted()}},
-                     kTextNoUnit, false, -1, kClosedFresh},
-        PresenceCase{"ArrivalNotIdentified", {{Do::startup}, {Do::arrive, notIdentified()}},
-                     kTextNoUnit, false, 0, kClosedFresh},
-        PresenceCase{"ArrivalAfterIncompatible",
-                     {{Do::startup, accepted(0x12345678)}, {Do::removeFirst}, {Do::arrive, accepted()}},
-                     kTextReady, true, 1, kReadyLinkCube, 1},
+        PresenceCase{"ArrivalReady",
+                     {{Do::startup}, {Do::arrive, accepted()}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube},
+        PresenceCase{"ArrivalWrongMode",
+                     {{Do::startup}, {Do::arrive, wrongMode()}},
+                     kTextWrongMode,
+                     false,
+                     -1,
+                     kClosedFresh},
+        PresenceCase{"ArrivalNoController",
+                     {{Do::startup}, {Do::arrive, escStatus(0)}},
+                     kTextNoController,
+                     false,
+                     -1,
+                     kClosedFresh},
+        PresenceCase{"ArrivalIncompatible",
+                     {{Do::startup}, {Do::arrive, accepted(kTypeCodeA + 1)}},
+                     kTextIncompatible,
+                     false,
+                     -1,
+                     kClosedFresh,
+                     1},
+        PresenceCase{"ArrivalOfAMouseChangesNothing",
+                     {{Do::startup}, {Do::arrive, mouse()}},
+                     kTextNoUnit,
+                     false,
+                     -1,
+                     kClosedFresh},
+        PresenceCase{"ArrivalOfAVolumeIsNotSearched",
+                     {{Do::startup}, {Do::arriveAsVolume, accepted()}},
+                     kTextNoUnit,
+                     false,
+                     -1,
+                     kClosedFresh},
+        PresenceCase{"ArrivalNotIdentified",
+                     {{Do::startup}, {Do::arrive, notIdentified()}},
+                     kTextNoUnit,
+                     false,
+                     0,
+                     kClosedFresh},
+        PresenceCase{
+            "ArrivalAfterIncompatible",
+            {{Do::startup, accepted(0x12345678)}, {Do::removeFirst}, {Do::arrive, accepted()}},
+            kTextReady,
+            true,
+            1,
+            kReadyLinkCube,
+            1},
         PresenceCase{"ArrivalAfterConnectionLost",
                      {{Do::startup, accepted()}, {Do::removeFirst}, {Do::arrive, linkwave()}},
-                     kTextReady, true, 1, kReadyLinkwave},
-        PresenceCase{"RemovalWhileClosedIgnored", {{Do::startup, wrongMode()}, {Do::removeFirst}},
-                     kTextWrongMode, false, -1, kClosedFresh},
+                     kTextReady,
+                     true,
+                     1,
+                     kReadyLinkwave},
+        PresenceCase{"RemovalWhileClosedIgnored",
+                     {{Do::startup, wrongMode()}, {Do::removeFirst}},
+                     kTextWrongMode,
+                     false,
+                     -1,
+                     kClosedFresh},
         // The unit opened but not identified.
         PresenceCase{"NotIdentifiedIgnoresArrivals",
                      {{Do::startup}, {Do::arrive, notIdentified()}, {Do::arrive, accepted()}},
-                     kTextNoUnit, false, 0, kClosedFresh},
+                     kTextNoUnit,
+                     false,
+                     0,
+                     kClosedFresh},
         PresenceCase{"NotIdentifiedRemoved",
                      {{Do::startup}, {Do::arrive, notIdentified()}, {Do::removeFirst}},
-                     kTextConnectionLost, false, -1, kClosedFresh},
+                     kTextConnectionLost,
+                     false,
+                     -1,
+                     kClosedFresh},
         // The ready state.
-        PresenceCase{"ReadyRemoved", {{Do::startup, accepted()}, {Do::removeFirst}},
-                     kTextConnectionLost, false, -1, kClosedLinkCube},
+        PresenceCase{"ReadyRemoved",
+                     {{Do::startup, accepted()}, {Do::removeFirst}},
+                     kTextConnectionLost,
+                     false,
+                     -1,
+                     kClosedLinkCube},
         PresenceCase{"ReadyRemovedPathInOtherCase",
-                     {{Do::startup, accepted()}, {Do::removeFirstAsciiCase}}, kTextConnectionLost,
-                     false, -1, kClosedLinkCube},
+                     {{Do::startup, accepted()}, {Do::removeFirstAsciiCase}},
+                     kTextConnectionLost,
+                     false,
+                     -1,
+                     kClosedLinkCube},
         PresenceCase{"ReadyRemovalDifferingBeyondAToZIgnored",
-                     {{Do::startup, umlautPath()}, {Do::removeFirstUmlautCase}}, kTextReady, true,
-                     0, kReadyLinkCube},
-        PresenceCase{"ReadyIgnoresSecondUnit", {{Do::startup, accepted()}, {Do::arrive, linkwave()}},
-                     kTextReady, true, 0, kReadyLinkCube},
+                     {{Do::startup, umlautPath()}, {Do::removeFirstUmlautCase}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube},
+        PresenceCase{"ReadyIgnoresSecondUnit",
+                     {{Do::startup, accepted()}, {Do::arrive, linkwave()}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube},
         PresenceCase{"ReadyIgnoresSecondUnitsRemoval",
                      {{Do::startup, accepted()}, {Do::arrive, linkwave()}, {Do::removeNewest}},
-                     kTextReady, true, 0, kReadyLinkCube},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube},
         PresenceCase{"ReadyIgnoresVolumeArrival",
-                     {{Do::startup, accepted()}, {Do::arriveAsVolume, linkwave()}}, kTextReady,
-                     true, 0, kReadyLinkCube},
-        PresenceCase{"ReadyIgnoresPortRemoval", {{Do::startup, accepted()}, {Do::removeAsPort}},
-                     kTextReady, true, 0, kReadyLinkCube},
-        PresenceCase{"ReadyQueryRemoveNotHandled", {{Do::startup, accepted()}, {Do::queryRemove}},
-                     kTextReady, true, 0, kReadyLinkCube}),
+                     {{Do::startup, accepted()}, {Do::arriveAsVolume, linkwave()}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube},
+        PresenceCase{"ReadyIgnoresPortRemoval",
+                     {{Do::startup, accepted()}, {Do::removeAsPort}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube},
+        PresenceCase{"ReadyQueryRemoveNotHandled",
+                     {{Do::startup, accepted()}, {Do::queryRemove}},
+                     kTextReady,
+                     true,
+                     0,
+                     kReadyLinkCube}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -420,7 +541,8 @@ TEST_F(UiTest, StatusFillingItsBufferCutsTheSeparator) {
 
     fake::state().textOverrides[kTextNoUnit] = longest.substr(1);
     runStartupProbe();
-    EXPECT_EQ(fake::controlText(kHintBox), longest.substr(1) + L"\r" + fake::text(kTextInstructions));
+    EXPECT_EQ(fake::controlText(kHintBox),
+              longest.substr(1) + L"\r" + fake::text(kTextInstructions));
 }
 
 }  // namespace

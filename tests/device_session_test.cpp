@@ -17,7 +17,8 @@ bool isClosedRecord(const DeviceSession& s) {
            s.outputReportLength == 0 && s.inputReportLength == 0 && s.unitMode == 0 &&
            s.unitFirmwareVersion == 0 && s.unitAuxValue == 0 && s.escStatus == 0 &&
            s.escAuxValue == 0 && s.productId == 0 &&
-           std::memcmp(&s.unitLoaderInfo, &closed.unitLoaderInfo, sizeof closed.unitLoaderInfo) == 0 &&
+           std::memcmp(&s.unitLoaderInfo, &closed.unitLoaderInfo, sizeof closed.unitLoaderInfo) ==
+               0 &&
            std::memcmp(s.escInfoBlock, closed.escInfoBlock, sizeof closed.escInfoBlock) == 0 &&
            std::memcmp(s.escLoaderBlock, closed.escLoaderBlock, sizeof closed.escLoaderBlock) == 0;
 }
@@ -79,29 +80,46 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EnumerationCase{"NoDevices", {}, kNoUnitPresent, nullptr, 0},
         EnumerationCase{"OnlyOtherDevices", {mouse(), keyboard()}, kNoUnitPresent, nullptr, 0},
-        EnumerationCase{"ProductIdThreeRejected", {sim::programmingUnit(3, "pid3")},
-                        kNoUnitPresent, nullptr, 0},
-        EnumerationCase{"OtherVendorWithUnitProductId", {sim::otherDevice(0x1234, 2, "x")},
-                        kNoUnitPresent, nullptr, 0},
+        EnumerationCase{"ProductIdThreeRejected",
+                        {sim::programmingUnit(3, "pid3")},
+                        kNoUnitPresent,
+                        nullptr,
+                        0},
+        EnumerationCase{"OtherVendorWithUnitProductId",
+                        {sim::otherDevice(0x1234, 2, "x")},
+                        kNoUnitPresent,
+                        nullptr,
+                        0},
         EnumerationCase{"UnitAfterMouseAndKeyboard",
-                        {mouse(), keyboard(), unitAt("cube")}, kSuccess, "cube", 2},
+                        {mouse(), keyboard(), unitAt("cube")},
+                        kSuccess,
+                        "cube",
+                        2},
         EnumerationCase{"Linkwave", {unitAt("wave", 1)}, kSuccess, "wave", 1},
-        EnumerationCase{"FirstOfTwoUnitsWins", {unitAt("wave", 1), unitAt("cube", 2)},
-                        kSuccess, "wave", 1},
+        EnumerationCase{
+            "FirstOfTwoUnitsWins", {unitAt("wave", 1), unitAt("cube", 2)}, kSuccess, "wave", 1},
         EnumerationCase{"DetailFailureSkipped",
-                        {withFlags(unitAt("a"), true, false, false), unitAt("b")}, kSuccess,
-                        "b", 2},
+                        {withFlags(unitAt("a"), true, false, false), unitAt("b")},
+                        kSuccess,
+                        "b",
+                        2},
         EnumerationCase{"OpenFailureSkipped",
-                        {withFlags(unitAt("a"), false, true, false), unitAt("b")}, kSuccess,
-                        "b", 2},
+                        {withFlags(unitAt("a"), false, true, false), unitAt("b")},
+                        kSuccess,
+                        "b",
+                        2},
         EnumerationCase{"AttributeFailureSkipped",
-                        {withFlags(unitAt("a"), false, false, true), unitAt("b")}, kSuccess,
-                        "b", 2},
-        EnumerationCase{"EveryCandidateFails",
-                        {withFlags(unitAt("a"), true, false, false),
-                         withFlags(unitAt("b"), false, true, false),
-                         withFlags(unitAt("c"), false, false, true)},
-                        kNoUnitPresent, nullptr, 0}),
+                        {withFlags(unitAt("a"), false, false, true), unitAt("b")},
+                        kSuccess,
+                        "b",
+                        2},
+        EnumerationCase{
+            "EveryCandidateFails",
+            {withFlags(unitAt("a"), true, false, false), withFlags(unitAt("b"), false, true, false),
+             withFlags(unitAt("c"), false, false, true)},
+            kNoUnitPresent,
+            nullptr,
+            0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, NoDeviceListGivesMinusOneAndAClosedRecord) {

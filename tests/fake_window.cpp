@@ -63,11 +63,16 @@ void reset(Language language) {
     window.language = language;
     window.title = L"BELMARODA firmware updater";
     window.controls = {
-        {kCloseButton, {L"Close", true}},        {kUpdateButton, {L"Update", false}},
-        {kRow1Caption, {L"Firmware 1:", true}},  {kRow2Caption, {L"Firmware 2:", true}},
-        {kRow3Caption, {L"Firmware 3:", true}},  {kRow1Version, {L"0.00.00", true}},
-        {kRow2Version, {L"0.00.00", true}},      {kRow3Version, {L"0.00.00", true}},
-        {kHintBox, {L"", true}},                 {kVersionGroupBox, {L"Installed firmware version", true}},
+        {kCloseButton, {L"Close", true}},
+        {kUpdateButton, {L"Update", false}},
+        {kRow1Caption, {L"Firmware 1:", true}},
+        {kRow2Caption, {L"Firmware 2:", true}},
+        {kRow3Caption, {L"Firmware 3:", true}},
+        {kRow1Version, {L"0.00.00", true}},
+        {kRow2Version, {L"0.00.00", true}},
+        {kRow3Version, {L"0.00.00", true}},
+        {kHintBox, {L"", true}},
+        {kVersionGroupBox, {L"Installed firmware version", true}},
     };
 }
 

@@ -53,7 +53,8 @@ TEST(FirmwareImage, LiesInTheProgramsReadOnlyData) {
 #ifdef _WIN32
     MEMORY_BASIC_INFORMATION info{};
     ASSERT_NE(VirtualQuery(image.bytes, &info, sizeof info), 0u);
-    EXPECT_EQ(info.AllocationBase, static_cast<void*>(GetModuleHandleW(nullptr))) << "not the program's";
+    EXPECT_EQ(info.AllocationBase, static_cast<void*>(GetModuleHandleW(nullptr)))
+        << "not the program's";
     EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
 #else
     // The mapping that holds the image, from the process's own map: "start-end perms ... path".

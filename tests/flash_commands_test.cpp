@@ -98,9 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
                     reportBytes({0x01, 0x1E, 0x04, 0x00, 0x91, 0x3C, 0x2F, 0x6A})},
         RequestCase{"AddressZero", [](auto& s) { return setWriteAddress(s, 0); },
                     reportBytes({0x01, 0x1F, 0x09, 0x01, 0, 0, 0, 0, 0x91, 0x3C, 0x2F, 0x6A})},
-        RequestCase{"AddressLittleEndian", [](auto& s) { return setWriteAddress(s, 0x12345678); },
-                    reportBytes({0x01, 0x1F, 0x09, 0x01, 0x78, 0x56, 0x34, 0x12, 0x91, 0x3C,
-                                 0x2F, 0x6A})},
+        RequestCase{
+            "AddressLittleEndian", [](auto& s) { return setWriteAddress(s, 0x12345678); },
+            reportBytes({0x01, 0x1F, 0x09, 0x01, 0x78, 0x56, 0x34, 0x12, 0x91, 0x3C, 0x2F, 0x6A})},
         RequestCase{"BlockOfNoWords", block(0, 0), reportBytes({0x01, 0x1B, 0x00})},
         RequestCase{"BlockOfEightWordsCarriesTheWholeArea", block(48, 8), blockRequest(32, 48)},
         RequestCase{"BlockOfTwelveWords", block(48, 12), blockRequest(48, 48)},
@@ -145,15 +145,17 @@ INSTANTIATE_TEST_SUITE_P(
         // The write protection: refusal rule first, then the echo.
         JudgeCase{"UnprotectEchoed", unprotect, {2, 0, 0, 0}, kSuccess},
         JudgeCase{"UnprotectNotEchoed", unprotect, {2, 0, 0, 1}, kStateNotConfirmed},
-        JudgeCase{"UnprotectRefusedWhateverTheEcho", unprotect, {2, 0xFF, 0, 0, 1, 2, 3, 4},
-                  0x04030201},
+        JudgeCase{
+            "UnprotectRefusedWhateverTheEcho", unprotect, {2, 0xFF, 0, 0, 1, 2, 3, 4}, 0x04030201},
         JudgeCase{"UnprotectRefusedWithZero", unprotect, {2, 0xFF, 0, 1, 0, 0, 0, 0}, kSuccess},
         JudgeCase{"ProtectEchoed", protect, {2, 0, 0, 1}, kSuccess},
         // Erase, address and block: the refusal rule alone.
         JudgeCase{"EraseCarriedOut", erase, {2, 0x00, 0, 7, 1, 2, 3, 4}, kSuccess},
         JudgeCase{"EraseRefused", erase, {2, 0xFF, 0, 0, 1, 2, 3, 4}, 0x04030201},
         JudgeCase{"EraseRefusedWithZero", erase, {2, 0xFF, 0, 0, 0, 0, 0, 0}, kSuccess},
-        JudgeCase{"EraseRefusedWithAllOnes", erase, {2, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},
+        JudgeCase{"EraseRefusedWithAllOnes",
+                  erase,
+                  {2, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},
                   kNotAvailable},
         JudgeCase{"AddressRefused", address, {2, 0xFF, 0, 0, 0x5B, 0x06, 0, 0}, 1627},
         JudgeCase{"AddressRefusedWithZero", address, {2, 0xFF}, kSuccess},
@@ -168,7 +170,8 @@ struct ChannelCase {
     Command command;
 };
 
-class CommandChannelResults : public FlashTest, public ::testing::WithParamInterface<ChannelCase> {};
+class CommandChannelResults : public FlashTest,
+                              public ::testing::WithParamInterface<ChannelCase> {};
 
 TEST_P(CommandChannelResults, PassThrough) {
     sim::addFault({first, sim::FaultKind::writeFails, 0});
@@ -226,13 +229,15 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SimBootloader,
     ::testing::Values(
         BootloaderCase{"UnprotectNeedsTheLock", {}, unprotect, ResultCode(sim::kRefusedNotLocked)},
-        BootloaderCase{"EraseNeedsUnprotected", {lockOn}, erase,
-                       ResultCode(sim::kRefusedWriteProtected)},
-        BootloaderCase{"BlockNeedsTheErase", {lockOn, unprotect}, block12,
-                       ResultCode(sim::kRefusedNotErased)},
+        BootloaderCase{
+            "EraseNeedsUnprotected", {lockOn}, erase, ResultCode(sim::kRefusedWriteProtected)},
+        BootloaderCase{
+            "BlockNeedsTheErase", {lockOn, unprotect}, block12, ResultCode(sim::kRefusedNotErased)},
         BootloaderCase{"EraseWhenReady", {lockOn, unprotect}, erase, kSuccess},
         BootloaderCase{"BlockAfterErase", {lockOn, unprotect, erase, address}, block12, kSuccess},
-        BootloaderCase{"NothingAfterRelease", {lockOn, unprotect, lockOff}, erase,
+        BootloaderCase{"NothingAfterRelease",
+                       {lockOn, unprotect, lockOff},
+                       erase,
                        ResultCode(sim::kRefusedNotLocked)}),
     [](const auto& info) { return std::string(info.param.name); });
 

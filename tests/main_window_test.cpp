@@ -33,10 +33,10 @@ TEST_P(WindowTexts, ReplaceTheTemplates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, WindowTexts,
-    ::testing::Values(
-        TextsCase{"English", Language::english, L"programming unit", L"ESC-bootloader", L"ESC"},
-        TextsCase{"German", Language::german, L"Programmiereinheit", L"Regler-Bootloader",
-                  L"Regler"}),
+    ::testing::Values(TextsCase{"English", Language::english, L"programming unit",
+                                L"ESC-bootloader", L"ESC"},
+                      TextsCase{"German", Language::german, L"Programmiereinheit",
+                                L"Regler-Bootloader", L"Regler"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UiTest, RegistrationFailureShowsTheErrorBox) {
@@ -70,14 +70,14 @@ TEST_P(LogoSize, FitsTheRoomBesideTheVersionPanel) {
     EXPECT_EQ(placement.height, c.height);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rooms, LogoSize,
-    ::testing::Values(LogoCase{"Room886", 370 + 45 + 886, 886, 131},
-                      LogoCase{"RoomBeyondHalfTheBitmap", 370 + 45 + 1500, 886, 131},
-                      LogoCase{"Room885", 370 + 45 + 885, 885, 131},
-                      LogoCase{"Room183", 370 + 45 + 183, 183, 27},
-                      LogoCase{"NoRoom", 370 + 45, 0, 0},
-                      LogoCase{"LessThanNoRoom", 370 + 10, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rooms, LogoSize,
+                         ::testing::Values(LogoCase{"Room886", 370 + 45 + 886, 886, 131},
+                                           LogoCase{"RoomBeyondHalfTheBitmap", 370 + 45 + 1500, 886,
+                                                    131},
+                                           LogoCase{"Room885", 370 + 45 + 885, 885, 131},
+                                           LogoCase{"Room183", 370 + 45 + 183, 183, 27},
+                                           LogoCase{"NoRoom", 370 + 45, 0, 0},
+                                           LogoCase{"LessThanNoRoom", 370 + 10, 0, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

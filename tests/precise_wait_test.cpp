@@ -23,8 +23,8 @@ std::uint64_t fakeNow() { return fake.now; }
 void fakeSleep(std::uint64_t microseconds) {
     ++fake.sleeps;
     const std::int64_t asked = static_cast<std::int64_t>(fake.now + microseconds);
-    std::uint64_t wake = static_cast<std::uint64_t>(std::max<std::int64_t>(
-        asked + fake.error, static_cast<std::int64_t>(fake.now) + 1));
+    std::uint64_t wake = static_cast<std::uint64_t>(
+        std::max<std::int64_t>(asked + fake.error, static_cast<std::int64_t>(fake.now) + 1));
     if (fake.tick != 0) wake = (wake + fake.tick - 1) / fake.tick * fake.tick;
     fake.now = wake;
 }
@@ -52,7 +52,8 @@ TEST_P(Waits, AreNeverShorterThanAsked) {
 // Once the deadline has passed the wait ends: it overshoots by no more than the one sleep that
 // crossed the deadline can (the clock's late wake-up, or the rest of its tick).
 TEST_P(Waits, EndWithTheSleepThatCrossesTheDeadline) {
-    const std::uint64_t wakeLate = static_cast<std::uint64_t>(std::max<std::int64_t>(0, fake.error));
+    const std::uint64_t wakeLate =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(0, fake.error));
     const std::uint64_t bound = wakeLate + fake.tick + (fake.tick != 0 ? 0 : 1);
     for (std::uint32_t ms : {1u, 20u, 1000u}) {
         const std::uint64_t start = fake.now;
@@ -71,12 +72,13 @@ TEST_P(Waits, AnOversleepNeverShortensTheNextWait) {
     for (std::uint64_t length : lengths) EXPECT_GE(length, 20000u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clocks, Waits,
-    ::testing::Values(WaitCase{"Exact", 0, 0}, WaitCase{"WakesLateByOneTick", 15625, 0},
-                      WaitCase{"WakesEarly", -3000, 0}, WaitCase{"OnAScheduleTick", 0, 15625},
-                      WaitCase{"EarlyOnATick", -16000, 15625}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Clocks, Waits,
+                         ::testing::Values(WaitCase{"Exact", 0, 0},
+                                           WaitCase{"WakesLateByOneTick", 15625, 0},
+                                           WaitCase{"WakesEarly", -3000, 0},
+                                           WaitCase{"OnAScheduleTick", 0, 15625},
+                                           WaitCase{"EarlyOnATick", -16000, 15625}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Waits, ATimerThatWakesEarlySleepsAgainForTheRest) {
     fake = FakeClock{0, -19000, 0, 0};

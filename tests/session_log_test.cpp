@@ -49,9 +49,8 @@ class SessionLog : public SimTest {
 protected:
     void SetUp() override {
         folder = fs::path(::testing::TempDir()) /
-                 ("session-log-" + std::string(::testing::UnitTest::GetInstance()
-                                                   ->current_test_info()
-                                                   ->name()));
+                 ("session-log-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -88,12 +87,12 @@ TEST_F(SessionLog, HoldsTheHeaderEveryReportTheStepsAndTheOutcome) {
     EXPECT_EQ(lines[2], "# system: TestOS 1 x86_64");
     EXPECT_EQ(lines[3].rfind("# started: 20", 0), 0u) << lines[3];
     EXPECT_EQ(lines[3].back(), 'Z') << "in UTC";
-    EXPECT_EQ(lines[4].substr(lines[4].find(" unit ")),
-              " unit vendor 5ea7 product 0002 output 60 input 60 path " +
-                  sim::programmingUnit().path);
+    EXPECT_EQ(
+        lines[4].substr(lines[4].find(" unit ")),
+        " unit vendor 5ea7 product 0002 output 60 input 60 path " + sim::programmingUnit().path);
     EXPECT_EQ(withoutTimes(lines), withoutTimes(transcript));
-    for (const char* step : {"lock", "unprotect", "erase", "address", "blocks, all 1880",
-                             "protect", "release"}) {
+    for (const char* step :
+         {"lock", "unprotect", "erase", "address", "blocks, all 1880", "protect", "release"}) {
         const std::string expected =
             std::string(" step ") + step + ": result 0x00000000, last error 0x00000000";
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
@@ -124,7 +123,8 @@ TEST_F(SessionLog, KeepsAFailedWriteWithItsRequestAndAFailedReadWithItsError) {
     const std::string text = readText(file);
     EXPECT_NE(text.find(" IN failed, error 1460\n# 10000 step lock: result 0xfffffffd, last error "
                         "0x000005b4\n"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find(" OUT failed, error 1167: 01 0b 01 01 "), std::string::npos) << text;
 }
 
@@ -181,9 +181,10 @@ TEST_F(SessionLog, AFolderKeepsTheNewestTwenty) {
     EXPECT_EQ(fs::u8path(sessionlog::fileName()), written);
     const std::vector<std::string> lines = linesOf(readText(written));
     EXPECT_NE(lines.back().find(" outcome: later"), std::string::npos);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) { return line.rfind("# program:", 0) == 0; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& line) { return line.rfind("# program:", 0) == 0; }),
+        1);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ TEST_P(Sha256, GivesTheKnownDigest) {
     const std::string& message = GetParam().message;
     EXPECT_EQ(
         hexDigest(sha256(reinterpret_cast<const std::uint8_t*>(message.data()), message.size())),
-              GetParam().digest);
+        GetParam().digest);
 }
 
 INSTANTIATE_TEST_SUITE_P(

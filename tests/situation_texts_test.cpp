@@ -12,7 +12,8 @@
 namespace {
 
 const std::wstring kInstructions =
-    L"1.)\r\nDisconnect the BELMARODA ESC from the receiver (Master and Slave Port) and connect the "
+    L"1.)\r\nDisconnect the BELMARODA ESC from the receiver (Master and Slave Port) and connect "
+    L"the "
     L"Master Port with the female connector of the LinkCUBE/LINKWAVE. NOTE: a BEC or male to male "
     L"cable required. \r\nThe SALVINO-Q needs instead a program-cable.\r\n\r\n 2.)\r\nConnect the "
     L"BELMARODA ESC to an appropriate battery. As soon as the connection is established the LEDs "
@@ -21,10 +22,19 @@ const std::wstring kInstructions =
     L"the button once.\r\n\r\n 4.)\r\n If the programming unit and the ESC were found and ready to "
     L"update, you can click on the 'Update'-Button to update the firmware.";
 
-std::wstring lead(const wchar_t* status) { return status + std::wstring(L"\r\n\r\n") + kInstructions; }
+std::wstring lead(const wchar_t* status) {
+    return status + std::wstring(L"\r\n\r\n") + kInstructions;
+}
 
 // Where a situation's text is read.
-enum class Shown { hint, lastBoxText, lastBoxCaption, firstBoxText, firstBoxCaption, progressTitle };
+enum class Shown {
+    hint,
+    lastBoxText,
+    lastBoxCaption,
+    firstBoxText,
+    firstBoxCaption,
+    progressTitle
+};
 
 struct Situation {
     const char* name;
@@ -56,8 +66,8 @@ std::function<void()> updateWith(sim::FaultKind kind, unsigned exchangeAfterProb
         if (kind != sim::FaultKind::none) {
             // After the identification that the update runs again behind its questions.
             constexpr unsigned kIdentificationQueries = 3;
-            sim::addFault({sim::exchangeCount() + kIdentificationQueries + exchangeAfterProbe,
-                           kind, 0x107});
+            sim::addFault(
+                {sim::exchangeCount() + kIdentificationQueries + exchangeAfterProbe, kind, 0x107});
         }
         fake::state().answers = {window::Answer::ok, window::Answer::yes};
         runUpdate();
@@ -68,15 +78,21 @@ std::function<void()> updateWith(sim::FaultKind kind, unsigned exchangeAfterProb
 std::wstring shown(Shown where) {
     const auto& boxes = fake::state().boxes;
     switch (where) {
-        case Shown::hint: return fake::controlText(kHintBox);
-        case Shown::lastBoxText: return boxes.empty() ? L"" : boxes.back().text;
-        case Shown::lastBoxCaption: return boxes.empty() ? L"" : boxes.back().caption;
-        case Shown::firstBoxText: return boxes.empty() ? L"" : boxes.front().text;
-        case Shown::firstBoxCaption: return boxes.empty() ? L"" : boxes.front().caption;
+        case Shown::hint:
+            return fake::controlText(kHintBox);
+        case Shown::lastBoxText:
+            return boxes.empty() ? L"" : boxes.back().text;
+        case Shown::lastBoxCaption:
+            return boxes.empty() ? L"" : boxes.back().caption;
+        case Shown::firstBoxText:
+            return boxes.empty() ? L"" : boxes.front().text;
+        case Shown::firstBoxCaption:
+            return boxes.empty() ? L"" : boxes.front().caption;
         case Shown::progressTitle:
             for (const std::string& call : fake::state().windowCalls) {
                 if (call.rfind("create 2 ", 0) == 0) {  // "create 2 <x>,<y> <w>x<h> <title>"
-                    const std::string title = call.substr(call.find(' ', call.find(' ', 9) + 1) + 1);
+                    const std::string title =
+                        call.substr(call.find(' ', call.find(' ', 9) + 1) + 1);
                     return std::wstring(title.begin(), title.end());
                 }
             }
@@ -104,8 +120,7 @@ const Situation kSituations[] = {
     {"WrongMode", startWith([](sim::Device& d) { d.unit.mode = 1; }), Shown::hint,
      lead(L"A programming unit was found on the USB Port which is in the wrong mode. To update "
           L"the ESC do the following:")},
-    {"NoUpdatableController", startWith([](sim::Device& d) { d.unit.esc.status = 0; }),
-     Shown::hint,
+    {"NoUpdatableController", startWith([](sim::Device& d) { d.unit.esc.status = 0; }), Shown::hint,
      lead(L"No updatable ESC connected. Follow the steps below to update ESC software:")},
     {"IncompatibleNoticeCaption", startWith([](sim::Device& d) { d.unit.esc.typeCode = 1; }),
      Shown::lastBoxCaption, L"ESC incompatible"},
@@ -114,8 +129,7 @@ const Situation kSituations[] = {
      L"With this updater you can only update the firmware of BELMARODA ESCs with the type "
      L"'TERVAL 160 LX'. Other models are not supported. Please check BELMARODA website "
      L"(www.belmaroda.de) to see if there is an updater for your ESC."},
-    {"IncompatibleStatus", startWith([](sim::Device& d) { d.unit.esc.typeCode = 1; }),
-     Shown::hint,
+    {"IncompatibleStatus", startWith([](sim::Device& d) { d.unit.esc.typeCode = 1; }), Shown::hint,
      lead(L"The connected ESC is not compatible with this updater. Connect compatible ESC and "
           L"follow steps below to update ESC Software:")},
     {"Ready", startWith(keep), Shown::hint,

@@ -180,13 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ConfirmCase{"CancelAtTheWarning", 0x0009, {window::Answer::cancel}, 1, false},
         ConfirmCase{"NoAtTheQuestion", 0x0100, {window::Answer::ok, window::Answer::no}, 2, false},
-        ConfirmCase{"ClosedQuestion", 0x0234, {window::Answer::ok, window::Answer::cancel}, 2,
-                    false},
+        ConfirmCase{
+            "ClosedQuestion", 0x0234, {window::Answer::ok, window::Answer::cancel}, 2, false},
         ConfirmCase{"OlderInstalledNotAsked", 0x00FF, {window::Answer::ok}, 1, true},
-        ConfirmCase{"SameInstalledAsked", 0x0100, {window::Answer::ok, window::Answer::yes}, 2,
-                    true},
-        ConfirmCase{"NewerInstalledAsked", 0x0234, {window::Answer::ok, window::Answer::yes}, 2,
-                    true},
+        ConfirmCase{
+            "SameInstalledAsked", 0x0100, {window::Answer::ok, window::Answer::yes}, 2, true},
+        ConfirmCase{
+            "NewerInstalledAsked", 0x0234, {window::Answer::ok, window::Answer::yes}, 2, true},
         ConfirmCase{"NoFirmwareNotAsked", 0xFFFF, {window::Answer::ok}, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -250,7 +250,8 @@ TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
     EXPECT_EQ(requests[0], reportBytes({0x01, 0x0B, 0x01, 0x01}));
     EXPECT_EQ(requests[1], reportBytes({0x01, 0x20, 0x01, 0x00}));
     EXPECT_EQ(requests[2][1], 0x1E);
-    EXPECT_EQ(requests[3], reportBytes({0x01, 0x1F, 0x09, 0x01, 0, 0, 0, 0, 0x91, 0x3C, 0x2F, 0x6A}));
+    EXPECT_EQ(requests[3],
+              reportBytes({0x01, 0x1F, 0x09, 0x01, 0, 0, 0, 0, 0x91, 0x3C, 0x2F, 0x6A}));
     EXPECT_EQ(requests[4 + kBlocks], reportBytes({0x01, 0x20, 0x01, 0x01}));
     EXPECT_EQ(requests[5 + kBlocks], reportBytes({0x01, 0x0B, 0x01, 0x00}));
 
@@ -307,7 +308,8 @@ TEST_F(Update, KeepsEveryPauseInItsPlace) {
     EXPECT_EQ(exchanges[2].answered - exchanges[2].sent, 1000u) << "erase request to its reply";
     EXPECT_EQ(gap(3), 4020u) << "erase reply to the address";
     EXPECT_EQ(gap(4), 20u) << "address to the first block";
-    for (std::size_t i = 5; i < 4 + kBlocks; ++i) ASSERT_EQ(gap(i), 20u) << "before block " << i - 4;
+    for (std::size_t i = 5; i < 4 + kBlocks; ++i)
+        ASSERT_EQ(gap(i), 20u) << "before block " << i - 4;
     EXPECT_EQ(gap(4 + kBlocks), 20u) << "last block to the closing commands";
     EXPECT_EQ(gap(5 + kBlocks), 0u) << "between the two closing commands";
     for (std::size_t i = 0; i < exchanges.size(); ++i) {
@@ -429,7 +431,7 @@ TEST_P(UnitChangedDuringABox, EndsAsForAUnitGoneAndSendsNothing) {
         other.unit.controllerSilent = c.then == ChangeCase::silentPluggedIn;
         unitId = sim::plugIn(other);
         const std::wstring arrived = widePath(unit().path);
-            const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
+        const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
         onDeviceChange(kDeviceArrival, &arrival);
         ASSERT_TRUE(isOpen(appSession()));
     };
@@ -474,7 +476,9 @@ FirmwareImage placeholderImage() {
     image.placeholder = true;
     return image;
 }
-FirmwareImage realImage() { return withOwnDigest(placeholderBytes.data(), placeholderBytes.size()); }
+FirmwareImage realImage() {
+    return withOwnDigest(placeholderBytes.data(), placeholderBytes.size());
+}
 
 struct PlaceholderCase {
     const char* name;
@@ -515,7 +519,8 @@ TEST_F(Update, ShowsProgressInACentredWindowThatGoesAway) {
     const auto& calls = fake::state().windowCalls;
     ASSERT_FALSE(calls.empty());
     // The main window spans 100..625 x 100..510.
-    EXPECT_EQ(calls[0], "create 2 162,280 400x50 " + std::string("Firmware update in progress, please wait..."));
+    EXPECT_EQ(calls[0], "create 2 162,280 400x50 " +
+                            std::string("Firmware update in progress, please wait..."));
     EXPECT_EQ(calls[1], "progress 2 0");
     EXPECT_EQ(calls[2], "top 1");
     EXPECT_EQ(calls[3], "top 2");
@@ -526,7 +531,8 @@ TEST_F(Update, ShowsProgressInACentredWindowThatGoesAway) {
     EXPECT_EQ(positions[1], 0u) << "4800 / 90224 truncated";
     EXPECT_EQ(positions.back(), 100u);
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-    EXPECT_GE(fake::state().keepPaintingCalls, kBlocks) << "the window repaints during the transfer";
+    EXPECT_GE(fake::state().keepPaintingCalls, kBlocks)
+        << "the window repaints during the transfer";
 }
 
 struct ZOrderCase {
@@ -636,11 +642,16 @@ struct FaultCase {
 
 std::uint16_t failureTextFor(unsigned exchange) {
     switch (exchange) {
-        case 0: return kTextLockFailed;
-        case 1: return kTextUnprotectFailed;
-        case 2: return kTextEraseFailed;
-        case 3: return kTextAddressFailed;
-        default: return kTextBlockFailed;
+        case 0:
+            return kTextLockFailed;
+        case 1:
+            return kTextUnprotectFailed;
+        case 2:
+            return kTextEraseFailed;
+        case 3:
+            return kTextAddressFailed;
+        default:
+            return kTextBlockFailed;
     }
 }
 
@@ -649,11 +660,16 @@ constexpr std::uint32_t kRefusalCode = 0x00C0FFEE;
 // What the failed step returns, and the last error the platform leaves.
 std::pair<ResultCode, std::uint32_t> expectedFailure(const FaultCase& c) {
     switch (c.kind) {
-        case sim::FaultKind::writeFails: return {kWriteFailed, sim::kErrorGenFailure};
-        case sim::FaultKind::removed: return {kWriteFailed, sim::kErrorDeviceNotConnected};
-        case sim::FaultKind::readFails: return {kReadFailed, sim::kErrorGenFailure};
-        case sim::FaultKind::noAnswer: return {kReadFailed, sim::kErrorTimeout};
-        case sim::FaultKind::dropEcho: return {kStateNotConfirmed, 0};
+        case sim::FaultKind::writeFails:
+            return {kWriteFailed, sim::kErrorGenFailure};
+        case sim::FaultKind::removed:
+            return {kWriteFailed, sim::kErrorDeviceNotConnected};
+        case sim::FaultKind::readFails:
+            return {kReadFailed, sim::kErrorGenFailure};
+        case sim::FaultKind::noAnswer:
+            return {kReadFailed, sim::kErrorTimeout};
+        case sim::FaultKind::dropEcho:
+            return {kStateNotConfirmed, 0};
         default:
             // The lock is judged by its echo alone: a refusal leaves the lock unconfirmed.
             return {c.exchange == 0 ? kStateNotConfirmed : ResultCode(kRefusalCode), 0};
@@ -670,7 +686,8 @@ std::vector<FaultCase> everyFault() {
     for (unsigned exchange = 0; exchange < 4 + kBlocks; ++exchange) {
         for (const auto& [kind, kindName] : kinds) {
             if (kind == sim::FaultKind::dropEcho && exchange > 1) continue;  // no echo judged
-            std::string name = exchange < 4 ? steps[exchange] : "Block" + std::to_string(exchange - 4);
+            std::string name =
+                exchange < 4 ? steps[exchange] : "Block" + std::to_string(exchange - 4);
             cases.push_back({name + kindName, exchange, kind});
         }
     }
@@ -794,7 +811,7 @@ TEST_F(Update, NoticesHeldDuringTheTransferAreHandledAfterIt) {
         onDeviceChange(kDeviceRemoveComplete, &removal);
         unitId = sim::plugIn(sim::programmingUnit());
         const std::wstring arrived = widePath(unit().path);
-            const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
+        const DeviceEventRecord arrival{kDeviceTypeInterface, arrived.c_str()};
         onDeviceChange(kDeviceArrival, &arrival);
     };
     runUpdate();

@@ -19,15 +19,15 @@ TEST_P(VersionLabel, ShowsTheWorkedValue) {
     const LabelCase& c = GetParam();
     sim::Device unit = sim::programmingUnit();
     switch (c.row) {
-    case Row::unit:
-        unit.unit.firmwareVersion = c.value;
-        break;
-    case Row::bootloader:
-        unit.unit.esc.bootloaderVersion = c.value;
-        break;
-    case Row::controller:
-        unit.unit.esc.firmwareVersion = static_cast<std::uint16_t>(c.value);
-        break;
+        case Row::unit:
+            unit.unit.firmwareVersion = c.value;
+            break;
+        case Row::bootloader:
+            unit.unit.esc.bootloaderVersion = c.value;
+            break;
+        case Row::controller:
+            unit.unit.esc.firmwareVersion = static_cast<std::uint16_t>(c.value);
+            break;
     }
     sim::plugIn(unit);
     ASSERT_EQ(openAppSession(), kSuccess);

@@ -72,8 +72,8 @@ bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t lengt
     return simhid::writeReport(*device.simulated, report, length, timeoutMs, error);
 }
 
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t timeoutMs, Error* error) {
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error) {
     if (device.simulated == nullptr) return replay::read(report, length, error);
     return simhid::readReport(*device.simulated, report, length, timeoutMs, error);
 }

@@ -18,8 +18,8 @@ void closeDevice(Device* device);
 void flushInput(Device& device);
 bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
                  std::uint32_t timeoutMs, Error* error);
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t timeoutMs, Error* error);
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error);
 void pause(std::uint32_t ms);
 
 }  // namespace simhid

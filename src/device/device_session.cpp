@@ -101,8 +101,7 @@ bool findUnits(std::vector<hid::DeviceInfo>* units) {
     return true;
 }
 
-ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit,
-                    UnitOpenFailure* failure) {
+ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit, UnitOpenFailure* failure) {
     closeSession(session);
     if (failure != nullptr) *failure = UnitOpenFailure{};
     hid::Error error = 0;

@@ -64,8 +64,8 @@ bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t lengt
 // Reads one input report of exactly length bytes into report (byte 0 the report ID), waiting at
 // most timeoutMs for it. False, with *error, when it fails, times out, or a report of another
 // length arrives. The platform no longer touches report once this returns, whatever the outcome.
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t timeoutMs, Error* error);
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error);
 
 // Blocks the calling thread for at least ms milliseconds; the simulation's clock may be virtual.
 // On the user-interface thread this and the waits of writeReport and readReport let the windows'

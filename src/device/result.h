@@ -8,11 +8,11 @@
 // Result of every device operation.
 using ResultCode = std::int32_t;
 constexpr ResultCode kSuccess = 0;
-constexpr ResultCode kNotAvailable = -1;    // no unit open (nothing sent), no device list or
-                                            // capabilities, or a parameter outside its limit
-constexpr ResultCode kWriteFailed = -2;     // the output report was not written
-constexpr ResultCode kReadFailed = -3;      // the input report was not read
-constexpr ResultCode kNoUnitPresent = -4;   // no programming unit among the HID devices
+constexpr ResultCode kNotAvailable = -1;         // no unit open (nothing sent), no device list or
+                                                 // capabilities, or a parameter outside its limit
+constexpr ResultCode kWriteFailed = -2;          // the output report was not written
+constexpr ResultCode kReadFailed = -3;           // the input report was not read
+constexpr ResultCode kNoUnitPresent = -4;        // no programming unit among the HID devices
 constexpr ResultCode kStateNotConfirmed = 1627;  // the reply did not echo the requested state
 // Any other value is an error code that the unit sent with a refusal.
 

@@ -39,11 +39,11 @@ struct Log {
     Destination destination;
     std::uint64_t (*clockMs)() = nullptr;
     std::uint64_t startMs = 0;
-    std::string startedUtc;     // 2026-12-10T15:51:28Z
-    std::string startedName;    // 2026-12-10_15-51-28-123
+    std::string startedUtc;   // 2026-12-10T15:51:28Z
+    std::string startedName;  // 2026-12-10_15-51-28-123
     std::vector<Entry> entries;
     std::vector<std::string> texts;
-    std::size_t written = 0;    // entries already in the file
+    std::size_t written = 0;  // entries already in the file
     bool headerWritten = false;
     std::string fileName;
 };
@@ -248,9 +248,9 @@ bool write() {
     if (!current.started || current.failed || !current.unitSeen) return false;
     const bool fresh = current.fileName.empty();
     if (fresh) {
-        current.fileName = !current.destination.file.empty() ? current.destination.file
+        current.fileName = !current.destination.file.empty()     ? current.destination.file
                            : !current.destination.folder.empty() ? newFileInFolder(current)
-                                                                  : std::string();
+                                                                 : std::string();
     }
     if (current.fileName.empty() || !appendToFile(current.fileName, pendingText(), fresh)) {
         current.failed = true;

@@ -15,11 +15,11 @@
 asm(UPDATER_RODATA_BEGIN
     ".balign 16\n"
     "updaterFirmwareImageStart:\n"
-    ".incbin \"" UPDATER_FIRMWARE_FILE "\"\n"
+    ".incbin \"" UPDATER_FIRMWARE_FILE
+    "\"\n"
     "updaterFirmwareImageEnd:\n"
     ".byte 0\n"
-    ".balign 16\n"
-    UPDATER_RODATA_END);
+    ".balign 16\n" UPDATER_RODATA_END);
 
 extern "C" const std::uint8_t updaterFirmwareImageStart[];
 extern "C" const std::uint8_t updaterFirmwareImageEnd[];

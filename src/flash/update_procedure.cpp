@@ -24,11 +24,16 @@ void logStep(const char* step, ResultCode result, const DeviceSession& session) 
 
 const char* stepName(UpdateStep step) {
     switch (step) {
-        case UpdateStep::lock: return "lock";
-        case UpdateStep::unprotect: return "unprotect";
-        case UpdateStep::erase: return "erase";
-        case UpdateStep::address: return "address";
-        case UpdateStep::block: return "block";
+        case UpdateStep::lock:
+            return "lock";
+        case UpdateStep::unprotect:
+            return "unprotect";
+        case UpdateStep::erase:
+            return "erase";
+        case UpdateStep::address:
+            return "address";
+        case UpdateStep::block:
+            return "block";
     }
     return "?";
 }
@@ -100,7 +105,7 @@ UpdateOutcome transferImage(DeviceSession& session, const FirmwareImage& image,
         if (result != kSuccess) {
             const std::uint32_t error = session.lastError;
             logStep(("block " + std::to_string(sent + 1) + " of " + std::to_string(blocks)).c_str(),
-                   result, session);
+                    result, session);
             tell(progress.transferEnded, progress);
             return failedAt(UpdateStep::block, result, error);
         }

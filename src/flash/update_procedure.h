@@ -15,9 +15,9 @@ enum class UpdateStep { lock, unprotect, erase, address, block };
 
 struct UpdateOutcome {
     bool succeeded;
-    UpdateStep failedStep;      // when not succeeded
-    ResultCode result;          // the failed step's result
-    std::uint32_t lastError;    // the platform's last error, read right after the failed step
+    UpdateStep failedStep;    // when not succeeded
+    ResultCode result;        // the failed step's result
+    std::uint32_t lastError;  // the platform's last error, read right after the failed step
 };
 
 // What the procedure tells while it writes; any function may be null. context is passed on.

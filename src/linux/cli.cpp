@@ -37,9 +37,12 @@ constexpr int kLabelWidth = 10;
 
 int exitCodeOf(UnitState state) {
     switch (state) {
-        case UnitState::ready: return kExitOk;
-        case UnitState::notFound: return kExitNoUnit;
-        default: return kExitNotReady;
+        case UnitState::ready:
+            return kExitOk;
+        case UnitState::notFound:
+            return kExitNoUnit;
+        default:
+            return kExitNotReady;
     }
 }
 
@@ -65,7 +68,8 @@ VersionRows shownRows(const DeviceSession& session, UnitState state) {
 void printVersionRows(const DeviceSession& session, UnitState state, CliIo& io) {
     const VersionRows rows = shownRows(session, state);
     const std::string captions[3] = {
-        rows.row1Name != nullptr ? utf8(rows.row1Name) : catalogueUtf8(kTextRow1Caption, io.language),
+        rows.row1Name != nullptr ? utf8(rows.row1Name)
+                                 : catalogueUtf8(kTextRow1Caption, io.language),
         catalogueUtf8(kTextRow2Caption, io.language), catalogueUtf8(kTextRow3Caption, io.language)};
     for (int row = 0; row < 3; ++row) {
         io.out << padded(captions[row] + ":", kCaptionWidth)
@@ -87,7 +91,8 @@ void printHint(UnitState state, bool tellCommand, CliIo& io) {
         return;
     }
     io.out << catalogueUtf8(hint.status, io.language) << '\n'
-           << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
+           << '\n'
+           << catalogueUtf8(kTextInstructions, io.language) << '\n';
 }
 
 Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& failure) {
@@ -230,12 +235,16 @@ void reportOnTerminal(void* context, const UpdateReport& report) {
 
 int exitCodeOf(UpdateEnd end) {
     switch (end) {
-        case UpdateEnd::succeeded: return kExitOk;
-        case UpdateEnd::declined: return kExitDeclined;
+        case UpdateEnd::succeeded:
+            return kExitOk;
+        case UpdateEnd::declined:
+            return kExitDeclined;
         // Identified once more right after the questions: no longer a ready unit. Linux gives
         // no notice of a unit swapped while a question was open.
-        case UpdateEnd::unitGone: return kExitNotReady;
-        case UpdateEnd::failed: break;
+        case UpdateEnd::unitGone:
+            return kExitNotReady;
+        case UpdateEnd::failed:
+            break;
     }
     return kExitUpdateFailed;
 }

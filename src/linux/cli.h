@@ -11,19 +11,19 @@
 #include "ui/catalogue.h"
 
 // Exit codes.
-constexpr int kExitOk = 0;             // ready (status), or the update succeeded
-constexpr int kExitUpdateFailed = 1;   // the update failed
-constexpr int kExitOutputFailed = 1;   // the standard output could not be written (no update)
-constexpr int kExitNoUnit = 2;         // no programming unit
-constexpr int kExitNotReady = 3;       // wrong mode, no updatable controller, other controller
-constexpr int kExitDeclined = 4;       // a confirmation was not given
-constexpr int kExitUnavailable = 5;    // a unit that this user may not open, or another holds
-constexpr int kExitUsage = 64;         // the command line is not understood
+constexpr int kExitOk = 0;            // ready (status), or the update succeeded
+constexpr int kExitUpdateFailed = 1;  // the update failed
+constexpr int kExitOutputFailed = 1;  // the standard output could not be written (no update)
+constexpr int kExitNoUnit = 2;        // no programming unit
+constexpr int kExitNotReady = 3;      // wrong mode, no updatable controller, other controller
+constexpr int kExitDeclined = 4;      // a confirmation was not given
+constexpr int kExitUnavailable = 5;   // a unit that this user may not open, or another holds
+constexpr int kExitUsage = 64;        // the command line is not understood
 
 struct CliIo {
-    std::istream& in;    // the answers to the confirmations
-    std::ostream& out;   // what the program says
-    std::ostream& err;   // the confirmations, the progress, and what goes wrong
+    std::istream& in;   // the answers to the confirmations
+    std::ostream& out;  // what the program says
+    std::ostream& err;  // the confirmations, the progress, and what goes wrong
     // The width of the terminal that err shows on, asked before each draw of the progress bar;
     // empty when err cannot show a bar in place (one line per 10 % then).
     std::function<int()> barColumns;

@@ -51,9 +51,9 @@ constexpr const char* kProgram = "terval-updater-cli-demo";
 bool startReplay(const char* fileName) {
     const FirmwareImage image = firmwareImage();
     std::string problem;
-    if (!demo::serveRecording(fileName,
-                              image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
-                              &problem)) {
+    if (!demo::serveRecording(
+            fileName, image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
+            &problem)) {
         std::cerr << kProgram << ": UPDATER_REPLAY=\"" << fileName << "\": " << problem << '\n';
         return false;
     }

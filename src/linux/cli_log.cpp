@@ -16,7 +16,8 @@ std::string stateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/') return std::string(state) + "/terval-updater";
     const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/state/terval-updater";
+    if (home != nullptr && home[0] == '/')
+        return std::string(home) + "/.local/state/terval-updater";
     return "";
 }
 

@@ -62,15 +62,15 @@ int main(int argc, char** argv) {
     err.setf(std::ios::unitbuf);
 
     if (!startPlatform()) return kExitUsage;
-    CliIo io{std::cin,
-             out,
-             err,
-             barColumns(),
-             STDERR_FILENO,
-             languageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
-                                std::getenv("LANG")),
-             platformAcceptsPlaceholder(),
-             nullptr};
+    CliIo io{
+        std::cin,
+        out,
+        err,
+        barColumns(),
+        STDERR_FILENO,
+        languageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")),
+        platformAcceptsPlaceholder(),
+        nullptr};
     const int code = runCli(std::vector<std::string>(argv + 1, argv + argc), io);
     finishPlatform();
     return code;

@@ -87,7 +87,8 @@ const char* const kHelp[] = {
     "  --log FILE    write the log of this run to FILE (by default a new file in\n"
     "                $XDG_STATE_HOME/terval-updater, or ~/.local/state/terval-updater)\n"
     "\n"
-    "Exit codes: 0 ready or updated, 1 the update failed, 2 no programming unit, 3 the unit is not\n"
+    "Exit codes: 0 ready or updated, 1 the update failed, 2 no programming unit, 3 the unit is "
+    "not\n"
     "ready (wrong mode, no updatable or another controller), 4 a question answered no, 5 the unit\n"
     "found may not be opened by this user or is in use by another program, 64 usage, or several\n"
     "units and none chosen. With several units: status 0 when every one is ready, else the code\n"
@@ -194,7 +195,8 @@ std::string readyText(Language language, bool withCommand) {
 std::string cliText(CliText text, Language language) {
     const bool german = language == Language::german;
     switch (text) {
-        case CliText::help: return kHelp[german ? 1 : 0];
+        case CliText::help:
+            return kHelp[german ? 1 : 0];
         case CliText::usage:
             return german ? "Aufruf: terval-updater-cli status [--json] [--device PFAD] "
                             "[--log DATEI] | update [--yes] [--wait] [--device PFAD | --all] "
@@ -202,7 +204,8 @@ std::string cliText(CliText text, Language language) {
                           : "Usage: terval-updater-cli status [--json] [--device PATH] "
                             "[--log FILE] | update [--yes] [--wait] [--device PATH | --all] "
                             "[--log FILE] | --help\n";
-        case CliText::prompt: return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
+        case CliText::prompt:
+            return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
         case CliText::waiting:
             return german ? "Warte auf eine Programmiereinheit am USB-Port ...\n"
                           : "Waiting for a programming unit on the USB port ...\n";
@@ -211,7 +214,8 @@ std::string cliText(CliText text, Language language) {
         case CliText::unitNotPermitted:
             return std::string(kUnitNotPermitted[german ? 1 : 0]) + kUdevRuleCommands +
                    kUnitNotPermittedOtherwise[german ? 1 : 0];
-        case CliText::unitInUse: return kUnitInUse[german ? 1 : 0];
+        case CliText::unitInUse:
+            return kUnitInUse[german ? 1 : 0];
         case CliText::runUpdate:
             return german ? "Um die Regler-Firmware zu aktualisieren, führen Sie aus: "
                             "terval-updater-cli update"
@@ -229,9 +233,8 @@ std::string cliText(CliText text, Language language) {
                           : "Several programming units were found; nothing was sent to them. "
                             "Choose one, or all that are ready:\n";
         case CliText::runUpdateOfUnits:
-            return german
-                       ? "Um die Regler-Firmware zu aktualisieren, führen Sie eines davon aus:\n"
-                       : "To update the ESC firmware, run one of:\n";
+            return german ? "Um die Regler-Firmware zu aktualisieren, führen Sie eines davon aus:\n"
+                          : "To update the ESC firmware, run one of:\n";
         case CliText::unitNoAnswer:
             return german ? "Die Programmiereinheit oder ihr Regler antwortet nicht."
                           : "The programming unit or its controller does not answer.";

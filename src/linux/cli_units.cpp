@@ -42,9 +42,7 @@ std::string modelOf(const hid::DeviceInfo& node) {
 }
 
 // "/dev/hidraw0 (LINK-CUBE)"
-std::string unitName(const hid::DeviceInfo& node) {
-    return node.path + " (" + modelOf(node) + ")";
-}
+std::string unitName(const hid::DeviceInfo& node) { return node.path + " (" + modelOf(node) + ")"; }
 
 // The node as the system names it, links followed; the path itself where it names no file.
 std::string resolved(const std::string& path) {
@@ -95,11 +93,16 @@ const char* stateWord(const FoundUnit& unit) {
     if (unit.unavailable == Unavailable::inUse) return "in-use";
     if (unit.unavailable == Unavailable::notPermitted) return "not-permitted";
     switch (unit.state) {
-        case UnitState::ready: return "ready";
-        case UnitState::wrongMode: return "wrong-mode";
-        case UnitState::noController: return "no-controller";
-        case UnitState::incompatibleController: return "incompatible";
-        case UnitState::notFound: break;
+        case UnitState::ready:
+            return "ready";
+        case UnitState::wrongMode:
+            return "wrong-mode";
+        case UnitState::noController:
+            return "no-controller";
+        case UnitState::incompatibleController:
+            return "incompatible";
+        case UnitState::notFound:
+            break;
     }
     return "no-answer";
 }
@@ -128,9 +131,12 @@ std::string stateText(const FoundUnit& unit, Language language) {
         return withoutLastLineFeed(unavailableText(unit.unavailable, unit.node.path, language));
     }
     switch (unit.state) {
-        case UnitState::ready: return readySentence(language);
-        case UnitState::notFound: return cliText(CliText::unitNoAnswer, language);
-        default: return catalogueUtf8(statusTextOf(unit.state), language);
+        case UnitState::ready:
+            return readySentence(language);
+        case UnitState::notFound:
+            return cliText(CliText::unitNoAnswer, language);
+        default:
+            return catalogueUtf8(statusTextOf(unit.state), language);
     }
 }
 
@@ -155,7 +161,8 @@ void printAdvice(const FoundUnits& found, CliIo& io) {
             return unit->unavailable == Unavailable::no &&
                    unit->state == UnitState::incompatibleController;
         })) {
-        io.out << '\n' << catalogueUtf8(kTextIncompatibleCaption, io.language) << '\n'
+        io.out << '\n'
+               << catalogueUtf8(kTextIncompatibleCaption, io.language) << '\n'
                << incompatibleNotice(io.language) << '\n';
     }
     if (any([](const auto& unit) {
@@ -163,8 +170,8 @@ void printAdvice(const FoundUnits& found, CliIo& io) {
         })) {
         io.out << '\n' << catalogueUtf8(kTextInstructions, io.language) << '\n';
     }
-    const auto ready = std::count_if(found.begin(), found.end(),
-                                     [](const auto& unit) { return isReady(*unit); });
+    const auto ready =
+        std::count_if(found.begin(), found.end(), [](const auto& unit) { return isReady(*unit); });
     if (ready == 0) return;
     io.out << '\n' << cliText(CliText::runUpdateOfUnits, io.language);
     for (const auto& unit : found) {
@@ -246,9 +253,15 @@ bool askAboutUnits(std::vector<UnitUpdate>& updates, bool answerYes, CliIo& io) 
         face.context = &asking;
         face.ask = askAboutUnit;
         switch (confirmAnswered(update.unit->session, face)) {
-            case Confirmation::given: update.stage = UnitUpdate::Stage::agreed; break;
-            case Confirmation::declined: update.stage = UnitUpdate::Stage::declined; break;
-            case Confirmation::unitGone: update.stage = UnitUpdate::Stage::unitGone; break;
+            case Confirmation::given:
+                update.stage = UnitUpdate::Stage::agreed;
+                break;
+            case Confirmation::declined:
+                update.stage = UnitUpdate::Stage::declined;
+                break;
+            case Confirmation::unitGone:
+                update.stage = UnitUpdate::Stage::unitGone;
+                break;
         }
     }
     return true;
@@ -342,7 +355,8 @@ std::string outcomeText(const UnitUpdate& update, Language language) {
         case UnitUpdate::Stage::unitGone:
             // As when the first command finds the unit gone: nothing is sent, no code to show.
             return catalogueUtf8(kTextLockFailed, language);
-        default: break;
+        default:
+            break;
     }
     std::string text = catalogueUtf8(update.report.textId, language);
     if (update.report.hasErrorCodeLine) {

@@ -21,8 +21,7 @@ struct UnitChoice {
 
 // Takes --device PATH or --all at arguments[*at] into *choice (*at then at the last argument
 // taken). False for any other argument, a --device without its path, or a choice made twice.
-bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at,
-                    UnitChoice* choice);
+bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at, UnitChoice* choice);
 
 // The units that the choice takes: every unit found, or the one whose node choice.device names.
 // False when it names no unit's node.

@@ -72,7 +72,7 @@ bool parseReportLengths(const std::uint8_t* descriptor, std::size_t size, Report
     ReportBits input;
     ReportBits output;
     ReportBits feature;
-    bool numbered = false;       // a Report ID item was seen
+    bool numbered = false;        // a Report ID item was seen
     bool unnumberedMain = false;  // a main item came before any Report ID
 
     std::size_t pos = 0;

@@ -94,9 +94,8 @@ void UnitsProgress::draw() {
 // Every unit's line, over the block drawn before (or below a notice written since). A unit whose
 // blocks have not begun shows 0 %; one whose blocks are over, its line as they ended.
 std::string UnitsProgress::block() {
-    if (std::none_of(lines_.begin(), lines_.end(), [](const Line& line) {
-            return line.running || line.percent > 0;
-        })) {
+    if (std::none_of(lines_.begin(), lines_.end(),
+                     [](const Line& line) { return line.running || line.percent > 0; })) {
         return "";
     }
     const bool notice = noticeGiven_ && noticeGiven_();

@@ -46,10 +46,10 @@ bool readUnit(const std::string& line, const std::vector<std::string>& words, Ev
         return false;
     }
     event->kind = EventKind::unit;
-    event->unit = hid::DeviceInfo{line.substr(path + 6), static_cast<std::uint16_t>(vendor),
-                                  static_cast<std::uint16_t>(product),
-                                  static_cast<std::uint16_t>(output),
-                                  static_cast<std::uint16_t>(input)};
+    event->unit =
+        hid::DeviceInfo{line.substr(path + 6), static_cast<std::uint16_t>(vendor),
+                        static_cast<std::uint16_t>(product), static_cast<std::uint16_t>(output),
+                        static_cast<std::uint16_t>(input)};
     return true;
 }
 

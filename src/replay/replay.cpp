@@ -51,8 +51,8 @@ std::size_t firstDifferingByte(const std::vector<std::uint8_t>& recorded,
     for (std::size_t i = 0; i < length && i < recorded.size(); ++i) {
         if (recorded[i] != request[i]) return i;
     }
-    return recorded.size() == length ? std::string::npos : std::min<std::size_t>(length,
-                                                                               recorded.size());
+    return recorded.size() == length ? std::string::npos
+                                     : std::min<std::size_t>(length, recorded.size());
 }
 
 }  // namespace
@@ -94,7 +94,8 @@ bool write(const std::uint8_t* report, std::uint32_t length, hid::Error* error) 
     const unsigned number = ++served().requests;
     if (!served().difference.empty()) return differs("", kErrorNotAsRecorded, error);
     const std::string request = "request " + std::to_string(number);
-    if (event == nullptr || (event->kind != EventKind::out && event->kind != EventKind::outFailed)) {
+    if (event == nullptr ||
+        (event->kind != EventKind::out && event->kind != EventKind::outFailed)) {
         return differs(request + " (command " + hexByte(length > 1 ? report[1] : 0) +
                            ") was sent where " + where(event) + " has none",
                        kErrorNotAsRecorded, error);
@@ -102,7 +103,8 @@ bool write(const std::uint8_t* report, std::uint32_t length, hid::Error* error) 
     const std::size_t at = firstDifferingByte(event->bytes, report, length);
     if (at != std::string::npos) {
         const std::string sent = at < length ? hexByte(report[at]) : "nothing";
-        const std::string recorded = at < event->bytes.size() ? hexByte(event->bytes[at]) : "nothing";
+        const std::string recorded =
+            at < event->bytes.size() ? hexByte(event->bytes[at]) : "nothing";
         return differs(request + " differs from " + where(event) + " at byte " +
                            std::to_string(at) + ": " + sent + " sent, " + recorded + " recorded",
                        kErrorNotAsRecorded, error);

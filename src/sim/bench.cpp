@@ -90,7 +90,8 @@ Device otherDevice(std::uint16_t vendorId, std::uint16_t productId, std::string 
 }
 
 void reset() {
-    void (*const realTimeWait)(std::uint32_t) = bench().realTimeWait;  // the program's, not a test's
+    void (*const realTimeWait)(std::uint32_t) =
+        bench().realTimeWait;  // the program's, not a test's
     bench() = Bench{};
     bench().realTimeWait = realTimeWait;
 }
@@ -179,7 +180,8 @@ std::string transcriptTextOf(const unsigned* deviceId) {
     char field[32];
     for (const TranscriptLine& line : lines) {
         if (!of(line)) continue;
-        std::snprintf(field, sizeof field, "%llu", static_cast<unsigned long long>(line.ms - first));
+        std::snprintf(field, sizeof field, "%llu",
+                      static_cast<unsigned long long>(line.ms - first));
         text += field;
         text += line.out ? " OUT" : " IN";
         for (std::uint8_t byte : line.bytes) {
@@ -203,9 +205,7 @@ bool writeText(const std::string& fileName, const std::string& text) {
 std::string transcriptText() { return transcriptTextOf(nullptr); }
 std::string transcriptText(unsigned deviceId) { return transcriptTextOf(&deviceId); }
 
-bool writeTranscript(const std::string& fileName) {
-    return writeText(fileName, transcriptText());
-}
+bool writeTranscript(const std::string& fileName) { return writeText(fileName, transcriptText()); }
 
 bool writeTranscript(const std::string& fileName, unsigned deviceId) {
     return writeText(fileName, transcriptText(deviceId));
@@ -267,6 +267,5 @@ void flushInput(HandleId handle) {
     found->second.pending = PendingReply{};
     ++bench().flushes;
 }
-
 
 }  // namespace sim

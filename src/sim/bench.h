@@ -45,7 +45,7 @@ struct Controller {
     std::uint16_t firmwareVersion = 0x0009;  // 0.9
     std::uint32_t typeCode = 0x110FA0FA;
     std::uint32_t bootloaderVersion = 0x00000105;  // 1.5
-    std::uint16_t programmedVersion = 0x0100;  // reported once new firmware has been written
+    std::uint16_t programmedVersion = 0x0100;      // reported once new firmware has been written
     // Bootloader state.
     bool writeProtected = true;
     bool erased = false;

@@ -20,8 +20,7 @@ const Choice kAttachmentChoices[] = {
     {"stray-report", L"A unit that sends a report unasked, then refuses the last block"},
     {"controller-changes", L"A controller that reports 2.0 when asked again"},
 };
-const std::size_t kAttachmentChoiceCount =
-    sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
+const std::size_t kAttachmentChoiceCount = sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
 
 const Choice kFirmwareChoices[] = {
     {"firmware-0.9", L"0.9 (older than the updater's 1.0)"},
@@ -99,9 +98,12 @@ bool applyWord(const std::string& word, UnitSetup* setup) {
 
 std::uint16_t firmwareVersion(EscFirmware firmware) {
     switch (firmware) {
-        case EscFirmware::version1_0: return 0x0100;
-        case EscFirmware::none: return 0xFFFF;
-        default: return 0x0009;
+        case EscFirmware::version1_0:
+            return 0x0100;
+        case EscFirmware::none:
+            return 0xFFFF;
+        default:
+            return 0x0009;
     }
 }
 
@@ -202,11 +204,21 @@ Device unitFor(const UnitSetup& setup) {
     unit.refusedCommand = setup.refusedCommand;
     unit.esc.firmwareVersion = firmwareVersion(setup.firmware);
     switch (setup.attachment) {
-        case Attachment::acceptedController: unit.esc.typeCode = kAcceptedTypeCode; break;
-        case Attachment::acceptedControllerAlt: unit.esc.typeCode = kAcceptedTypeCodeAlt; break;
-        case Attachment::otherController: unit.esc.typeCode = kOtherTypeCode; break;
-        case Attachment::noController: unit.esc.status = 0; break;
-        case Attachment::wrongMode: unit.mode = 1; break;
+        case Attachment::acceptedController:
+            unit.esc.typeCode = kAcceptedTypeCode;
+            break;
+        case Attachment::acceptedControllerAlt:
+            unit.esc.typeCode = kAcceptedTypeCodeAlt;
+            break;
+        case Attachment::otherController:
+            unit.esc.typeCode = kOtherTypeCode;
+            break;
+        case Attachment::noController:
+            unit.esc.status = 0;
+            break;
+        case Attachment::wrongMode:
+            unit.mode = 1;
+            break;
         case Attachment::silentController:
             unit.esc.typeCode = kAcceptedTypeCode;
             unit.controllerSilent = true;

@@ -37,5 +37,4 @@ bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report);
 // Drops what is held and pending for the handle.
 void flushInput(HandleId handle);
 
-
 }  // namespace sim

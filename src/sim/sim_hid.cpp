@@ -119,8 +119,8 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     return true;
 }
 
-bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t timeoutMs, Error* error) {
+bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error) {
     std::unique_lock<std::mutex> hold(sim::benchMutex());
     const sim::Device* device = sim::deviceForHandle(handle.id);
     if (device == nullptr) return fail(sim::kErrorDeviceNotConnected, error);

@@ -10,7 +10,7 @@ enum class Language { german, english };
 
 struct CatalogueEntry {
     std::uint16_t id;
-    const char16_t* german;   // UTF-16, CR LF line breaks, NUL-terminated
+    const char16_t* german;  // UTF-16, CR LF line breaks, NUL-terminated
     const char16_t* english;
 };
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kLogoGap = 20;         // between the group box and the logo
+constexpr int kLogoGap = 20;          // between the group box and the logo
 constexpr int kLogoRightMargin = 45;  // kept free at the window's right edge
 
 void setControlTextFromCatalogue(int controlId, std::uint16_t textId) {
@@ -26,8 +26,7 @@ void showWindowTexts() {
 }
 
 void reportRegistrationFailure() {
-    showTextBox(kTextRegistrationFailed, kTextApplicationErrorCaption,
-                window::Box::error);
+    showTextBox(kTextRegistrationFailed, kTextApplicationErrorCaption, window::Box::error);
 }
 
 LogoPlacement placeLogo(int bitmapWidth, int bitmapHeight, window::Rect windowRect,

@@ -9,10 +9,10 @@
 #include "flash/update_procedure.h"
 
 enum class UnitState {
-    notFound,            // no usable programming unit: none present, or not identified
-    wrongMode,           // the unit is in another mode than serving a controller
-    noController,        // no updatable controller attached
-    ready,               // the served controller is attached: the update may start
+    notFound,                // no usable programming unit: none present, or not identified
+    wrongMode,               // the unit is in another mode than serving a controller
+    noController,            // no updatable controller attached
+    ready,                   // the served controller is attached: the update may start
     incompatibleController,  // a controller of another type is attached
 };
 

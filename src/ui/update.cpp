@@ -31,7 +31,6 @@ bool& placeholderAccepted() {
     return accepted;
 }
 
-
 // The progress window during the transfer, and the foreground window that the z-order rule
 // records.
 struct ProgressWindow {
@@ -145,8 +144,8 @@ void runUpdate(FirmwareImage (*locateImage)()) {
     face.stillTheCheckedOpening = isTheCheckedOpening;
     face.identifying = holdNoticesWhileIdentifying;
     face.writing = keepTheWritingUndisturbed;
-    face.progress = UpdateProgress{&window.progress, openProgressWindow, showBlockWritten,
-                                   closeProgressWindow};
+    face.progress =
+        UpdateProgress{&window.progress, openProgressWindow, showBlockWritten, closeProgressWindow};
     face.report = reportInTheWindow;
     converseUpdate(appSession(), face, locateImage, placeholderAccepted());
 }

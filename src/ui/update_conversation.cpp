@@ -67,8 +67,7 @@ Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {
 Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
     AskedAbout controller = askedAbout(session);
     for (;;) {
-        if (face.stillTheCheckedOpening != nullptr &&
-            !face.stillTheCheckedOpening(face.context)) {
+        if (face.stillTheCheckedOpening != nullptr && !face.stillTheCheckedOpening(face.context)) {
             return Confirmation::unitGone;
         }
         if (!isOpen(session) || !identifiesAsReady(session, face)) {
@@ -88,12 +87,14 @@ UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
         return UpdateEnd::failed;
     }
     switch (confirmUpdate(session, face)) {
-        case Confirmation::declined: return UpdateEnd::declined;
+        case Confirmation::declined:
+            return UpdateEnd::declined;
         case Confirmation::unitGone:
             // As when the first command finds the unit gone: nothing is sent, no code to show.
             tellReport(face, kTextLockFailed);
             return UpdateEnd::unitGone;
-        case Confirmation::given: break;
+        case Confirmation::given:
+            break;
     }
     return writeAgreedUpdate(session, face, locateImage, placeholderAccepted);
 }

@@ -48,7 +48,8 @@ VersionLabels openViewLabels(const UnitView& unit) {
 VersionRows versionRowsOf(const UnitView* open) {
     VersionRows rows{};
     if (open == nullptr) {
-        for (auto& label : rows.labels) formatText(label, kVersionLabelSize, L"%s", kClosedViewLabel);
+        for (auto& label : rows.labels)
+            formatText(label, kVersionLabelSize, L"%s", kClosedViewLabel);
         return rows;
     }
     const VersionLabels labels = openViewLabels(*open);

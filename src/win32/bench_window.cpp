@@ -182,8 +182,8 @@ std::wstring statusText() {
         const std::lock_guard<std::mutex> hold(sim::benchMutex());
         const sim::Device* device = sim::findDevice(bench.unitId);
         if (device != nullptr && device->unit.mode == 0 && device->unit.esc.status == 3) {
-            text += L" (controller firmware: " + firmwareText(device->unit.esc.firmwareVersion) +
-                    L")";
+            text +=
+                L" (controller firmware: " + firmwareText(device->unit.esc.firmwareVersion) + L")";
         }
     }
     return text + L". Unplug it to change the choices above.";
@@ -268,10 +268,10 @@ void addControls() {
             sim::kAttachmentChoiceCount, static_cast<int>(bench.setup.attachment));
     addList(L"Controller firmware:", kBenchFirmwareList, 116, sim::kFirmwareChoices,
             sim::kFirmwareChoiceCount, static_cast<int>(bench.setup.firmware));
-    addControl(L"BUTTON", L"Plug in USB", BS_PUSHBUTTON | WS_TABSTOP, kBenchPlugInButton, kGap,
+    addControl(L"BUTTON", L"Plug in USB", BS_PUSHBUTTON | WS_TABSTOP, kBenchPlugInButton, kGap, 156,
+               130, 28);
+    addControl(L"BUTTON", L"Unplug USB", BS_PUSHBUTTON | WS_TABSTOP, kBenchUnplugButton, kGap + 140,
                156, 130, 28);
-    addControl(L"BUTTON", L"Unplug USB", BS_PUSHBUTTON | WS_TABSTOP, kBenchUnplugButton,
-               kGap + 140, 156, 130, 28);
     addControl(L"STATIC", L"", 0, kBenchStatusText, kGap, 200, kClientWidth - 2 * kGap, 40);
 }
 
@@ -325,9 +325,9 @@ HWND makeBenchWindow() {
     const int width = rect.right - rect.left;
     // Until the main dialog shows, at the right edge of the screen, out of its way.
     const int x = GetSystemMetrics(SM_CXSCREEN) - width - kGap;
-    return CreateWindowExW(0, kBenchWindowClass, L"Simulated bench: programming unit on USB",
-                           style, x > 0 ? x : 0, 4 * kGap, width, rect.bottom - rect.top,
-                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, kBenchWindowClass, L"Simulated bench: programming unit on USB", style,
+                           x > 0 ? x : 0, 4 * kGap, width, rect.bottom - rect.top, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 DWORD WINAPI runBench(void* windowMade) {

@@ -20,9 +20,9 @@ namespace {
 bool startReplay(const char* fileName) {
     const FirmwareImage image = firmwareImage();
     std::string problem;
-    if (demo::serveRecording(fileName,
-                             image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
-                             &problem)) {
+    if (demo::serveRecording(
+            fileName, image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
+            &problem)) {
         return true;
     }
     const std::string message = std::string("UPDATER_REPLAY=\"") + fileName + "\": " + problem;

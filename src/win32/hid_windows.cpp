@@ -43,9 +43,8 @@ bool interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData, std::w
     auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, size));
     if (detail == nullptr) return false;
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);  // the fixed part only
-    const bool read =
-        SetupDiGetDeviceInterfaceDetailW(set, interfaceData, detail, size, nullptr, nullptr) !=
-        FALSE;
+    const bool read = SetupDiGetDeviceInterfaceDetailW(set, interfaceData, detail, size, nullptr,
+                                                       nullptr) != FALSE;
     if (read) path->assign(detail->DevicePath);
     std::free(detail);
     return read;
@@ -133,8 +132,8 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
     if (library == nullptr) return fail(hidLibraryError(), error);
     GUID hidClass;
     library->getHidGuid(&hidClass);
-    const HDEVINFO set = SetupDiGetClassDevsW(&hidClass, nullptr, nullptr,
-                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    const HDEVINFO set =
+        SetupDiGetClassDevsW(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return fail(failureError(), error);
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
@@ -199,8 +198,8 @@ bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t lengt
     });
 }
 
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t timeoutMs, Error* error) {
+bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
+                Error* error) {
     DWORD read = 0;
     const bool done =
         transfer(device, timeoutMs, &read, error, [&](HANDLE handle, OVERLAPPED* overlapped) {

@@ -29,10 +29,9 @@ std::string systemName() {
     version.dwOSVersionInfoSize = sizeof version;
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     const auto rtlGetVersion =
-        ntdll != nullptr
-            ? reinterpret_cast<GetVersion>(
-                  reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-            : nullptr;
+        ntdll != nullptr ? reinterpret_cast<GetVersion>(
+                               reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                         : nullptr;
     if (rtlGetVersion == nullptr || rtlGetVersion(&version) != 0) return "Windows";
     SYSTEM_INFO system{};
     GetNativeSystemInfo(&system);

@@ -10,8 +10,8 @@ std::uint16_t unitAt(const std::uint8_t* block, std::size_t unit) {
 
 }  // namespace
 
-int copyTableString(const std::uint8_t* block, std::size_t size, std::uint16_t id,
-                    wchar_t* buffer, int capacity) {
+int copyTableString(const std::uint8_t* block, std::size_t size, std::uint16_t id, wchar_t* buffer,
+                    int capacity) {
     if (capacity <= 0) return 0;
     buffer[0] = L'\0';
     if (block == nullptr) return 0;

@@ -16,5 +16,5 @@ constexpr std::uint16_t stringTableBlock(std::uint16_t id) {
 // Copies text id out of its block (size bytes) into buffer, cut to capacity - 1 units and
 // terminated. Returns the length copied; 0 and an empty buffer for an empty slot or a block that
 // ends before the text does.
-int copyTableString(const std::uint8_t* block, std::size_t size, std::uint16_t id,
-                    wchar_t* buffer, int capacity);
+int copyTableString(const std::uint8_t* block, std::size_t size, std::uint16_t id, wchar_t* buffer,
+                    int capacity);

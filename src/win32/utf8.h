@@ -16,8 +16,8 @@ inline bool toUtf8(const std::wstring& wide, std::string* text) {
                                            nullptr, 0, nullptr, nullptr);
     if (length <= 0) return false;
     text->resize(static_cast<std::size_t>(length));
-    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), wideLength,
-                               &(*text)[0], length, nullptr, nullptr) == length;
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), wideLength, &(*text)[0],
+                               length, nullptr, nullptr) == length;
 }
 
 // False, with the last error ERROR_NO_UNICODE_TRANSLATION, when text is not valid UTF-8.
@@ -29,6 +29,6 @@ inline bool toWide(const std::string& text, std::wstring* wide) {
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), textLength, nullptr, 0);
     if (length <= 0) return false;
     wide->resize(static_cast<std::size_t>(length));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), textLength,
-                               &(*wide)[0], length) == length;
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), textLength, &(*wide)[0],
+                               length) == length;
 }

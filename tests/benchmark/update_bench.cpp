@@ -3,8 +3,9 @@
 //
 // Allocations are counted by taking the place of the C library's malloc, calloc and realloc
 // (operator new goes through malloc), so that every allocation of the process passes by the
-// counter; nothing here asks for over-aligned memory, the one kind that goes another way. The simulator keeps a transcript of every report it sees, which is its bookkeeping
-// and not part of the exchange: its recording function is wrapped at link time
+// counter; nothing here asks for over-aligned memory, the one kind that goes another way. The
+// simulator keeps a transcript of every report it sees, which is its bookkeeping and not part of
+// the exchange: its recording function is wrapped at link time
 // (-Wl,--wrap=<sim::record>) and what it allocates is not counted.
 //
 // Prints "name value" lines for tools/bench.
@@ -135,9 +136,8 @@ UpdateRun medianUpdate() {
         runs.push_back(runOneUpdate());
         if (!runs.back().succeeded) return runs.back();
     }
-    std::sort(runs.begin(), runs.end(), [](const UpdateRun& a, const UpdateRun& b) {
-        return a.cpuSeconds < b.cpuSeconds;
-    });
+    std::sort(runs.begin(), runs.end(),
+              [](const UpdateRun& a, const UpdateRun& b) { return a.cpuSeconds < b.cpuSeconds; });
     return runs[runs.size() / 2];
 }
 

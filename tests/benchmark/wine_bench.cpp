@@ -66,8 +66,8 @@ double timeStartUp(const std::wstring& exe) {
     const double started = nowMs();
     if (!driver::launch(exe, &program)) return -1;
     const HWND dialog = waitForDialog(program.process.dwProcessId, started + kStartTimeoutMs);
-    const bool idle = dialog != nullptr &&
-                      WaitForInputIdle(program.process.hProcess, kStartTimeoutMs) == 0;
+    const bool idle =
+        dialog != nullptr && WaitForInputIdle(program.process.hProcess, kStartTimeoutMs) == 0;
     const double spent = nowMs() - started;
     if (!idle || !driver::pressButton(dialog, kCloseButton)) {
         driver::waitForExit(&program, 0);

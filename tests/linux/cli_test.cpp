@@ -69,9 +69,7 @@ protected:
 // Where the signal handler writes its notice: a pipe, read without waiting.
 class NoticePipe {
 public:
-    NoticePipe() {
-        EXPECT_EQ(pipe2(fds_, O_NONBLOCK | O_CLOEXEC), 0);
-    }
+    NoticePipe() { EXPECT_EQ(pipe2(fds_, O_NONBLOCK | O_CLOEXEC), 0); }
     ~NoticePipe() {
         close(fds_[0]);
         close(fds_[1]);
@@ -201,19 +199,33 @@ TEST_P(Status, PrintsTheRowsAndTheHintOfTheState) {
 INSTANTIATE_TEST_SUITE_P(
     States, Status,
     ::testing::Values(
-        StatusCase{"Ready", "", Language::english, 0,
-                   {"LINK-CUBE: 1.2", "ESC-bootloader: 1.5", "ESC: 0.9"}, kTextReady},
-        StatusCase{"ReadyLinkwaveNoFirmware", "linkwave no-firmware", Language::german, 0,
-                   {"LINKWAVE: 1.2", "Regler-Bootloader: 1.5", "Regler: ----------"}, kTextReady},
-        StatusCase{"NoUnit", "unplugged", Language::english, 2,
+        StatusCase{"Ready",
+                   "",
+                   Language::english,
+                   0,
+                   {"LINK-CUBE: 1.2", "ESC-bootloader: 1.5", "ESC: 0.9"},
+                   kTextReady},
+        StatusCase{"ReadyLinkwaveNoFirmware",
+                   "linkwave no-firmware",
+                   Language::german,
+                   0,
+                   {"LINKWAVE: 1.2", "Regler-Bootloader: 1.5", "Regler: ----------"},
+                   kTextReady},
+        StatusCase{"NoUnit",
+                   "unplugged",
+                   Language::english,
+                   2,
                    {"programming unit: 0.0.0", "ESC-bootloader: 0.0.0", "ESC: 0.0.0"},
                    kTextNoUnit},
-        StatusCase{"WrongMode", "wrong-mode", Language::german, 3,
-                   {"Programmiereinheit: 0.0.0"}, kTextWrongMode},
+        StatusCase{"WrongMode",
+                   "wrong-mode",
+                   Language::german,
+                   3,
+                   {"Programmiereinheit: 0.0.0"},
+                   kTextWrongMode},
         StatusCase{"NoController", "no-controller", Language::english, 3, {}, kTextNoController},
         StatusCase{"Incompatible", "other-type", Language::english, 3, {}, kTextIncompatible},
-        StatusCase{"SilentController", "silent-controller", Language::english, 2, {},
-                   kTextNoUnit}),
+        StatusCase{"SilentController", "silent-controller", Language::english, 2, {}, kTextNoUnit}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Cli, AnIncompatibleControllerIsNamedAsTheWindowsNoticeNamesIt) {
@@ -335,24 +347,22 @@ TEST_P(Answers, DecideWhetherAnythingIsSent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Answers,
-    ::testing::Values(AnswerCase{"NoAtTheWarning", "", Language::english, "n\n", 4, 1},
-                      AnswerCase{"EmptyAnswerIsNo", "", Language::english, "\n", 4, 1},
-                      AnswerCase{"EndOfInputIsNo", "", Language::english, "", 4, 1},
-                      AnswerCase{"YesAtTheWarning", "", Language::english, "y\n", 0, 1},
-                      AnswerCase{"JaInGerman", "", Language::german, "ja\n", 0, 1},
-                      AnswerCase{"JIsNoInEnglish", "", Language::english, "j\n", 4, 1},
-                      AnswerCase{"NoAtTheQuestion", "firmware-1.0", Language::english,
-                                 "y\nn\n", 4, 2},
-                      AnswerCase{"YesToBoth", "firmware-1.0", Language::english, "y\nyes\n", 0,
-                                 2},
-                      AnswerCase{"NoFirmwareNotAsked", "no-firmware", Language::english, "y\n",
-                                 0, 1},
-                      // Identified again after the questions, the controller reports 2.0: both
-                      // questions are asked anew for it.
-                      AnswerCase{"ChangedControllerNoAtTheNewQuestion", "controller-changes",
-                                 Language::english, "y\ny\nn\n", 4, 2},
-                      AnswerCase{"ChangedControllerYesToAll", "controller-changes",
-                                 Language::english, "y\ny\ny\n", 0, 2}),
+    ::testing::Values(
+        AnswerCase{"NoAtTheWarning", "", Language::english, "n\n", 4, 1},
+        AnswerCase{"EmptyAnswerIsNo", "", Language::english, "\n", 4, 1},
+        AnswerCase{"EndOfInputIsNo", "", Language::english, "", 4, 1},
+        AnswerCase{"YesAtTheWarning", "", Language::english, "y\n", 0, 1},
+        AnswerCase{"JaInGerman", "", Language::german, "ja\n", 0, 1},
+        AnswerCase{"JIsNoInEnglish", "", Language::english, "j\n", 4, 1},
+        AnswerCase{"NoAtTheQuestion", "firmware-1.0", Language::english, "y\nn\n", 4, 2},
+        AnswerCase{"YesToBoth", "firmware-1.0", Language::english, "y\nyes\n", 0, 2},
+        AnswerCase{"NoFirmwareNotAsked", "no-firmware", Language::english, "y\n", 0, 1},
+        // Identified again after the questions, the controller reports 2.0: both
+        // questions are asked anew for it.
+        AnswerCase{"ChangedControllerNoAtTheNewQuestion", "controller-changes", Language::english,
+                   "y\ny\nn\n", 4, 2},
+        AnswerCase{"ChangedControllerYesToAll", "controller-changes", Language::english,
+                   "y\ny\ny\n", 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Cli, ARefusedCommandEndsInItsReportWithTheErrorCodeLine) {
@@ -542,7 +552,7 @@ TEST_F(Cli, ASignalIgnoredFromTheStartStaysIgnored) {
 struct FailedOutputCase {
     const char* name;
     std::vector<std::string> arguments;
-    bool outFails;  // else err
+    bool outFails;      // else err
     bool fromTheStart;  // else from the first block on
     int exitCode;
     bool updated;
@@ -577,14 +587,13 @@ TEST_P(FailedOutput, NeverStopsTheWritingOnceItBegan) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailedOutput,
     ::testing::Values(
-        FailedOutputCase{"OutDuringTheWriting", {"update", "--yes"}, true, false, kExitOk, true,
-                         false},
-        FailedOutputCase{"ErrDuringTheWriting", {"update", "--yes"}, false, false, kExitOk, true,
-                         false},
-        FailedOutputCase{"ErrFromTheStart", {"update", "--yes"}, false, true, kExitOk, true,
-                         false},
-        FailedOutputCase{"OutBeforeTheWriting", {"update", "--yes"}, true, true,
-                         kExitOutputFailed, false, true},
+        FailedOutputCase{
+            "OutDuringTheWriting", {"update", "--yes"}, true, false, kExitOk, true, false},
+        FailedOutputCase{
+            "ErrDuringTheWriting", {"update", "--yes"}, false, false, kExitOk, true, false},
+        FailedOutputCase{"ErrFromTheStart", {"update", "--yes"}, false, true, kExitOk, true, false},
+        FailedOutputCase{
+            "OutBeforeTheWriting", {"update", "--yes"}, true, true, kExitOutputFailed, false, true},
         FailedOutputCase{"OutOfStatus", {"status"}, true, true, kExitOutputFailed, false, true},
         FailedOutputCase{"OutOfHelp", {"--help"}, true, true, kExitOutputFailed, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -823,8 +832,8 @@ TEST_F(Units, AllUpdatesEveryReadyUnitAndARefusalFailsAlone) {
                              text(kTextEraseFailed) + " " +
                                  errorCodeLine(language, sim::kRefusedHardwareFault, 0)) +
                      outcome(2, "LINKWAVE", text(kTextUpdateSucceeded)) +
-                     outcome(3, "LINK-CUBE", cliText(CliText::notReadyLeftAlone, language)) +
-                     "\n" + text(kTextUpdateFailedHint) + "\n"))
+                     outcome(3, "LINK-CUBE", cliText(CliText::notReadyLeftAlone, language)) + "\n" +
+                     text(kTextUpdateFailedHint) + "\n"))
         << out.str();
     const std::string asked = err.str();
     EXPECT_EQ(std::count(asked.begin(), asked.end(), '%'), 20) << "ten lines for each written unit";
@@ -857,10 +866,10 @@ TEST_F(Units, AUnitPulledDuringItsBlocksFailsAlone) {
     EXPECT_EQ(run({"update", "--all", "--yes"}), kExitUpdateFailed);
     EXPECT_TRUE(updatedWhole(0));
     EXPECT_TRUE(updatedWhole(2));
-    EXPECT_TRUE(says(outcome(1, "LINK-CUBE", text(kTextBlockFailed) + " " +
-                                                 errorCodeLine(language,
-                                                               static_cast<std::uint32_t>(-2),
-                                                               sim::kErrorDeviceNotConnected))))
+    EXPECT_TRUE(says(outcome(1, "LINK-CUBE",
+                             text(kTextBlockFailed) + " " +
+                                 errorCodeLine(language, static_cast<std::uint32_t>(-2),
+                                               sim::kErrorDeviceNotConnected))))
         << out.str();
 }
 
@@ -891,8 +900,8 @@ TEST_P(UnitsAnswers, DecideWhichUnitsAreWritten) {
     }
     EXPECT_EQ(warnings, static_cast<std::size_t>(c.warnings));
     // Each older-or-same question, on the line after its unit's name.
-    const std::string question = ":\n" + text(kTextNewerFirmwareCaption) + "\n" +
-                                 text(kTextOlderOrSame);
+    const std::string question =
+        ":\n" + text(kTextNewerFirmwareCaption) + "\n" + text(kTextOlderOrSame);
     std::vector<std::string> named;
     for (std::size_t at = asked.find(question); at != std::string::npos;
          at = asked.find(question, at + 1)) {
@@ -910,20 +919,43 @@ TEST_P(UnitsAnswers, DecideWhichUnitsAreWritten) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UnitsAnswers,
-    ::testing::Values(
-        UnitsAnswerCase{"NoToTheWarningSendsNothing", "ready,firmware-1.0", "n\n", kExitDeclined, 1,
-                        {}, {false, false}},
-        UnitsAnswerCase{"EachUnitAskedWhatItNeeds", "ready,firmware-1.0,firmware-1.0",
-                        "y\ny\nn\n", kExitOk, 1, {1, 2}, {true, true, false}},
-        UnitsAnswerCase{"EveryUnitDeclined", "firmware-1.0,linkwave firmware-1.0", "y\nn\nn\n",
-                        kExitDeclined, 1, {0, 1}, {false, false}},
-        UnitsAnswerCase{"AChangedControllerIsAskedAboutAnew", "ready,controller-changes",
-                        "y\ny\ny\n", kExitOk, 2, {1}, {true, true}},
-        UnitsAnswerCase{"AChangedControllerDeclinedIsLeftAlone", "ready,controller-changes",
-                        "y\ny\nn\n", kExitOk, 2, {1}, {true, false}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, UnitsAnswers,
+                         ::testing::Values(UnitsAnswerCase{"NoToTheWarningSendsNothing",
+                                                           "ready,firmware-1.0",
+                                                           "n\n",
+                                                           kExitDeclined,
+                                                           1,
+                                                           {},
+                                                           {false, false}},
+                                           UnitsAnswerCase{"EachUnitAskedWhatItNeeds",
+                                                           "ready,firmware-1.0,firmware-1.0",
+                                                           "y\ny\nn\n",
+                                                           kExitOk,
+                                                           1,
+                                                           {1, 2},
+                                                           {true, true, false}},
+                                           UnitsAnswerCase{"EveryUnitDeclined",
+                                                           "firmware-1.0,linkwave firmware-1.0",
+                                                           "y\nn\nn\n",
+                                                           kExitDeclined,
+                                                           1,
+                                                           {0, 1},
+                                                           {false, false}},
+                                           UnitsAnswerCase{"AChangedControllerIsAskedAboutAnew",
+                                                           "ready,controller-changes",
+                                                           "y\ny\ny\n",
+                                                           kExitOk,
+                                                           2,
+                                                           {1},
+                                                           {true, true}},
+                                           UnitsAnswerCase{"AChangedControllerDeclinedIsLeftAlone",
+                                                           "ready,controller-changes",
+                                                           "y\ny\nn\n",
+                                                           kExitOk,
+                                                           2,
+                                                           {1},
+                                                           {true, false}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // On a terminal: one line per unit, the block redrawn in place; a held signal is said once for
 // every unit, below the block, which is then drawn anew beneath it.
@@ -957,8 +989,9 @@ TEST_F(Cli, HelpAndVersionNeedNoUnit) {
     EXPECT_TRUE(says("Rückgabewerte"));
     out.str("");
     EXPECT_EQ(run({"--version"}), kExitOk);
-    EXPECT_EQ(out.str(), "terval-updater-cli 1.0\nBELMARODA TERVAL 160 LX FW Updater 1.0 "
-                         "Bootloaderupdater\n");
+    EXPECT_EQ(out.str(),
+              "terval-updater-cli 1.0\nBELMARODA TERVAL 160 LX FW Updater 1.0 "
+              "Bootloaderupdater\n");
     EXPECT_TRUE(sim::transcript().empty());
 }
 
@@ -996,12 +1029,18 @@ TEST(LocaleCharset, TheCLibraryConvertsTheTexts) {
     } cases[] = {
         {"C.UTF-8", "Größe ™ \xf0\x9f\x98\x80", "Größe ™ \xf0\x9f\x98\x80"},
         {"C", "Größe ™", "Gr??e ?"},
-        {"C.UTF-8", "a\xff" "b", "a?b"},             // no UTF-8 lead
-        {"C.UTF-8", "ab\xc3", "ab?"},                // cut short
-        {"C.UTF-8", "\xc3" "a", "?a"},               // a lead without its continuation
+        {"C.UTF-8",
+         "a\xff"
+         "b",
+         "a?b"},                       // no UTF-8 lead
+        {"C.UTF-8", "ab\xc3", "ab?"},  // cut short
+        {"C.UTF-8",
+         "\xc3"
+         "a",
+         "?a"},                                        // a lead without its continuation
         {"C.UTF-8", "\xc0\xaf\xe0\x80\xaf", "?????"},  // overlong
-        {"C.UTF-8", "\xed\xa0\x80", "???"},          // a surrogate
-        {"C.UTF-8", "\xf4\x90\x80\x80", "????"},      // beyond U+10FFFF
+        {"C.UTF-8", "\xed\xa0\x80", "???"},            // a surrogate
+        {"C.UTF-8", "\xf4\x90\x80\x80", "????"},       // beyond U+10FFFF
     };
     for (const auto& c : cases) {
         const locale_t locale = newlocale(LC_ALL_MASK, c.locale, nullptr);

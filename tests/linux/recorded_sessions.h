@@ -15,13 +15,13 @@
 namespace recorded {
 
 enum class Bench {
-    readyUnit,           // a LINK-CUBE with the served controller at firmware 0.9
-    blockRefused,        // ... whose bootloader refuses the 11th block with 0x107
-    cablePulled,         // ... pulled out as the 8th block is sent
-    silentController,    // the controller never answers its identification
-    otherController,     // a controller of another type
-    firmwareOneZero,     // the served controller already at 1.0
-    realUnit,            // recorded on a real unit: kept as it came, never made again
+    readyUnit,         // a LINK-CUBE with the served controller at firmware 0.9
+    blockRefused,      // ... whose bootloader refuses the 11th block with 0x107
+    cablePulled,       // ... pulled out as the 8th block is sent
+    silentController,  // the controller never answers its identification
+    otherController,   // a controller of another type
+    firmwareOneZero,   // the served controller already at 1.0
+    realUnit,          // recorded on a real unit: kept as it came, never made again
 };
 
 struct Session {
@@ -42,19 +42,72 @@ struct Session {
 
 inline const std::vector<Session>& sessions() {
     static const std::vector<Session> all = {
-        {"whole-update.log", Bench::readyUnit, {"update", "--yes"}, "", kExitOk, UnitState::ready,
-         Confirmation::given, true, UpdateStep::lock, 0, 0},
-        {"block-refused.log", Bench::blockRefused, {"update", "--yes"}, "", kExitUpdateFailed,
-         UnitState::ready, Confirmation::given, true, UpdateStep::block, 0x107, 0},
-        {"cable-pulled.log", Bench::cablePulled, {"update", "--yes"}, "", kExitUpdateFailed,
-         UnitState::ready, Confirmation::given, true, UpdateStep::block, -2, 1167},
-        {"silent-controller.log", Bench::silentController, {"update", "--yes"}, "",
-         kExitNoUnit, UnitState::notFound, Confirmation::declined, false, UpdateStep::lock, 0, 0},
-        {"incompatible-controller.log", Bench::otherController, {"update", "--yes"}, "",
-         kExitNotReady, UnitState::incompatibleController, Confirmation::declined, false,
-         UpdateStep::lock, 0, 0},
-        {"older-or-same-declined.log", Bench::firmwareOneZero, {"update"}, "y\nn\n", kExitDeclined,
-         UnitState::ready, Confirmation::declined, false, UpdateStep::lock, 0, 0},
+        {"whole-update.log",
+         Bench::readyUnit,
+         {"update", "--yes"},
+         "",
+         kExitOk,
+         UnitState::ready,
+         Confirmation::given,
+         true,
+         UpdateStep::lock,
+         0,
+         0},
+        {"block-refused.log",
+         Bench::blockRefused,
+         {"update", "--yes"},
+         "",
+         kExitUpdateFailed,
+         UnitState::ready,
+         Confirmation::given,
+         true,
+         UpdateStep::block,
+         0x107,
+         0},
+        {"cable-pulled.log",
+         Bench::cablePulled,
+         {"update", "--yes"},
+         "",
+         kExitUpdateFailed,
+         UnitState::ready,
+         Confirmation::given,
+         true,
+         UpdateStep::block,
+         -2,
+         1167},
+        {"silent-controller.log",
+         Bench::silentController,
+         {"update", "--yes"},
+         "",
+         kExitNoUnit,
+         UnitState::notFound,
+         Confirmation::declined,
+         false,
+         UpdateStep::lock,
+         0,
+         0},
+        {"incompatible-controller.log",
+         Bench::otherController,
+         {"update", "--yes"},
+         "",
+         kExitNotReady,
+         UnitState::incompatibleController,
+         Confirmation::declined,
+         false,
+         UpdateStep::lock,
+         0,
+         0},
+        {"older-or-same-declined.log",
+         Bench::firmwareOneZero,
+         {"update"},
+         "y\nn\n",
+         kExitDeclined,
+         UnitState::ready,
+         Confirmation::declined,
+         false,
+         UpdateStep::lock,
+         0,
+         0},
     };
     return all;
 }

@@ -72,8 +72,8 @@ TEST_P(Replay, ThroughTheProcedure) {
     const UnitState state = judgeUnit(openSession(device), device);
     EXPECT_EQ(state, session.state);
     if (state == UnitState::ready) {
-        RecordedAnswers answers{std::istringstream(
-            session.arguments.size() > 1 ? "y\ny\n" : session.answers)};
+        RecordedAnswers answers{
+            std::istringstream(session.arguments.size() > 1 ? "y\ny\n" : session.answers)};
         UpdateFace face;
         face.context = &answers;
         face.ask = answerAsRecorded;
@@ -118,7 +118,8 @@ TEST_P(Replay, ThroughTheCommandLineProgram) {
         std::snprintf(line, sizeof line, "%08x-0x%08x", static_cast<unsigned>(session.result),
                       session.lastError);
         EXPECT_NE(out.str().find(catalogueUtf8(kTextBlockFailed, Language::english) + '\n'),
-                  std::string::npos) << out.str();
+                  std::string::npos)
+            << out.str();
         EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
         EXPECT_NE(out.str().find("The log of this run: " + ownLog + '\n'), std::string::npos)
             << "named after the failure: " << out.str();
@@ -157,7 +158,8 @@ TEST(ReplayDiffers, ARequestNotAsRecordedFailsItsWriteAndIsNamed) {
     const std::string ownLog = ::testing::TempDir() + "replay-differs.log";
     EXPECT_EQ(runCli({"update", "--yes", "--log", ownLog}, io), kExitUpdateFailed);
     std::remove(ownLog.c_str());
-    EXPECT_NE(out.str().find(catalogueUtf8(kTextEraseFailed, Language::english)), std::string::npos);
+    EXPECT_NE(out.str().find(catalogueUtf8(kTextEraseFailed, Language::english)),
+              std::string::npos);
     EXPECT_NE(out.str().find("0xfffffffe-0xe0000001"), std::string::npos) << out.str();
     const std::string& difference = replay::firstDifference();
     EXPECT_NE(difference.find("request 9 "), std::string::npos) << difference;

@@ -36,7 +36,8 @@ TEST(UnitsProgress, FollowReturnsOnceEveryUnitHasEnded) {
             for (std::thread& unit : units) unit.join();
             const std::string lines = out.str();
             ASSERT_EQ(std::count(lines.begin(), lines.end(), '\n'), long(kUnits * 10))
-                << "every unit's tenths drawn, round " << round << ":\n" << lines;
+                << "every unit's tenths drawn, round " << round << ":\n"
+                << lines;
         }
     });
     if (rounds.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {

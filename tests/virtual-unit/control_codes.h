@@ -10,7 +10,8 @@
 // The unit's reports in both directions, report-ID byte included.
 #define VU_REPORT_BYTES 60
 
-#define VU_CONTROL_CODE(n) CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800 + (n), METHOD_BUFFERED, FILE_ANY_ACCESS)
+#define VU_CONTROL_CODE(n) \
+    CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800 + (n), METHOD_BUFFERED, FILE_ANY_ACCESS)
 
 // The server takes the bus: input a USHORT product ID. The unit is plugged in, and unplugged
 // when the server's handle closes.

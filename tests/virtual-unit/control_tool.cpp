@@ -24,9 +24,11 @@ namespace {
 
 const wchar_t kBusHardwareId[] = L"Root\\TervalVirtualUnitBus\0";
 // GUID_DEVINTERFACE_HID
-const GUID kHidInterface = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+const GUID kHidInterface = {
+    0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 // The System device class of the INF.
-const GUID kSystemClass = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+const GUID kSystemClass = {
+    0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 int fail(const char* what) {
     std::fprintf(stderr, "vunit-control: %s (error %lu)\n", what, GetLastError());
@@ -70,8 +72,8 @@ bool createBusNode() {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     const bool created =
-        SetupDiCreateDeviceInfoW(set, L"System", &kSystemClass, nullptr, nullptr,
-                                 DICD_GENERATE_ID, &device) &&
+        SetupDiCreateDeviceInfoW(set, L"System", &kSystemClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                 &device) &&
         SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
                                           reinterpret_cast<const BYTE*>(kBusHardwareId),
                                           sizeof kBusHardwareId) &&
@@ -104,14 +106,15 @@ int install(const wchar_t* inf) {
 }
 
 bool unitListed() {
-    const HDEVINFO set =
-        SetupDiGetClassDevsW(&kHidInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    const HDEVINFO set = SetupDiGetClassDevsW(&kHidInterface, nullptr, nullptr,
+                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return false;
     bool listed = false;
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD i = 0; !listed && SetupDiEnumDeviceInterfaces(set, nullptr, &kHidInterface, i,
-                                                             &interfaceData); ++i) {
+    for (DWORD i = 0;
+         !listed && SetupDiEnumDeviceInterfaces(set, nullptr, &kHidInterface, i, &interfaceData);
+         ++i) {
         union {
             SP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
             wchar_t space[1024];
@@ -135,8 +138,8 @@ bool unitServed() {
     if (device == INVALID_HANDLE_VALUE) return false;
     ULONG state = 0;
     DWORD returned = 0;
-    const BOOL asked =
-        DeviceIoControl(device, IOCTL_VU_STATE, nullptr, 0, &state, sizeof state, &returned, nullptr);
+    const BOOL asked = DeviceIoControl(device, IOCTL_VU_STATE, nullptr, 0, &state, sizeof state,
+                                       &returned, nullptr);
     CloseHandle(device);
     return asked && (state & VU_STATE_SERVED) != 0;
 }
@@ -163,8 +166,10 @@ int waitCommand(bool (*condition)(), const wchar_t* seconds, const char* what) {
 int wmain(int argc, wchar_t** argv) {
     const wchar_t* command = argc > 1 ? argv[1] : L"";
     if (std::wcscmp(command, L"install") == 0 && argc == 3) return install(argv[2]);
-    if (std::wcscmp(command, L"plug") == 0) return control(IOCTL_VU_PLUG, "cannot plug the unit in");
-    if (std::wcscmp(command, L"unplug") == 0) return control(IOCTL_VU_UNPLUG, "cannot unplug the unit");
+    if (std::wcscmp(command, L"plug") == 0)
+        return control(IOCTL_VU_PLUG, "cannot plug the unit in");
+    if (std::wcscmp(command, L"unplug") == 0)
+        return control(IOCTL_VU_UNPLUG, "cannot unplug the unit");
     if (std::wcscmp(command, L"stop") == 0) return control(IOCTL_VU_STOP, "cannot stop the server");
     if (std::wcscmp(command, L"running") == 0) return busRunning() ? 0 : 1;
     if (std::wcscmp(command, L"wait-listed") == 0 && argc == 3) {

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     std::vector<hid::DeviceInfo> units;
     hid::Error error = 0;
     if (!hid::enumerateDevices(0x5EA7, 0, &units, &error) || units.empty()) {
-        std::fprintf(stderr, "vunit-poller: no unit (error %lu)\n", static_cast<unsigned long>(error));
+        std::fprintf(stderr, "vunit-poller: no unit (error %lu)\n",
+                     static_cast<unsigned long>(error));
         return 1;
     }
     const hid::OpenDevice unit(hid::openDevice(units.front().path, &error));

@@ -118,8 +118,9 @@ void serve(HANDLE bus, sim::Unit& unit, Transcript& transcript) {
 int main(int argc, char** argv) {
     Options options;
     if (!readOptions(argc, argv, &options)) {
-        std::fprintf(stderr,
-                     "usage: vunit-server [--bench WORDS] [--transcript FILE] [--image-size BYTES]\n");
+        std::fprintf(
+            stderr,
+            "usage: vunit-server [--bench WORDS] [--transcript FILE] [--image-size BYTES]\n");
         return 2;
     }
     Transcript transcript(options.transcript);
@@ -127,9 +128,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vunit-server: cannot write %s\n", options.transcript.c_str());
         return 1;
     }
-    const HANDLE bus = CreateFileW(VU_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr);
+    const HANDLE bus =
+        CreateFileW(VU_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (bus == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "vunit-server: the virtual unit's bus is not running (error %lu)\n",
                      GetLastError());

@@ -75,9 +75,9 @@ int control(const std::wstring& arguments) {
 }
 
 std::string readFile(const std::wstring& fileName) {
-    const HANDLE file = CreateFileW(fileName.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
+    const HANDLE file =
+        CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "";
     std::string content(GetFileSize(file, nullptr), '\0');
     DWORD read = 0;
@@ -180,8 +180,8 @@ protected:
     // Serves the unit set up by benchWords; waits until SetupAPI lists it, unless it starts
     // unplugged.
     void serve(const std::wstring& benchWords, const std::string& transcriptName = "") {
-        std::wstring line = L"\"" + unitTool("vunit-server.exe") + L"\" --bench \"" + benchWords +
-                            L"\"";
+        std::wstring line =
+            L"\"" + unitTool("vunit-server.exe") + L"\" --bench \"" + benchWords + L"\"";
         if (!transcriptName.empty()) {
             transcriptFile = artifactFile(transcriptName);
             DeleteFileW(transcriptFile.c_str());
@@ -227,8 +227,8 @@ protected:
     // A whole update, confirmed and waited for to its success.
     void update() {
         ASSERT_NO_FATAL_FAILURE(confirmUpdate());
-        EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded),
-                                               180000))
+        EXPECT_TRUE(
+            driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded), 180000))
             << "hint: " << std::string(hint().begin(), hint().end());
         EXPECT_EQ(driver::controlText(window, kRow3Version), L"1.0");
         EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
@@ -263,8 +263,8 @@ TEST_F(VirtualUnit, StartedWithoutAUnitFollowsAPlugAndAnUnplug) {
     expectReady(L"0.9");
     ASSERT_EQ(control(L"unplug"), 0);
     ASSERT_EQ(control(L"wait-gone 30"), 0);
-    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
-                                           statusWithInstructions(kTextConnectionLost)));
+    EXPECT_TRUE(
+        driver::waitForControlText(window, kHintBox, statusWithInstructions(kTextConnectionLost)));
     expectClosedView();
 }
 

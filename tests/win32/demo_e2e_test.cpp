@@ -55,8 +55,7 @@ protected:
     }
 
     // Starts the demo; its main window is not waited for (a notice box may come first).
-    void launch(const std::wstring& benchWords,
-                const std::vector<std::wstring>& environment = {}) {
+    void launch(const std::wstring& benchWords, const std::vector<std::wstring>& environment = {}) {
         std::vector<std::wstring> all = environment;
         all.push_back(L"UPDATER_SIM_BENCH=" + benchWords);
         ASSERT_TRUE(driver::launch(driver::wineHostPath(demoFile), &program, all));
@@ -64,8 +63,7 @@ protected:
         ASSERT_NE(bench, nullptr) << "the bench window did not appear";
     }
 
-    void start(const std::wstring& benchWords,
-               const std::vector<std::wstring>& environment = {}) {
+    void start(const std::wstring& benchWords, const std::vector<std::wstring>& environment = {}) {
         launch(benchWords, environment);
         ASSERT_TRUE(driver::waitForMainWindow(&program)) << "the main window did not appear";
         window = program.mainWindow;
@@ -138,14 +136,14 @@ TEST_P(ReadyDemo, ShowsTheUnitAndOffersTheUpdate) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Units, ReadyDemo,
-    ::testing::Values(ReadyCase{"DemoStart", L"", L"LINK-CUBE", L"0.9"},
-                      ReadyCase{"OtherAcceptedTypeOnLinkwave",
-                                L"linkwave accepted-alt firmware-1.0", L"LINKWAVE", L"1.0"},
-                      ReadyCase{"NoFirmwareInstalled", L"no-firmware", L"LINK-CUBE",
-                                L"----------"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Units, ReadyDemo,
+                         ::testing::Values(ReadyCase{"DemoStart", L"", L"LINK-CUBE", L"0.9"},
+                                           ReadyCase{"OtherAcceptedTypeOnLinkwave",
+                                                     L"linkwave accepted-alt firmware-1.0",
+                                                     L"LINKWAVE", L"1.0"},
+                                           ReadyCase{"NoFirmwareInstalled", L"no-firmware",
+                                                     L"LINK-CUBE", L"----------"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct RejectedCase {
     const char* name;
@@ -167,16 +165,16 @@ TEST_P(RejectedUnit, OnArrivalShowsItsStatus) {
     start(std::wstring(GetParam().benchWords) + L" unplugged");
     ASSERT_EQ(hint(), statusWithInstructions(kTextNoUnit));
     ASSERT_TRUE(driver::benchPlugIn(bench));
-    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
-                                           statusWithInstructions(GetParam().status)));
+    EXPECT_TRUE(
+        driver::waitForControlText(window, kHintBox, statusWithInstructions(GetParam().status)));
     expectClosedView(catalogue(kTextRow1Caption));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Units, RejectedUnit,
-    ::testing::Values(RejectedCase{"WrongMode", L"wrong-mode", kTextWrongMode},
-                      RejectedCase{"NoUpdatableController", L"no-controller", kTextNoController}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Units, RejectedUnit,
+                         ::testing::Values(RejectedCase{"WrongMode", L"wrong-mode", kTextWrongMode},
+                                           RejectedCase{"NoUpdatableController", L"no-controller",
+                                                        kTextNoController}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Demo, IncompatibleControllerAtStartUpIsNoticedThenShown) {
     launch(L"other-type");
@@ -191,8 +189,8 @@ TEST_F(Demo, IncompatibleControllerOnArrivalIsNoticedThenShown) {
     start(L"other-type unplugged");
     ASSERT_TRUE(driver::benchPlugIn(bench));
     answerIncompatibleNotice();
-    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
-                                           statusWithInstructions(kTextIncompatible)));
+    EXPECT_TRUE(
+        driver::waitForControlText(window, kHintBox, statusWithInstructions(kTextIncompatible)));
     expectClosedView(catalogue(kTextRow1Caption));
 }
 
@@ -200,8 +198,8 @@ TEST_F(Demo, UnplugInTheReadyStateLosesTheConnectionAndKeepsTheProductName) {
     start(L"linkwave");
     ASSERT_EQ(hint(), catalogue(kTextReady));
     ASSERT_TRUE(driver::benchUnplug(bench));
-    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
-                                           statusWithInstructions(kTextConnectionLost)));
+    EXPECT_TRUE(
+        driver::waitForControlText(window, kHintBox, statusWithInstructions(kTextConnectionLost)));
     expectClosedView(L"LINKWAVE");
     driver::saveScreenshot(window, artifact("demo-unplugged"));
 }
@@ -224,8 +222,8 @@ TEST_F(Demo, SilentControllerOnArrivalKeepsTheWindowAnswering) {
     EXPECT_EQ(hint(), statusWithInstructions(kTextNoUnit));
     EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
     ASSERT_TRUE(driver::benchUnplug(bench));
-    EXPECT_TRUE(driver::waitForControlText(window, kHintBox,
-                                           statusWithInstructions(kTextConnectionLost)));
+    EXPECT_TRUE(
+        driver::waitForControlText(window, kHintBox, statusWithInstructions(kTextConnectionLost)));
 }
 
 TEST_F(Demo, PlugInAfterStartUpLeadsToTheReadyState) {
@@ -260,10 +258,10 @@ TEST_F(Demo, UnplugDuringTheTransferEndsInTheBlockFailureReport) {
     ASSERT_NE(box, nullptr);
     constexpr std::uint32_t kDeviceNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
     const std::wstring text = driver::messageBoxText(box);
-    const std::wstring writeFailed = catalogue(kTextBlockFailed) + L"\r\n" +
-                                     errorCodeLine(0xFFFFFFFE, kDeviceNotConnected);
-    const std::wstring readFailed = catalogue(kTextBlockFailed) + L"\r\n" +
-                                    errorCodeLine(0xFFFFFFFD, kDeviceNotConnected);
+    const std::wstring writeFailed =
+        catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(0xFFFFFFFE, kDeviceNotConnected);
+    const std::wstring readFailed =
+        catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(0xFFFFFFFD, kDeviceNotConnected);
     EXPECT_TRUE(text == writeFailed || text == readFailed) << "box text: " << text.size();
     EXPECT_FALSE(IsWindow(progress)) << "the progress window is gone before the box";
     driver::answerMessageBox(box, IDOK);
@@ -418,8 +416,8 @@ TEST_F(DemoUpdate, RefusedEraseEndsInTheEraseFailureReport) {
     ASSERT_NE(box, nullptr) << "no failure report";
     Sleep(1000);
     ASSERT_TRUE(IsWindow(box)) << "a key typed before the box showed answered it";
-    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextEraseFailed) + L"\r\n" +
-                                               errorCodeLine(sim::kRefusedHardwareFault, 0));
+    EXPECT_EQ(driver::messageBoxText(box),
+              catalogue(kTextEraseFailed) + L"\r\n" + errorCodeLine(sim::kRefusedHardwareFault, 0));
     EXPECT_EQ(driver::findWindow(processId(), L"msctls_progress32", L"", 0), nullptr);
     driver::saveScreenshot(box, artifact("demo-erase-refused"));
     driver::answerMessageBox(box, IDOK);
@@ -439,8 +437,8 @@ TEST_F(DemoUpdate, AReportNobodyAskedForIsNeverTakenAsAReply) {
     const HWND box =
         driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 120000);
     ASSERT_NE(box, nullptr) << "no failure report";
-    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextBlockFailed) + L"\r\n" +
-                                               errorCodeLine(sim::kRefusedHardwareFault, 0));
+    EXPECT_EQ(driver::messageBoxText(box),
+              catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(sim::kRefusedHardwareFault, 0));
     driver::answerMessageBox(box, IDOK);
     EXPECT_TRUE(driver::waitForWindowGone(box));
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
@@ -463,8 +461,7 @@ TEST_F(Demo, AControllerChangedBehindTheWarningIsAskedAboutAgain) {
     const HWND again = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
     ASSERT_NE(again, nullptr) << "the warning was not asked again";
     driver::answerMessageBox(again, IDOK);
-    const HWND question =
-        driver::findMessageBox(processId(), catalogue(kTextNewerFirmwareCaption));
+    const HWND question = driver::findMessageBox(processId(), catalogue(kTextNewerFirmwareCaption));
     ASSERT_NE(question, nullptr) << "no older-or-same question for the 2.0 now found";
     EXPECT_EQ(driver::messageBoxText(question), catalogue(kTextOlderOrSame));
     driver::answerMessageBox(question, IDNO);
@@ -538,11 +535,10 @@ TEST_P(SecondStart, EndsAtOnceOrRunsBeside) {
 
 INSTANTIATE_TEST_SUITE_P(
     Starts, SecondStart,
-    ::testing::Values(SecondStartCase{"ProgramTwice", UPDATER_PROGRAM_FILE, UPDATER_PROGRAM_FILE,
-                                      false},
-                      SecondStartCase{"DemoTwice", UPDATER_DEMO_FILE, UPDATER_DEMO_FILE, false},
-                      SecondStartCase{"DemoBesideProgram", UPDATER_PROGRAM_FILE,
-                                      UPDATER_DEMO_FILE, true}),
+    ::testing::Values(
+        SecondStartCase{"ProgramTwice", UPDATER_PROGRAM_FILE, UPDATER_PROGRAM_FILE, false},
+        SecondStartCase{"DemoTwice", UPDATER_DEMO_FILE, UPDATER_DEMO_FILE, false},
+        SecondStartCase{"DemoBesideProgram", UPDATER_PROGRAM_FILE, UPDATER_DEMO_FILE, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The command byte of every request in the transcript, in order.
@@ -676,7 +672,8 @@ std::wstring refuseLastBlock(const std::wstring& recording, const std::string& n
     log.replace(bytes + 12, 11, "07 01 00 00");
     const std::string file = std::string(ARTIFACT_DIR) + "/" + name;
     const std::wstring path = driver::wineHostPath(file);
-    const HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE out =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(out, log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
     CloseHandle(out);
@@ -722,13 +719,14 @@ TEST_F(ReplayDemo, ARecordingOfAnotherImageIsRefused) {
     const std::size_t digest = log.find("# image sha256: ") + 16;
     log.replace(digest, 64, std::string(64, '0'));
     const std::wstring path = driver::wineHostPath(std::string(ARTIFACT_DIR) + "/replay-other.log");
-    const HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE out =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(out, log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
     CloseHandle(out);
 
-    ASSERT_TRUE(driver::launch(driver::wineHostPath(demoFile), &program,
-                               {L"UPDATER_REPLAY=" + path}));
+    ASSERT_TRUE(
+        driver::launch(driver::wineHostPath(demoFile), &program, {L"UPDATER_REPLAY=" + path}));
     const HWND box = driver::findMessageBox(processId(), L"terval-updater-demo");
     ASSERT_NE(box, nullptr) << "no message";
     EXPECT_NE(driver::messageBoxText(box).find(L"made with the image whose SHA-256 is 0000"),
@@ -742,8 +740,7 @@ TEST(Product, WritesNoTranscript) {
     DeleteFileW(fileName.c_str());
     driver::Program program;
     ASSERT_TRUE(driver::start(driver::wineHostPath(UPDATER_PROGRAM_FILE), &program,
-                              driver::kDefaultTimeoutMs,
-                              {L"UPDATER_SIM_TRANSCRIPT=" + fileName}));
+                              driver::kDefaultTimeoutMs, {L"UPDATER_SIM_TRANSCRIPT=" + fileName}));
     ASSERT_TRUE(driver::pressButton(program.mainWindow, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
     EXPECT_EQ(GetFileAttributesW(fileName.c_str()), INVALID_FILE_ATTRIBUTES);

@@ -75,8 +75,8 @@ bool waitForBenchBeside(const Walk& walk) {
         RECT bench{};
         GetWindowRect(walk.window, &main);
         GetWindowRect(walk.bench, &bench);
-        const bool level = bench.top == main.top && (bench.left >= main.right ||
-                                                     bench.right <= main.left);
+        const bool level =
+            bench.top == main.top && (bench.left >= main.right || bench.right <= main.left);
         if (level || bench.top >= main.bottom) {
             Sleep(kPaintMs);
             return true;
@@ -146,8 +146,7 @@ bool pictureProgress(const Walk& walk) {
 // Waits for the success text; the moment it was seen.
 bool awaitSuccess(const Walk& walk, ULONGLONG* succeededAt) {
     if (!driver::waitForControlText(walk.window, kHintBox,
-                                    text(kTextUpdateSucceeded, walk.language),
-                                    kUpdateTimeoutMs)) {
+                                    text(kTextUpdateSucceeded, walk.language), kUpdateTimeoutMs)) {
         return fail("the update did not end in success");
     }
     *succeededAt = GetTickCount64();
@@ -164,10 +163,11 @@ void reportTimes(ULONGLONG updateMs, DWORD imageBytes) {
     const unsigned waitsMs = kFixedWaitsMs + blocks * kBlockWaitMs;
     std::printf("Whole update: %.2f s wall time, from the OK to the success text.\n",
                 updateMs / 1000.0);
-    std::printf("The protocol's fixed waits for this image (%lu bytes): %.2f s "
-                "(%u ms + %u x %u ms).\n",
-                static_cast<unsigned long>(imageBytes), waitsMs / 1000.0, kFixedWaitsMs, blocks,
-                kBlockWaitMs);
+    std::printf(
+        "The protocol's fixed waits for this image (%lu bytes): %.2f s "
+        "(%u ms + %u x %u ms).\n",
+        static_cast<unsigned long>(imageBytes), waitsMs / 1000.0, kFixedWaitsMs, blocks,
+        kBlockWaitMs);
 }
 
 bool walkThrough(const std::wstring& exe, const std::string& outputFolder) {

@@ -18,8 +18,8 @@ TEST(FirmwareResource, IsFoundAndEqualsTheInputFile) {
     const FirmwareImage image = firmwareImage();
     const std::vector<std::uint8_t> expected = firmwareInputFile();
     ASSERT_FALSE(expected.empty()) << "cannot read " << UPDATER_FIRMWARE_FILE;
-    ASSERT_NE(image.bytes, nullptr) << "resource 151 not found for language "
-                                    << std::hex << GetUserDefaultUILanguage();
+    ASSERT_NE(image.bytes, nullptr)
+        << "resource 151 not found for language " << std::hex << GetUserDefaultUILanguage();
     ASSERT_EQ(image.size, expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.bytes));
 }

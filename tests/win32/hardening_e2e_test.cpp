@@ -64,8 +64,8 @@ protected:
         folder = std::wstring(temp) + L"planted-" + std::to_wstring(GetCurrentProcessId());
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
         exe = folder + L"\\" + kProgramName;
-        ASSERT_TRUE(CopyFileW(driver::wineHostPath(UPDATER_PROGRAM_FILE).c_str(), exe.c_str(),
-                              TRUE));
+        ASSERT_TRUE(
+            CopyFileW(driver::wineHostPath(UPDATER_PROGRAM_FILE).c_str(), exe.c_str(), TRUE));
         const std::wstring fake = driver::wineHostPath(PLANTED_DLL_FILE);
         for (const wchar_t* name : kPlantedNames) {
             ASSERT_TRUE(CopyFileW(fake.c_str(), (folder + L"\\" + name).c_str(), TRUE)) << name;

@@ -124,8 +124,8 @@ HANDLE createPipeServer(const PipeName& name, DWORD inboundBuffer) {
 }
 
 long long millisecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - start)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
         .count();
 }
 
@@ -294,8 +294,8 @@ TEST_P(CompletedTransfer, MovesTheWholeReport) {
 
     const auto start = std::chrono::steady_clock::now();
     hid::Error error = 0;
-    EXPECT_TRUE(hid::writeReport(unit.device(), kRequest.data(), kReportLength, kPeerWaitMs,
-                                 &error))
+    EXPECT_TRUE(
+        hid::writeReport(unit.device(), kRequest.data(), kReportLength, kPeerWaitMs, &error))
         << error;
     EXPECT_GE(millisecondsSince(start), c.peerTakesMs * 9 / 10);
 
@@ -434,17 +434,17 @@ TEST_P(GoneUnit, EndsTheExchangeWithThePipesError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pipe, GoneUnit,
-    testing::Values(
-        GoneCase{"ClosedBeforeTheRequest", 4096, [](PipeUnit& u) { u.closeServer(); }, nullptr,
-                 kWriteFailed, ERROR_NO_DATA},
-        GoneCase{"DisconnectedBeforeTheRequest", 4096,
-                 [](PipeUnit& u) { DisconnectNamedPipe(u.server); }, nullptr, kWriteFailed,
-                 ERROR_PIPE_NOT_CONNECTED},
-        GoneCase{"ClosedWhileTheWriteWaits", 0, nullptr,
-                 [](PipeUnit& u) { closeAfter(u, kLateMs); }, kWriteFailed, ERROR_BROKEN_PIPE},
-        GoneCase{"ClosedWhileTheReadWaits", 4096, nullptr,
-                 [](PipeUnit& u) { takeRequestAndCloseAfter(u, kLateMs); }, kReadFailed,
-                 ERROR_BROKEN_PIPE}),
+    testing::Values(GoneCase{"ClosedBeforeTheRequest", 4096, [](PipeUnit& u) { u.closeServer(); },
+                             nullptr, kWriteFailed, ERROR_NO_DATA},
+                    GoneCase{"DisconnectedBeforeTheRequest", 4096,
+                             [](PipeUnit& u) { DisconnectNamedPipe(u.server); }, nullptr,
+                             kWriteFailed, ERROR_PIPE_NOT_CONNECTED},
+                    GoneCase{"ClosedWhileTheWriteWaits", 0, nullptr,
+                             [](PipeUnit& u) { closeAfter(u, kLateMs); }, kWriteFailed,
+                             ERROR_BROKEN_PIPE},
+                    GoneCase{"ClosedWhileTheReadWaits", 4096, nullptr,
+                             [](PipeUnit& u) { takeRequestAndCloseAfter(u, kLateMs); }, kReadFailed,
+                             ERROR_BROKEN_PIPE}),
     [](const testing::TestParamInfo<GoneCase>& info) { return info.param.name; });
 
 // --- Dropping queued input -----------------------------------------------------------------------
@@ -521,7 +521,8 @@ INSTANTIATE_TEST_SUITE_P(
     MessageWait, BoundedWait,
     testing::Values(BoundedWaitCase{"NothingToWaitFor", false, INFINITE, 300, false, 300},
                     BoundedWaitCase{"NeverSignalled", true, INFINITE, 300, false, 300},
-                    BoundedWaitCase{"SignalledInTime", true, kLateMs, 5000, true, kLateMs * 9 / 10}),
+                    BoundedWaitCase{"SignalledInTime", true, kLateMs, 5000, true,
+                                    kLateMs * 9 / 10}),
     [](const testing::TestParamInfo<BoundedWaitCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -21,9 +21,7 @@ namespace {
 
 Language expected = Language::english;
 
-std::u16string u16(const wchar_t* text) {
-    return std::u16string(text, text + std::wcslen(text));
-}
+std::u16string u16(const wchar_t* text) { return std::u16string(text, text + std::wcslen(text)); }
 
 const char16_t* inExpectedLanguage(const char16_t* german, const char16_t* english) {
     return expected == Language::german ? german : english;
@@ -63,8 +61,7 @@ TEST_F(LanguageSelection, ShowsTheMainDialogInTheUsersLanguage) {
     const LPCDLGTEMPLATEW dialogTemplate = dialogTemplateIn(module, language, kMainDialogId);
     ASSERT_NE(dialogTemplate, nullptr);
     // The template's own style keeps the dialog hidden; nothing is shown.
-    const HWND dialog =
-        CreateDialogIndirectParamW(module, dialogTemplate, nullptr, inertDialog, 0);
+    const HWND dialog = CreateDialogIndirectParamW(module, dialogTemplate, nullptr, inertDialog, 0);
     ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
     wchar_t text[256] = {};
     GetDlgItemTextW(dialog, kCloseButton, text, 256);

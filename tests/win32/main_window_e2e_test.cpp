@@ -87,9 +87,15 @@ TEST_P(ClosingTheWindow, ClosesTheSessionAndGivesUpTheNotices) {
     ASSERT_TRUE(driver::waitForControlEnabled(window, kUpdateButton, true))
         << "the unit was not found ready: no session to close";
     switch (GetParam()) {
-    case CloseBy::closeButton: driver::pressButton(window, kCloseButton); break;
-    case CloseBy::escapeKey: driver::pressKey(window, VK_ESCAPE); break;
-    case CloseBy::closeBox: driver::pressCloseBox(window); break;
+        case CloseBy::closeButton:
+            driver::pressButton(window, kCloseButton);
+            break;
+        case CloseBy::escapeKey:
+            driver::pressKey(window, VK_ESCAPE);
+            break;
+        case CloseBy::closeBox:
+            driver::pressCloseBox(window);
+            break;
     }
     const int leftBehind = driver::waitForExit(&program);
     EXPECT_EQ(leftBehind & ready_window::kSessionLeftOpen, 0) << "the session is still open";
@@ -103,9 +109,12 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
                                            CloseBy::closeBox),
                          [](const auto& info) {
                              switch (info.param) {
-                             case CloseBy::closeButton: return "CloseButton";
-                             case CloseBy::escapeKey: return "EscapeKey";
-                             default: return "CloseBox";
+                                 case CloseBy::closeButton:
+                                     return "CloseButton";
+                                 case CloseBy::escapeKey:
+                                     return "EscapeKey";
+                                 default:
+                                     return "CloseBox";
                              }
                          });
 
@@ -115,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
 TEST(RegistrationFailure, ShowsTheErrorBoxAndEndsWithExitCode0) {
     driver::Program program;
     ASSERT_TRUE(driver::launch(driver::wineHostPath(programFile()), &program));
-    const HWND box =
-        driver::findMessageBox(program.process.dwProcessId, catalogue(kTextApplicationErrorCaption));
+    const HWND box = driver::findMessageBox(program.process.dwProcessId,
+                                            catalogue(kTextApplicationErrorCaption));
     if (box == nullptr) driver::waitForExit(&program, 0);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextRegistrationFailed));
@@ -133,7 +142,8 @@ struct Screenshot {
 
     COLORREF at(int x, int y) const {
         const int stride = (width * 3 + 3) & ~3;
-        const unsigned char* p = &pixels[static_cast<std::size_t>((height - 1 - y) * stride + x * 3)];
+        const unsigned char* p =
+            &pixels[static_cast<std::size_t>((height - 1 - y) * stride + x * 3)];
         return RGB(p[2], p[1], p[0]);
     }
 };
@@ -183,7 +193,9 @@ int countPixels(const Screenshot& shot, RECT area, Count count) {
 
 bool isKeyGreen(COLORREF c) { return c == RGB(0, 255, 0); }
 // Red text, antialiased or not: strongly red, little green or blue.
-bool isRedInk(COLORREF c) { return GetRValue(c) >= 160 && GetGValue(c) <= 90 && GetBValue(c) <= 90; }
+bool isRedInk(COLORREF c) {
+    return GetRValue(c) >= 160 && GetGValue(c) <= 90 && GetBValue(c) <= 90;
+}
 
 TEST(Screenshot, LogoBesideThePanelNoKeyGreenControllerRowRed) {
     driver::Program program;

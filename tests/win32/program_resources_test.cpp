@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr WORD kGerman = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);      // 0x0407
-constexpr WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);   // 0x0009
+constexpr WORD kGerman = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);          // 0x0407
+constexpr WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);       // 0x0009
 constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 0x0409
 
 const std::uint16_t kIdsWithoutText[] = {40010, 40013, 40014, 40018, 40019, 40021, 40024, 60000};
@@ -195,7 +195,7 @@ struct Dialog {
 // The predefined classes that a template names by number.
 std::u16string className(const std::u16string& field) {
     const std::map<std::u16string, std::u16string> predefined = {
-        {u"#128", u"button"}, {u"#129", u"edit"}, {u"#130", u"static"},
+        {u"#128", u"button"},  {u"#129", u"edit"},      {u"#130", u"static"},
         {u"#131", u"listbox"}, {u"#132", u"scrollbar"}, {u"#133", u"combobox"}};
     const auto found = predefined.find(field);
     if (found != predefined.end()) return found->second;
@@ -314,8 +314,8 @@ TEST_P(MainDialog, IsAnExtendedTemplateWithItsFrameAndFont) {
               std::make_tuple(0, 0, 300, 228));
     EXPECT_EQ(dialog.menu, u"");
     EXPECT_EQ(dialog.className, u"");
-    EXPECT_EQ(dialog.caption, german() ? u"BELMARODA Firmware Updater"
-                                       : u"BELMARODA firmware updater");
+    EXPECT_EQ(dialog.caption,
+              german() ? u"BELMARODA Firmware Updater" : u"BELMARODA firmware updater");
     EXPECT_EQ(dialog.font, u"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 8);
     EXPECT_EQ(dialog.weight, 0);
@@ -392,17 +392,17 @@ TEST_F(Images, LogoIsAnUncompressedBottomUp24BitBitmap) {
     Reader logo{resource(RT_BITMAP, kLogoBitmapId, kGerman)};
     ASSERT_NE(logo.bytes.data, nullptr);
     ASSERT_EQ(logo.bytes.size, 40u + kLogoRowBytes * kLogoHeight);
-    EXPECT_EQ(logo.dword(), 40u);                   // information header only
+    EXPECT_EQ(logo.dword(), 40u);  // information header only
     EXPECT_EQ(static_cast<int>(logo.dword()), kLogoWidth);
     EXPECT_EQ(static_cast<int>(logo.dword()), kLogoHeight);  // positive: bottom-up
-    EXPECT_EQ(logo.word(), 1);                      // planes
-    EXPECT_EQ(logo.word(), 24);                     // bits per pixel
+    EXPECT_EQ(logo.word(), 1);                               // planes
+    EXPECT_EQ(logo.word(), 24);                              // bits per pixel
     EXPECT_EQ(logo.dword(), static_cast<std::uint32_t>(BI_RGB));
-    logo.dword();                                   // image size, may be given or 0
-    EXPECT_EQ(logo.dword(), 0u);                    // horizontal resolution
-    EXPECT_EQ(logo.dword(), 0u);                    // vertical resolution
-    EXPECT_EQ(logo.dword(), 0u);                    // colours used: no colour table
-    EXPECT_EQ(logo.dword(), 0u);                    // important colours
+    logo.dword();                 // image size, may be given or 0
+    EXPECT_EQ(logo.dword(), 0u);  // horizontal resolution
+    EXPECT_EQ(logo.dword(), 0u);  // vertical resolution
+    EXPECT_EQ(logo.dword(), 0u);  // colours used: no colour table
+    EXPECT_EQ(logo.dword(), 0u);  // important colours
 }
 
 TEST_F(Images, LogoHasAGreenKeyBackgroundWithoutAGreenFringe) {
@@ -489,8 +489,8 @@ TEST_F(Images, IconGroupHoldsFiveSquare32BitImages) {
         EXPECT_EQ(group.byte(), expected.side % 256);  // height
         EXPECT_EQ(group.byte(), 0);                    // no palette
         group.byte();
-        EXPECT_EQ(group.word(), 1);                    // planes
-        EXPECT_EQ(group.word(), 32);                   // bits per pixel
+        EXPECT_EQ(group.word(), 1);   // planes
+        EXPECT_EQ(group.word(), 32);  // bits per pixel
         EXPECT_EQ(group.dword(), expected.bytes);
         EXPECT_EQ(group.word(), expected.id);
     }

@@ -34,8 +34,7 @@ void addControls(HWND dialog) {
     addControl(dialog, L"BUTTON", L"Close", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 10);
     addControl(dialog, L"BUTTON", L"Ask", BS_PUSHBUTTON | WS_TABSTOP, kStandInAskButton, 40);
     addControl(dialog, L"BUTTON", L"Busy", BS_PUSHBUTTON | WS_TABSTOP, kStandInBusyButton, 70);
-    addControl(dialog, L"EDIT", L"", ES_MULTILINE | ES_READONLY | WS_BORDER, kStandInHintBox,
-               100);
+    addControl(dialog, L"EDIT", L"", ES_MULTILINE | ES_READONLY | WS_BORDER, kStandInHintBox, 100);
     addControl(dialog, L"STATIC", L"", 0, kStandInNoticeText, 130);
 }
 
@@ -64,8 +63,8 @@ void onDeviceChange(HWND dialog, WPARAM event, LPARAM lParam) {
 }
 
 void ask(HWND dialog) {
-    const int answer = MessageBoxW(dialog, kStandInBoxText, kStandInBoxCaption,
-                                   MB_OKCANCEL | MB_ICONINFORMATION);
+    const int answer =
+        MessageBoxW(dialog, kStandInBoxText, kStandInBoxCaption, MB_OKCANCEL | MB_ICONINFORMATION);
     SetDlgItemTextW(dialog, kStandInHintBox, (L"answered " + std::to_wstring(answer)).c_str());
 }
 
@@ -107,8 +106,8 @@ struct alignas(4) EmptyDialog {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     startDemoBench();
     EmptyDialog layout{};
-    layout.dialog.style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU |
-                          WS_VISIBLE;
+    layout.dialog.style =
+        DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
     layout.dialog.cx = 270;
     layout.dialog.cy = 120;
     DialogBoxIndirectParamW(instance, &layout.dialog, nullptr, standInProc, 0);

@@ -49,8 +49,8 @@ bool readText(HWND window, std::wstring* text) {
     std::vector<wchar_t> buffer(length + 1, L'\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                             kAnswerTimeoutMs, &copied)) {
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, kAnswerTimeoutMs,
+                             &copied)) {
         return false;
     }
     text->assign(buffer.data(), copied);
@@ -178,9 +178,9 @@ bool saveScreenArea(const RECT& rect, const std::wstring& fileName) {
     const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     header.biSizeImage = stride * static_cast<DWORD>(height);
     std::vector<BYTE> pixels(header.biSizeImage);
-    const bool read = copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height),
-                                          pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-                                          DIB_RGB_COLORS) == height;
+    const bool read =
+        copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                            reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS) == height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -256,8 +256,7 @@ bool isControlEnabled(HWND dialog, int controlId) {
     return control != nullptr && IsWindowEnabled(control);
 }
 
-bool waitForControlText(HWND dialog, int controlId, const std::wstring& expected,
-                        DWORD timeoutMs) {
+bool waitForControlText(HWND dialog, int controlId, const std::wstring& expected, DWORD timeoutMs) {
     return waitUntil(timeoutMs, [&] { return controlText(dialog, controlId) == expected; });
 }
 

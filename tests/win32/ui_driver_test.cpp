@@ -64,9 +64,15 @@ class ClosingTheStandIn : public StandIn, public ::testing::WithParamInterface<C
 TEST_P(ClosingTheStandIn, EndsIt) {
     startStandIn();
     switch (GetParam()) {
-        case CloseWay::button: ASSERT_TRUE(driver::pressButton(program.mainWindow, IDCANCEL)); break;
-        case CloseWay::escape: driver::pressKey(program.mainWindow, VK_ESCAPE); break;
-        case CloseWay::closeBox: driver::pressCloseBox(program.mainWindow); break;
+        case CloseWay::button:
+            ASSERT_TRUE(driver::pressButton(program.mainWindow, IDCANCEL));
+            break;
+        case CloseWay::escape:
+            driver::pressKey(program.mainWindow, VK_ESCAPE);
+            break;
+        case CloseWay::closeBox:
+            driver::pressCloseBox(program.mainWindow);
+            break;
     }
     EXPECT_EQ(driver::waitForExit(&program), 0);
 }
