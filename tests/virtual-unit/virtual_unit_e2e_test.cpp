@@ -74,19 +74,6 @@ int control(const std::wstring& arguments) {
     return run(L"\"" + unitTool("vunit-control.exe") + L"\" " + arguments);
 }
 
-std::string readFile(const std::wstring& fileName) {
-    const HANDLE file =
-        CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "";
-    std::string content(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
-    CloseHandle(file);
-    content.resize(read);
-    return content;
-}
-
 struct Report {
     unsigned long ms;
     bool out;
@@ -117,19 +104,8 @@ std::vector<Report> parseTranscript(const std::string& text) {
 
 // The newest log that the program left in the prefix's user folder, or "" when there is none.
 std::string newestProgramLog() {
-    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
-    if (localAppData == nullptr) return "";
-    const std::wstring folder =
-        std::wstring(localAppData) + L"\\BELMARODA\\TERVAL 160 LX Updater\\logs";
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((folder + L"\\*.log").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return "";
-    do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return readFile(folder + L"\\" + *std::max_element(names.begin(), names.end()));
+    const std::vector<std::wstring> names = driver::programLogNames();
+    return names.empty() ? "" : driver::readFile(driver::programLogFolder() + L"\\" + names.back());
 }
 
 // The log's own lines (not its "#" notes), read as a transcript.
@@ -154,7 +130,7 @@ std::vector<Report> requests(const std::vector<Report>& reports) {
 }
 
 std::vector<std::uint8_t> testImage() {
-    const std::string bytes = readFile(driver::wineHostPath(TEST_IMAGE_FILE));
+    const std::string bytes = driver::readFile(driver::wineHostPath(TEST_IMAGE_FILE));
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
@@ -234,7 +210,9 @@ protected:
         EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
     }
 
-    std::vector<Report> transcript() const { return parseTranscript(readFile(transcriptFile)); }
+    std::vector<Report> transcript() const {
+        return parseTranscript(driver::readFile(transcriptFile));
+    }
 
     DWORD processId() const { return program.process.dwProcessId; }
     std::wstring hint() const { return driver::controlText(window, kHintBox); }
@@ -441,7 +419,7 @@ TEST_F(VirtualUnit, AnotherProgramReadingTheUnitChangesNothing) {
     program = {};
     const std::vector<Report> all = transcript();
     expectWholeUpdate(all, testImage());
-    const unsigned long polled = std::strtoul(readFile(counter).c_str(), nullptr, 10);
+    const unsigned long polled = std::strtoul(driver::readFile(counter).c_str(), nullptr, 10);
     EXPECT_EQ(polled, all.size() - requests(all).size()) << "the poller read every reply too";
 }
 

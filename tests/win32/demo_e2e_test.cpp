@@ -272,17 +272,6 @@ TEST_F(Demo, UnplugDuringTheTransferEndsInTheBlockFailureReport) {
 }
 
 // The demo leaves the simulator's transcript behind when asked; the product writes no file.
-std::string readFile(const std::wstring& fileName) {
-    HANDLE file = CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "";
-    std::string content(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
-    CloseHandle(file);
-    return content;
-}
-
 TEST_F(Demo, WritesTheTranscriptWhenItEnds) {
     const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/demo-transcript.txt");
     DeleteFileW(fileName.c_str());
@@ -291,7 +280,7 @@ TEST_F(Demo, WritesTheTranscriptWhenItEnds) {
     ASSERT_TRUE(driver::pressButton(program.mainWindow, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
 
-    const std::string transcript = readFile(fileName);
+    const std::string transcript = driver::readFile(fileName);
     EXPECT_EQ(transcript.rfind("0 OUT 01 08 00 ", 0), 0u) << transcript.substr(0, 80);
     for (const char* query : {" OUT 01 1d 08 ", " OUT 01 22 "}) {
         EXPECT_NE(transcript.find(query), std::string::npos) << query;
@@ -392,7 +381,7 @@ TEST_F(DemoUpdate, WholeUpdateUnderTheProgressWindowEndsInSuccess) {
     // Real waits: from the lock to its release, 5080 ms and 20 ms after every block at least.
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
-    const std::string transcript = readFile(transcriptFile);
+    const std::string transcript = driver::readFile(transcriptFile);
     const std::vector<unsigned long> locks = requestTimes(transcript, 0x0B);
     const std::size_t blocks = requestTimes(transcript, 0x1B).size();
     ASSERT_EQ(locks.size(), 2u) << "the lock and its release";
@@ -471,7 +460,7 @@ TEST_F(Demo, AControllerChangedBehindTheWarningIsAskedAboutAgain) {
     EXPECT_TRUE(driver::isControlEnabled(window, kUpdateButton));
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
-    const std::string transcript = readFile(fileName);
+    const std::string transcript = driver::readFile(fileName);
     for (const char* command : {" OUT 01 0b ", " OUT 01 20 ", " OUT 01 1e ", " OUT 01 1b "}) {
         EXPECT_EQ(transcript.find(command), std::string::npos) << command;
     }
@@ -579,7 +568,7 @@ TEST_F(AlteredDemo, RefusesTheUpdateAndSendsNoCommand) {
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
     // Only the identification's requests: status, memory read, controller and bootloader info.
-    const std::vector<unsigned> commands = requestCommands(readFile(transcriptFile));
+    const std::vector<unsigned> commands = requestCommands(driver::readFile(transcriptFile));
     ASSERT_FALSE(commands.empty()) << "no transcript";
     for (unsigned command : commands) {
         EXPECT_TRUE(command == 0x08 || command == 0x0A || command == 0x1D || command == 0x22)
@@ -587,30 +576,9 @@ TEST_F(AlteredDemo, RefusesTheUpdateAndSendsNoCommand) {
     }
 }
 
-// The folder of the programs' logs in this Wine prefix's user folder.
-std::wstring logFolder() {
-    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
-    return std::wstring(localAppData != nullptr ? localAppData : L"") +
-           L"\\BELMARODA\\TERVAL 160 LX Updater\\logs";
-}
-
-// The names of the logs in the folder, sorted (by their start times).
-std::vector<std::wstring> logNames() {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((logFolder() + L"\\*.log").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A run of the demo leaves its log in the prefix's user folder, which keeps the newest 20.
 TEST_F(Demo, WritesItsLogUnderLocalAppDataAndKeepsTwenty) {
-    const std::wstring folder = logFolder();
+    const std::wstring folder = driver::programLogFolder();
     for (std::size_t at = folder.find(L"\\BELMARODA"); at != std::wstring::npos;
          at = folder.find(L'\\', at + 1)) {
         CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
@@ -619,8 +587,8 @@ TEST_F(Demo, WritesItsLogUnderLocalAppDataAndKeepsTwenty) {
     for (int day = 1; day <= 25; ++day) {
         wchar_t name[64];
         std::swprintf(name, 64, L"\\2000-01-%02d_10-00-00-000.log", day);
-        const HANDLE file = CreateFileW((logFolder() + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, 0, nullptr);
+        const HANDLE file = CreateFileW((driver::programLogFolder() + name).c_str(), GENERIC_WRITE,
+                                        0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
     }
@@ -629,11 +597,11 @@ TEST_F(Demo, WritesItsLogUnderLocalAppDataAndKeepsTwenty) {
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
 
-    const std::vector<std::wstring> names = logNames();
+    const std::vector<std::wstring> names = driver::programLogNames();
     EXPECT_EQ(names.size(), 20u);
     ASSERT_FALSE(names.empty());
     EXPECT_GT(names.front(), std::wstring(L"2000-01-05_10-00-00-000.log")) << "the oldest went";
-    const std::string log = readFile(logFolder() + L"\\" + names.back());
+    const std::string log = driver::readFile(driver::programLogFolder() + L"\\" + names.back());
     EXPECT_EQ(log.rfind("# program: terval-updater-demo 1.0\n# image sha256: ", 0), 0u)
         << log.substr(0, 200);
     EXPECT_NE(log.find("\n# system: Windows "), std::string::npos) << log.substr(0, 300);
@@ -664,7 +632,7 @@ std::wstring recordWholeUpdate(const std::string& name) {
 
 // The recording with the last block's reply turned into a refusal with the code 0x107.
 std::wstring refuseLastBlock(const std::wstring& recording, const std::string& name) {
-    std::string log = readFile(recording);
+    std::string log = driver::readFile(recording);
     const std::size_t block = log.rfind(" OUT 01 1b ");
     const std::size_t reply = log.find('\n', block) + 1;
     const std::size_t bytes = log.find(" IN ", reply) + 4;  // "02 st xx yy cc cc cc cc"
@@ -715,7 +683,7 @@ TEST_F(ReplayDemo, TheLastBlockRefusedInTheRecordingFailsInTheWindow) {
 
 // A recording of another image than the one the demo carries is refused with a message.
 TEST_F(ReplayDemo, ARecordingOfAnotherImageIsRefused) {
-    std::string log = readFile(recordWholeUpdate("replay-whole-update.log"));
+    std::string log = driver::readFile(recordWholeUpdate("replay-whole-update.log"));
     const std::size_t digest = log.find("# image sha256: ") + 16;
     log.replace(digest, 64, std::string(64, '0'));
     const std::wstring path = driver::wineHostPath(std::string(ARTIFACT_DIR) + "/replay-other.log");

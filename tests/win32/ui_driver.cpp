@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwctype>
 
 #include "win32/bench_window.h"
@@ -375,6 +376,38 @@ std::wstring wineHostPath(const std::string& hostPath) {
     std::wstring path = L"Z:";
     for (char c : hostPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
     return path;
+}
+
+std::string readFile(const std::wstring& fileName) {
+    const HANDLE file =
+        CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    std::string content(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
+    CloseHandle(file);
+    content.resize(read);
+    return content;
+}
+
+std::wstring programLogFolder() {
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    return std::wstring(localAppData != nullptr ? localAppData : L"") +
+           L"\\BELMARODA\\TERVAL 160 LX Updater\\logs";
+}
+
+std::vector<std::wstring> programLogNames() {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((programLogFolder() + L"\\*.log").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool saveScreenshot(HWND window, const std::wstring& fileName) {

@@ -106,6 +106,13 @@ int progressPosition(HWND progressBar);
 // The Windows path under which Wine shows a file of the host: the host's root is drive Z:.
 std::wstring wineHostPath(const std::string& hostPath);
 
+// The whole content of a file (shared with its writer), or "" when it cannot be opened.
+std::string readFile(const std::wstring& fileName);
+// The folder of the programs' logs in this Wine prefix's user folder (%LOCALAPPDATA%).
+std::wstring programLogFolder();
+// The names of the logs in that folder, sorted, i.e. by their start times.
+std::vector<std::wstring> programLogNames();
+
 // Saves what the screen shows of window (its outer rectangle) as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& fileName);
 // The same for the smallest rectangle that holds all the windows (say a window and the bench).
