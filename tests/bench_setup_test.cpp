@@ -34,26 +34,24 @@ TEST_P(SetupWords, ChooseWhatTheyName) {
     EXPECT_TRUE(setup == GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, SetupWords,
     ::testing::Values(
         WordsCase{"NoneKeepTheDemoStart", "", UnitSetup{}},
-        WordsCase{"OneWord",
-                  "wrong-mode",
-                  {Product::linkCube, Attachment::wrongMode, EscFirmware::version0_9, true}},
-        WordsCase{"EveryList",
-                  "linkwave other-type no-firmware unplugged",
+        WordsCase{"OneWord", "wrong-mode", {Product::linkCube, Attachment::wrongMode,
+                                            EscFirmware::version0_9, true}},
+        WordsCase{"EveryList", "linkwave other-type no-firmware unplugged",
                   {Product::linkwave, Attachment::otherController, EscFirmware::none, false}},
-        WordsCase{
-            "CommasAndRepeatedSpaces",
-            "accepted-alt,,firmware-1.0  linkcube",
-            {Product::linkCube, Attachment::acceptedControllerAlt, EscFirmware::version1_0, true}},
+        WordsCase{"CommasAndRepeatedSpaces", "accepted-alt,,firmware-1.0  linkcube",
+                  {Product::linkCube, Attachment::acceptedControllerAlt, EscFirmware::version1_0,
+                   true}},
         WordsCase{"LaterWordWins", "no-controller accepted unplugged plugged", UnitSetup{}},
-        WordsCase{"ARefusal",
-                  "linkwave erase-refused",
-                  {Product::linkwave, Attachment::acceptedController, EscFirmware::version0_9, true,
-                   0x1E}}),
+        WordsCase{"ARefusal", "linkwave erase-refused",
+                  {Product::linkwave, Attachment::acceptedController, EscFirmware::version0_9,
+                   true, 0x1E}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The command-line demo's list: commas separate units only where each part is a whole entry, so
 // that an entry written with commas between its words stays one unit.
@@ -121,34 +119,22 @@ TEST_P(SetupUnits, IdentifyAsChosen) {
     EXPECT_EQ(escFirmwareVersion(session), c.firmwareVersion);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, SetupUnits,
     ::testing::Values(
         UnitCase{"DemoStart", UnitSetup{}, 2, 0, 3, 0x110FA0FA, 0x0009},
         UnitCase{"OtherAcceptedType",
                  {Product::linkCube, Attachment::acceptedControllerAlt, EscFirmware::version1_0},
-                 2,
-                 0,
-                 3,
-                 0x0A0640FA,
-                 0x0100},
-        UnitCase{"OtherType",
-                 {Product::linkwave, Attachment::otherController},
-                 1,
-                 0,
-                 3,
-                 sim::kOtherTypeCode,
-                 0x0009},
-        UnitCase{"NoFirmware",
-                 {Product::linkwave, Attachment::acceptedController, EscFirmware::none},
-                 1,
-                 0,
-                 3,
-                 0x110FA0FA,
-                 0xFFFF},
+                 2, 0, 3, 0x0A0640FA, 0x0100},
+        UnitCase{"OtherType", {Product::linkwave, Attachment::otherController}, 1, 0, 3,
+                 sim::kOtherTypeCode, 0x0009},
+        UnitCase{"NoFirmware", {Product::linkwave, Attachment::acceptedController,
+                                EscFirmware::none}, 1, 0, 3, 0x110FA0FA, 0xFFFF},
         UnitCase{"NoController", {Product::linkCube, Attachment::noController}, 2, 0, 0, 0, 0},
         UnitCase{"WrongMode", {Product::linkCube, Attachment::wrongMode}, 2, 1, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // "silent-controller": the unit answers its status, the controller never answers its query; the
 // identification ends at the read's bound with the unit left open.
@@ -193,6 +179,7 @@ TEST_P(SetupRefusals, RefuseTheirCommandOfAnUpdate) {
     EXPECT_EQ(steps[c.refusedStep](), c.result) << "a second time";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, SetupRefusals,
     ::testing::Values(RefusalCase{"lock-refused", 0, kStateNotConfirmed},
@@ -205,6 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         name.erase(name.find('-'), 1);
         return name;
     });
+// clang-format on
 
 // The demo's bench window plugs and unplugs from its own thread while the updater talks to the
 // unit; under the sanitizers a bench that is not guarded shows up here as a use after free.

@@ -26,6 +26,7 @@ TEST_P(CatalogueText, IsTheTextOfItsLanguage) {
     EXPECT_EQ(std::u16string(catalogueText(c.id, Language::english)), c.english);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Texts, CatalogueText,
     ::testing::Values(
@@ -55,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                  u"Writing to Flash memory of programming unit was not possible. Data writing "
                  u"cancelled."}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Characters that an encoding slip would mangle, found inside the longer texts.
 struct FragmentCase {
@@ -73,6 +75,7 @@ TEST_P(CatalogueFragment, IsKeptToTheCharacter) {
     EXPECT_NE(std::u16string(text).find(c.fragment), std::u16string::npos);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Fragments, CatalogueFragment,
     ::testing::Values(
@@ -85,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         FragmentCase{"TypographicQuotes", 60002, Language::english,
                      u"the \u201cUpdate\u201d button"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 class CatalogueGap : public ::testing::TestWithParam<std::uint16_t> {};
 
@@ -93,9 +97,11 @@ TEST_P(CatalogueGap, HasNoText) {
     EXPECT_EQ(catalogueText(GetParam(), Language::english), nullptr);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(IdsWithoutText, CatalogueGap,
-                         ::testing::Values(40010, 40013, 40014, 40018, 40019, 40021, 40024, 60000,
-                                           39999, 40042, 60009, 0));
+                         ::testing::Values(40010, 40013, 40014, 40018, 40019, 40021, 40024,
+                                           60000, 39999, 40042, 60009, 0));
+// clang-format on
 
 // Every text that the code shows by name, in both languages; and no ID twice in the table, where
 // the look-up would find the first and hide the other.

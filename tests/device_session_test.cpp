@@ -75,52 +75,37 @@ TEST_P(Enumeration, OpensTheFirstProgrammingUnit) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Enumeration,
     ::testing::Values(
         EnumerationCase{"NoDevices", {}, kNoUnitPresent, nullptr, 0},
         EnumerationCase{"OnlyOtherDevices", {mouse(), keyboard()}, kNoUnitPresent, nullptr, 0},
-        EnumerationCase{"ProductIdThreeRejected",
-                        {sim::programmingUnit(3, "pid3")},
-                        kNoUnitPresent,
-                        nullptr,
-                        0},
-        EnumerationCase{"OtherVendorWithUnitProductId",
-                        {sim::otherDevice(0x1234, 2, "x")},
-                        kNoUnitPresent,
-                        nullptr,
-                        0},
+        EnumerationCase{"ProductIdThreeRejected", {sim::programmingUnit(3, "pid3")},
+                        kNoUnitPresent, nullptr, 0},
+        EnumerationCase{"OtherVendorWithUnitProductId", {sim::otherDevice(0x1234, 2, "x")},
+                        kNoUnitPresent, nullptr, 0},
         EnumerationCase{"UnitAfterMouseAndKeyboard",
-                        {mouse(), keyboard(), unitAt("cube")},
-                        kSuccess,
-                        "cube",
-                        2},
+                        {mouse(), keyboard(), unitAt("cube")}, kSuccess, "cube", 2},
         EnumerationCase{"Linkwave", {unitAt("wave", 1)}, kSuccess, "wave", 1},
-        EnumerationCase{
-            "FirstOfTwoUnitsWins", {unitAt("wave", 1), unitAt("cube", 2)}, kSuccess, "wave", 1},
+        EnumerationCase{"FirstOfTwoUnitsWins", {unitAt("wave", 1), unitAt("cube", 2)},
+                        kSuccess, "wave", 1},
         EnumerationCase{"DetailFailureSkipped",
-                        {withFlags(unitAt("a"), true, false, false), unitAt("b")},
-                        kSuccess,
-                        "b",
-                        2},
+                        {withFlags(unitAt("a"), true, false, false), unitAt("b")}, kSuccess,
+                        "b", 2},
         EnumerationCase{"OpenFailureSkipped",
-                        {withFlags(unitAt("a"), false, true, false), unitAt("b")},
-                        kSuccess,
-                        "b",
-                        2},
+                        {withFlags(unitAt("a"), false, true, false), unitAt("b")}, kSuccess,
+                        "b", 2},
         EnumerationCase{"AttributeFailureSkipped",
-                        {withFlags(unitAt("a"), false, false, true), unitAt("b")},
-                        kSuccess,
-                        "b",
-                        2},
-        EnumerationCase{
-            "EveryCandidateFails",
-            {withFlags(unitAt("a"), true, false, false), withFlags(unitAt("b"), false, true, false),
-             withFlags(unitAt("c"), false, false, true)},
-            kNoUnitPresent,
-            nullptr,
-            0}),
+                        {withFlags(unitAt("a"), false, false, true), unitAt("b")}, kSuccess,
+                        "b", 2},
+        EnumerationCase{"EveryCandidateFails",
+                        {withFlags(unitAt("a"), true, false, false),
+                         withFlags(unitAt("b"), false, true, false),
+                         withFlags(unitAt("c"), false, false, true)},
+                        kNoUnitPresent, nullptr, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(SimTest, NoDeviceListGivesMinusOneAndAClosedRecord) {
     plugUnit();
@@ -223,6 +208,7 @@ TEST_P(ReportLengths, UsableOnlyWhenTheyFitTheBuffers) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReportLengths,
     ::testing::Values(LengthCase{"Full", 60, 60, kSuccess},
@@ -233,6 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"InputCannotCarryTheLoaderBlock", 60, 43, kNotAvailable},
                       LengthCase{"Zero", 0, 0, kNotAvailable}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(SimTest, UnreadableCapabilitiesGiveMinusOne) {
     plugUnit().capabilitiesFail = true;
@@ -314,6 +301,7 @@ TEST_P(ChannelFaults, EndTheExchangeWithTheirResult) {
     EXPECT_TRUE(isOpen(session)) << "the channel never closes the record";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChannelFaults,
     ::testing::Values(
@@ -324,6 +312,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A completed exchange leaves no error behind for a later report to show.
         ChannelFaultCase{"NoneLeavesNoError", sim::FaultKind::none, kSuccess, 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The judging rules.
 struct JudgeCase {
@@ -342,6 +331,7 @@ TEST_P(Judging, RefusalRule) {
     EXPECT_EQ(refusalCode16(reply), GetParam().code16);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Judging,
     ::testing::Values(
@@ -352,6 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
         JudgeCase{"HighHalfOnly", {2, 0xFF, 0, 0, 0, 0, 7, 0}, 0x00070000, 0},
         JudgeCase{"AllOnesIsMinusOne", {2, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, -1, 0xFFFF}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(Confirmation, EchoMustEqualTheRequestedState) {
     Report reply{};

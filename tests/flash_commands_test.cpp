@@ -79,6 +79,7 @@ TEST_P(CommandRequests, CarryTheirLayout) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandRequests,
     ::testing::Values(
@@ -98,9 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
                     reportBytes({0x01, 0x1E, 0x04, 0x00, 0x91, 0x3C, 0x2F, 0x6A})},
         RequestCase{"AddressZero", [](auto& s) { return setWriteAddress(s, 0); },
                     reportBytes({0x01, 0x1F, 0x09, 0x01, 0, 0, 0, 0, 0x91, 0x3C, 0x2F, 0x6A})},
-        RequestCase{
-            "AddressLittleEndian", [](auto& s) { return setWriteAddress(s, 0x12345678); },
-            reportBytes({0x01, 0x1F, 0x09, 0x01, 0x78, 0x56, 0x34, 0x12, 0x91, 0x3C, 0x2F, 0x6A})},
+        RequestCase{"AddressLittleEndian", [](auto& s) { return setWriteAddress(s, 0x12345678); },
+                    reportBytes({0x01, 0x1F, 0x09, 0x01, 0x78, 0x56, 0x34, 0x12, 0x91, 0x3C,
+                                 0x2F, 0x6A})},
         RequestCase{"BlockOfNoWords", block(0, 0), reportBytes({0x01, 0x1B, 0x00})},
         RequestCase{"BlockOfEightWordsCarriesTheWholeArea", block(48, 8), blockRequest(32, 48)},
         RequestCase{"BlockOfTwelveWords", block(48, 12), blockRequest(48, 48)},
@@ -109,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"AreaLongerThanAReportIsRefused", block(57, 14), {}, kNotAvailable},
         RequestCase{"AreaShorterThanItsWordsIsRefused", block(44, 12), {}, kNotAvailable}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // ReplyJudging: each case scripts the reply to one command.
 struct JudgeCase {
@@ -133,6 +135,7 @@ const Command erase = [](auto& s) { return eraseFirmware(s); };
 const Command address = [](auto& s) { return setWriteAddress(s, 0); };
 const Command block12 = block(48, 12);
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReplyJudging,
     ::testing::Values(
@@ -145,17 +148,15 @@ INSTANTIATE_TEST_SUITE_P(
         // The write protection: refusal rule first, then the echo.
         JudgeCase{"UnprotectEchoed", unprotect, {2, 0, 0, 0}, kSuccess},
         JudgeCase{"UnprotectNotEchoed", unprotect, {2, 0, 0, 1}, kStateNotConfirmed},
-        JudgeCase{
-            "UnprotectRefusedWhateverTheEcho", unprotect, {2, 0xFF, 0, 0, 1, 2, 3, 4}, 0x04030201},
+        JudgeCase{"UnprotectRefusedWhateverTheEcho", unprotect, {2, 0xFF, 0, 0, 1, 2, 3, 4},
+                  0x04030201},
         JudgeCase{"UnprotectRefusedWithZero", unprotect, {2, 0xFF, 0, 1, 0, 0, 0, 0}, kSuccess},
         JudgeCase{"ProtectEchoed", protect, {2, 0, 0, 1}, kSuccess},
         // Erase, address and block: the refusal rule alone.
         JudgeCase{"EraseCarriedOut", erase, {2, 0x00, 0, 7, 1, 2, 3, 4}, kSuccess},
         JudgeCase{"EraseRefused", erase, {2, 0xFF, 0, 0, 1, 2, 3, 4}, 0x04030201},
         JudgeCase{"EraseRefusedWithZero", erase, {2, 0xFF, 0, 0, 0, 0, 0, 0}, kSuccess},
-        JudgeCase{"EraseRefusedWithAllOnes",
-                  erase,
-                  {2, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},
+        JudgeCase{"EraseRefusedWithAllOnes", erase, {2, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},
                   kNotAvailable},
         JudgeCase{"AddressRefused", address, {2, 0xFF, 0, 0, 0x5B, 0x06, 0, 0}, 1627},
         JudgeCase{"AddressRefusedWithZero", address, {2, 0xFF}, kSuccess},
@@ -163,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
         JudgeCase{"BlockRefusedWithZero", block12, {2, 0xFF}, kSuccess},
         JudgeCase{"BlockCarriedOut", block12, {2, 0x01, 0, 0, 1, 2, 3, 4}, kSuccess}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The channel's own results pass through every command unchanged.
 struct ChannelCase {
@@ -186,6 +188,7 @@ TEST_P(CommandChannelResults, PassThrough) {
     EXPECT_EQ(sim::transcript().size(), lines) << "nothing is sent on a closed session";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, CommandChannelResults,
                          ::testing::Values(ChannelCase{"Lock", lockOn},
                                            ChannelCase{"Protection", unprotect},
@@ -193,6 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CommandChannelResults,
                                            ChannelCase{"Address", address},
                                            ChannelCase{"Block", block12}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(FlashTest, EraseReplyIsReadNoSoonerThanASecondAfterItsRequest) {
     eraseFirmware(session);
@@ -225,21 +229,21 @@ TEST_P(SimBootloader, HonoursLockProtectionAndErase) {
     EXPECT_EQ(GetParam().command(session), GetParam().result);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, SimBootloader,
     ::testing::Values(
         BootloaderCase{"UnprotectNeedsTheLock", {}, unprotect, ResultCode(sim::kRefusedNotLocked)},
-        BootloaderCase{
-            "EraseNeedsUnprotected", {lockOn}, erase, ResultCode(sim::kRefusedWriteProtected)},
-        BootloaderCase{
-            "BlockNeedsTheErase", {lockOn, unprotect}, block12, ResultCode(sim::kRefusedNotErased)},
+        BootloaderCase{"EraseNeedsUnprotected", {lockOn}, erase,
+                       ResultCode(sim::kRefusedWriteProtected)},
+        BootloaderCase{"BlockNeedsTheErase", {lockOn, unprotect}, block12,
+                       ResultCode(sim::kRefusedNotErased)},
         BootloaderCase{"EraseWhenReady", {lockOn, unprotect}, erase, kSuccess},
         BootloaderCase{"BlockAfterErase", {lockOn, unprotect, erase, address}, block12, kSuccess},
-        BootloaderCase{"NothingAfterRelease",
-                       {lockOn, unprotect, lockOff},
-                       erase,
+        BootloaderCase{"NothingAfterRelease", {lockOn, unprotect, lockOff}, erase,
                        ResultCode(sim::kRefusedNotLocked)}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(FlashTest, BootloaderStoresTheDeclaredWordsInOrder) {
     setSystemLock(session, true);

@@ -27,6 +27,7 @@ TEST_P(FormatText, WritesWithinItsCapacity) {
     EXPECT_EQ(std::wstring(buffer.data()), c.text);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormatText,
     ::testing::Values(
@@ -34,20 +35,24 @@ INSTANTIATE_TEST_SUITE_P(
                    [](wchar_t* b, int n) { return formatText(b, n, L"%u.%u", 12u, 34u); }, 5,
                    L"12.34"},
         FormatCase{"OneTooLong", 5,
-                   [](wchar_t* b, int n) { return formatText(b, n, L"%u.%u", 12u, 34u); }, -1, L""},
-        FormatCase{
-            "WideStringArgument", 64,
-            [](wchar_t* b, int n) { return formatText(b, n, L"type '%s'.", L"TERVAL 160 LX"); }, 21,
-            L"type 'TERVAL 160 LX'."},
+                   [](wchar_t* b, int n) { return formatText(b, n, L"%u.%u", 12u, 34u); }, -1,
+                   L""},
+        FormatCase{"WideStringArgument", 64,
+                   [](wchar_t* b, int n) {
+                       return formatText(b, n, L"type '%s'.", L"TERVAL 160 LX");
+                   },
+                   21, L"type 'TERVAL 160 LX'."},
         FormatCase{"WideStringBeyondAscii", 16,
                    [](wchar_t* b, int n) { return formatText(b, n, L"%s", L"Ger\u00e4t\u2122"); },
                    6, L"Ger\u00e4t\u2122"},
         FormatCase{"StringTooLong", 13,
-                   [](wchar_t* b, int n) { return formatText(b, n, L"%s", L"TERVAL 160 LX"); }, -1,
-                   L""},
+                   [](wchar_t* b, int n) { return formatText(b, n, L"%s", L"TERVAL 160 LX"); },
+                   -1, L""},
         FormatCase{"NegativeResultAsTwosComplement", 64,
-                   [](wchar_t* b, int n) { return formatText(b, n, L"0x%08x-0x%08x", -2, 0u); }, 21,
-                   L"0xfffffffe-0x00000000"},
+                   [](wchar_t* b, int n) {
+                       return formatText(b, n, L"0x%08x-0x%08x", -2, 0u);
+                   },
+                   21, L"0xfffffffe-0x00000000"},
         FormatCase{"ZeroPaddedHex", 64,
                    [](wchar_t* b, int n) { return formatText(b, n, L"0x%08x-0x%08x", 1627, 0u); },
                    21, L"0x0000065b-0x00000000"},
@@ -57,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"LargestUnsigned", 64,
                    [](wchar_t* b, int n) { return formatText(b, n, L"%u", 0xFFFFFFFFu); }, 10,
                    L"4294967295"},
-        FormatCase{"Percent", 8, [](wchar_t* b, int n) { return formatText(b, n, L"100%%"); }, 4,
-                   L"100%"},
+        FormatCase{"Percent", 8, [](wchar_t* b, int n) { return formatText(b, n, L"100%%"); },
+                   4, L"100%"},
         FormatCase{"UnknownConversion", 64,
                    [](wchar_t* b, int n) { return formatText(b, n, L"%d", 5); }, -1, L""},
         FormatCase{"TrailingPercent", 64,
@@ -71,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"OnlyTheTerminator", 1, [](wchar_t* b, int n) { return formatText(b, n, L""); },
                    0, L""}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(FormatTextCapacity, ZeroCapacityTouchesNothing) {
     wchar_t untouched = L'#';

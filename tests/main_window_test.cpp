@@ -31,13 +31,15 @@ TEST_P(WindowTexts, ReplaceTheTemplates) {
     EXPECT_EQ(fake::controlText(kRow3Caption), c.row3);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Languages, WindowTexts,
-    ::testing::Values(TextsCase{"English", Language::english, L"programming unit",
-                                L"ESC-bootloader", L"ESC"},
-                      TextsCase{"German", Language::german, L"Programmiereinheit",
-                                L"Regler-Bootloader", L"Regler"}),
+    ::testing::Values(
+        TextsCase{"English", Language::english, L"programming unit", L"ESC-bootloader", L"ESC"},
+        TextsCase{"German", Language::german, L"Programmiereinheit", L"Regler-Bootloader",
+                  L"Regler"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(UiTest, RegistrationFailureShowsTheErrorBox) {
     reportRegistrationFailure();
@@ -70,14 +72,16 @@ TEST_P(LogoSize, FitsTheRoomBesideTheVersionPanel) {
     EXPECT_EQ(placement.height, c.height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rooms, LogoSize,
-                         ::testing::Values(LogoCase{"Room886", 370 + 45 + 886, 886, 131},
-                                           LogoCase{"RoomBeyondHalfTheBitmap", 370 + 45 + 1500, 886,
-                                                    131},
-                                           LogoCase{"Room885", 370 + 45 + 885, 885, 131},
-                                           LogoCase{"Room183", 370 + 45 + 183, 183, 27},
-                                           LogoCase{"NoRoom", 370 + 45, 0, 0},
-                                           LogoCase{"LessThanNoRoom", 370 + 10, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Rooms, LogoSize,
+    ::testing::Values(LogoCase{"Room886", 370 + 45 + 886, 886, 131},
+                      LogoCase{"RoomBeyondHalfTheBitmap", 370 + 45 + 1500, 886, 131},
+                      LogoCase{"Room885", 370 + 45 + 885, 885, 131},
+                      LogoCase{"Room183", 370 + 45 + 183, 183, 27},
+                      LogoCase{"NoRoom", 370 + 45, 0, 0},
+                      LogoCase{"LessThanNoRoom", 370 + 10, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace

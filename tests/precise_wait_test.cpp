@@ -72,13 +72,14 @@ TEST_P(Waits, AnOversleepNeverShortensTheNextWait) {
     for (std::uint64_t length : lengths) EXPECT_GE(length, 20000u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clocks, Waits,
-                         ::testing::Values(WaitCase{"Exact", 0, 0},
-                                           WaitCase{"WakesLateByOneTick", 15625, 0},
-                                           WaitCase{"WakesEarly", -3000, 0},
-                                           WaitCase{"OnAScheduleTick", 0, 15625},
-                                           WaitCase{"EarlyOnATick", -16000, 15625}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, Waits,
+    ::testing::Values(WaitCase{"Exact", 0, 0}, WaitCase{"WakesLateByOneTick", 15625, 0},
+                      WaitCase{"WakesEarly", -3000, 0}, WaitCase{"OnAScheduleTick", 0, 15625},
+                      WaitCase{"EarlyOnATick", -16000, 15625}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(Waits, ATimerThatWakesEarlySleepsAgainForTheRest) {
     fake = FakeClock{0, -19000, 0, 0};

@@ -22,6 +22,7 @@ TEST_P(Sha256, GivesTheKnownDigest) {
         GetParam().digest);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Vectors, Sha256,
     ::testing::Values(
@@ -38,5 +39,6 @@ INSTANTIATE_TEST_SUITE_P(
         Vector{"OneBlock", std::string(64, 'a'),
                "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace

@@ -78,16 +78,11 @@ std::function<void()> updateWith(sim::FaultKind kind, unsigned exchangeAfterProb
 std::wstring shown(Shown where) {
     const auto& boxes = fake::state().boxes;
     switch (where) {
-        case Shown::hint:
-            return fake::controlText(kHintBox);
-        case Shown::lastBoxText:
-            return boxes.empty() ? L"" : boxes.back().text;
-        case Shown::lastBoxCaption:
-            return boxes.empty() ? L"" : boxes.back().caption;
-        case Shown::firstBoxText:
-            return boxes.empty() ? L"" : boxes.front().text;
-        case Shown::firstBoxCaption:
-            return boxes.empty() ? L"" : boxes.front().caption;
+        case Shown::hint: return fake::controlText(kHintBox);
+        case Shown::lastBoxText: return boxes.empty() ? L"" : boxes.back().text;
+        case Shown::lastBoxCaption: return boxes.empty() ? L"" : boxes.back().caption;
+        case Shown::firstBoxText: return boxes.empty() ? L"" : boxes.front().text;
+        case Shown::firstBoxCaption: return boxes.empty() ? L"" : boxes.front().caption;
         case Shown::progressTitle:
             for (const std::string& call : fake::state().windowCalls) {
                 if (call.rfind("create 2 ", 0) == 0) {  // "create 2 <x>,<y> <w>x<h> <title>"
@@ -193,8 +188,10 @@ const Situation kSituations[] = {
      L"program is closed."},
 };
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(English, SituationTexts, ::testing::ValuesIn(kSituations),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The three row captions, which the panel shows beside the versions.
 TEST_F(UiTest, RowCaptionsShowTheirOwnWords) {

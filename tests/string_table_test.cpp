@@ -50,18 +50,21 @@ TEST_P(TableString, CopiesItsSlotWithinBlockAndBuffer) {
     EXPECT_EQ(std::wstring(buffer.data()), c.text);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, TableString,
-    ::testing::Values(TableCase{"FirstSlot", kBase, 2048, 0, 3, L"A\u00fc\u20ac"},
-                      TableCase{"LastSlotPastEmptyOnes", kBase + 15, 2048, 0, 3, L"xyz"},
-                      TableCase{"EmptySlot", kBase + 7, 2048, 0, 0, L""},
-                      TableCase{"FitsExactly", kBase + 15, 4, 0, 3, L"xyz"},
-                      TableCase{"CutToFit", kBase + 15, 3, 0, 2, L"xy"},
-                      TableCase{"RoomForTheTerminatorOnly", kBase + 15, 1, 0, 0, L""},
-                      TableCase{"BlockEndsInsideTheText", kBase + 15, 2048, 2, 0, L""},
-                      TableCase{"BlockEndsBeforeTheSlot", kBase + 15, 2048, 8, 0, L""},
-                      TableCase{"BlockEndsInsideALength", kBase + 15, 2048, 9, 0, L""}),
+    ::testing::Values(
+        TableCase{"FirstSlot", kBase, 2048, 0, 3, L"A\u00fc\u20ac"},
+        TableCase{"LastSlotPastEmptyOnes", kBase + 15, 2048, 0, 3, L"xyz"},
+        TableCase{"EmptySlot", kBase + 7, 2048, 0, 0, L""},
+        TableCase{"FitsExactly", kBase + 15, 4, 0, 3, L"xyz"},
+        TableCase{"CutToFit", kBase + 15, 3, 0, 2, L"xy"},
+        TableCase{"RoomForTheTerminatorOnly", kBase + 15, 1, 0, 0, L""},
+        TableCase{"BlockEndsInsideTheText", kBase + 15, 2048, 2, 0, L""},
+        TableCase{"BlockEndsBeforeTheSlot", kBase + 15, 2048, 8, 0, L""},
+        TableCase{"BlockEndsInsideALength", kBase + 15, 2048, 9, 0, L""}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(TableString, NoBlockGivesAnEmptyText) {
     wchar_t buffer[4] = L"###";

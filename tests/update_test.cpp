@@ -175,20 +175,22 @@ TEST_P(Confirmations, DecideWhetherAnythingIsSent) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Confirmations,
     ::testing::Values(
         ConfirmCase{"CancelAtTheWarning", 0x0009, {window::Answer::cancel}, 1, false},
         ConfirmCase{"NoAtTheQuestion", 0x0100, {window::Answer::ok, window::Answer::no}, 2, false},
-        ConfirmCase{
-            "ClosedQuestion", 0x0234, {window::Answer::ok, window::Answer::cancel}, 2, false},
+        ConfirmCase{"ClosedQuestion", 0x0234, {window::Answer::ok, window::Answer::cancel}, 2,
+                    false},
         ConfirmCase{"OlderInstalledNotAsked", 0x00FF, {window::Answer::ok}, 1, true},
-        ConfirmCase{
-            "SameInstalledAsked", 0x0100, {window::Answer::ok, window::Answer::yes}, 2, true},
-        ConfirmCase{
-            "NewerInstalledAsked", 0x0234, {window::Answer::ok, window::Answer::yes}, 2, true},
+        ConfirmCase{"SameInstalledAsked", 0x0100, {window::Answer::ok, window::Answer::yes}, 2,
+                    true},
+        ConfirmCase{"NewerInstalledAsked", 0x0234, {window::Answer::ok, window::Answer::yes}, 2,
+                    true},
         ConfirmCase{"NoFirmwareNotAsked", 0xFFFF, {window::Answer::ok}, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Right after the questions the unit is identified again. A controller that now reports other
 // firmware (another one put on the unit behind the box) is asked about anew: the warning, and
@@ -341,6 +343,7 @@ TEST_P(FailedClosingCommand, StillEndsInSuccessWithoutABox) {
     EXPECT_EQ(sim::exchangeCount(), probeExchanges + 4 + kBlocks + 2) << "both closing commands";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailedClosingCommand,
     ::testing::Values(ClosingCase{"ProtectionNotWritten", 0, sim::FaultKind::writeFails},
@@ -349,6 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ClosingCase{"ReleaseNotAnswered", 1, sim::FaultKind::noAnswer},
                       ClosingCase{"ReleaseRefused", 1, sim::FaultKind::refuse}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Notices that arrive while the failure box is open wait for it, and are then handled in order:
 // the failed unit's removal, then a new unit's arrival, which is shown ready.
@@ -458,6 +462,7 @@ TEST_P(UnitChangedDuringABox, EndsAsForAUnitGoneAndSendsNothing) {
     EXPECT_EQ(fake::state().sleepAndShutdownBlocks, 0u);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnitChangedDuringABox,
     ::testing::Values(
@@ -467,6 +472,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"SilentControllerDuringTheQuestion", 0x0100, 1, ChangeCase::silentPluggedIn},
         ChangeCase{"ReadyUnitDuringTheQuestion", 0x0100, 1, ChangeCase::readyPluggedIn}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The build's placeholder is no firmware: written to a simulated unit (the demo), refused for a
 // real one, as an image that cannot be sent is refused.
@@ -505,12 +511,14 @@ TEST_P(Placeholder, IsWrittenOnlyToASimulatedUnit) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Placeholder,
     ::testing::Values(PlaceholderCase{"RefusedForARealUnit", placeholderImage, false, false},
                       PlaceholderCase{"WrittenToASimulatedUnit", placeholderImage, true, true},
                       PlaceholderCase{"RealImageForARealUnit", realImage, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Update, ShowsProgressInACentredWindowThatGoesAway) {
     startReady();
@@ -556,11 +564,13 @@ TEST_P(ZOrder, RaisesBothWindowsOnceWhenTheUpdaterIsInFront) {
     EXPECT_EQ(found, GetParam().raised ? 1u : 0u);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, ZOrder,
                          ::testing::Values(ZOrderCase{"MainWindowInFront", 1, true},
                                            ZOrderCase{"ProgressWindowInFront", 2, true},
                                            ZOrderCase{"AnotherProgramInFront", 77, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Update, WithoutAProgressWindowTheTransferGoesOn) {
     fake::state().progressWindowFails = true;
@@ -602,6 +612,7 @@ TEST_P(UnsendableImage, IsRefusedBeforeAnythingIsSent) {
     EXPECT_FALSE(fake::isEnabled(kUpdateButton));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, UnsendableImage,
                          ::testing::Values(ImageCase{"Missing", noImage},
                                            ImageCase{"Empty", emptyImage},
@@ -609,6 +620,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnsendableImage,
                                            ImageCase{"OneBitAltered", alteredImage},
                                            ImageCase{"WithoutDigest", imageWithoutDigest}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Update, UnitPulledDuringTheWarningFailsAtTheLockWithoutACodeLine) {
     startReady();
@@ -642,16 +654,11 @@ struct FaultCase {
 
 std::uint16_t failureTextFor(unsigned exchange) {
     switch (exchange) {
-        case 0:
-            return kTextLockFailed;
-        case 1:
-            return kTextUnprotectFailed;
-        case 2:
-            return kTextEraseFailed;
-        case 3:
-            return kTextAddressFailed;
-        default:
-            return kTextBlockFailed;
+        case 0: return kTextLockFailed;
+        case 1: return kTextUnprotectFailed;
+        case 2: return kTextEraseFailed;
+        case 3: return kTextAddressFailed;
+        default: return kTextBlockFailed;
     }
 }
 
@@ -660,16 +667,11 @@ constexpr std::uint32_t kRefusalCode = 0x00C0FFEE;
 // What the failed step returns, and the last error the platform leaves.
 std::pair<ResultCode, std::uint32_t> expectedFailure(const FaultCase& c) {
     switch (c.kind) {
-        case sim::FaultKind::writeFails:
-            return {kWriteFailed, sim::kErrorGenFailure};
-        case sim::FaultKind::removed:
-            return {kWriteFailed, sim::kErrorDeviceNotConnected};
-        case sim::FaultKind::readFails:
-            return {kReadFailed, sim::kErrorGenFailure};
-        case sim::FaultKind::noAnswer:
-            return {kReadFailed, sim::kErrorTimeout};
-        case sim::FaultKind::dropEcho:
-            return {kStateNotConfirmed, 0};
+        case sim::FaultKind::writeFails: return {kWriteFailed, sim::kErrorGenFailure};
+        case sim::FaultKind::removed: return {kWriteFailed, sim::kErrorDeviceNotConnected};
+        case sim::FaultKind::readFails: return {kReadFailed, sim::kErrorGenFailure};
+        case sim::FaultKind::noAnswer: return {kReadFailed, sim::kErrorTimeout};
+        case sim::FaultKind::dropEcho: return {kStateNotConfirmed, 0};
         default:
             // The lock is judged by its echo alone: a refusal leaves the lock unconfirmed.
             return {c.exchange == 0 ? kStateNotConfirmed : ResultCode(kRefusalCode), 0};
@@ -731,8 +733,10 @@ TEST_P(Faults, EndInTheFailureReport) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(EveryExchange, Faults, ::testing::ValuesIn(everyFault()),
                          [](const auto& info) { return info.param.name; });
+// clang-format on
 
 }  // namespace
 

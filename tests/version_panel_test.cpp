@@ -19,12 +19,8 @@ TEST_P(VersionLabel, ShowsTheWorkedValue) {
     const LabelCase& c = GetParam();
     sim::Device unit = sim::programmingUnit();
     switch (c.row) {
-        case Row::unit:
-            unit.unit.firmwareVersion = c.value;
-            break;
-        case Row::bootloader:
-            unit.unit.esc.bootloaderVersion = c.value;
-            break;
+        case Row::unit: unit.unit.firmwareVersion = c.value; break;
+        case Row::bootloader: unit.unit.esc.bootloaderVersion = c.value; break;
         case Row::controller:
             unit.unit.esc.firmwareVersion = static_cast<std::uint16_t>(c.value);
             break;
@@ -39,6 +35,7 @@ TEST_P(VersionLabel, ShowsTheWorkedValue) {
     EXPECT_EQ(fake::controlText(control), c.label);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     WorkedValues, VersionLabel,
     ::testing::Values(LabelCase{"UnitLowestByteZeroShifts", Row::unit, 0x00010200, L"1.2"},
@@ -53,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LabelCase{"ControllerNoFirmware", Row::controller, 0xFFFF, L"----------"},
                       LabelCase{"UnitLargestLabel", Row::unit, 0xFFFFFFFF, L"255.255.255"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(UiTest, AfterAnUpdateTheControllerRowReadsTheNewVersion) {
     sim::plugIn(sim::programmingUnit());

@@ -133,9 +133,7 @@ void appendEntry(std::string& text, const Log& current, const Entry& entry) {
                     std::to_string(entry.error);
             break;
         case Kind::unit:
-        case Kind::note:
-            text += "# " + ms + ' ' + current.texts[entry.error];
-            break;
+        case Kind::note: text += "# " + ms + ' ' + current.texts[entry.error]; break;
     }
     text += '\n';
 }

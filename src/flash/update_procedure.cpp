@@ -24,16 +24,11 @@ void logStep(const char* step, ResultCode result, const DeviceSession& session) 
 
 const char* stepName(UpdateStep step) {
     switch (step) {
-        case UpdateStep::lock:
-            return "lock";
-        case UpdateStep::unprotect:
-            return "unprotect";
-        case UpdateStep::erase:
-            return "erase";
-        case UpdateStep::address:
-            return "address";
-        case UpdateStep::block:
-            return "block";
+        case UpdateStep::lock: return "lock";
+        case UpdateStep::unprotect: return "unprotect";
+        case UpdateStep::erase: return "erase";
+        case UpdateStep::address: return "address";
+        case UpdateStep::block: return "block";
     }
     return "?";
 }

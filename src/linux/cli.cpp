@@ -37,12 +37,9 @@ constexpr int kLabelWidth = 10;
 
 int exitCodeOf(UnitState state) {
     switch (state) {
-        case UnitState::ready:
-            return kExitOk;
-        case UnitState::notFound:
-            return kExitNoUnit;
-        default:
-            return kExitNotReady;
+        case UnitState::ready: return kExitOk;
+        case UnitState::notFound: return kExitNoUnit;
+        default: return kExitNotReady;
     }
 }
 
@@ -235,16 +232,12 @@ void reportOnTerminal(void* context, const UpdateReport& report) {
 
 int exitCodeOf(UpdateEnd end) {
     switch (end) {
-        case UpdateEnd::succeeded:
-            return kExitOk;
-        case UpdateEnd::declined:
-            return kExitDeclined;
+        case UpdateEnd::succeeded: return kExitOk;
+        case UpdateEnd::declined: return kExitDeclined;
         // Identified once more right after the questions: no longer a ready unit. Linux gives
         // no notice of a unit swapped while a question was open.
-        case UpdateEnd::unitGone:
-            return kExitNotReady;
-        case UpdateEnd::failed:
-            break;
+        case UpdateEnd::unitGone: return kExitNotReady;
+        case UpdateEnd::failed: break;
     }
     return kExitUpdateFailed;
 }

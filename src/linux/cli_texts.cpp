@@ -195,8 +195,7 @@ std::string readyText(Language language, bool withCommand) {
 std::string cliText(CliText text, Language language) {
     const bool german = language == Language::german;
     switch (text) {
-        case CliText::help:
-            return kHelp[german ? 1 : 0];
+        case CliText::help: return kHelp[german ? 1 : 0];
         case CliText::usage:
             return german ? "Aufruf: terval-updater-cli status [--json] [--device PFAD] "
                             "[--log DATEI] | update [--yes] [--wait] [--device PFAD | --all] "
@@ -204,8 +203,7 @@ std::string cliText(CliText text, Language language) {
                           : "Usage: terval-updater-cli status [--json] [--device PATH] "
                             "[--log FILE] | update [--yes] [--wait] [--device PATH | --all] "
                             "[--log FILE] | --help\n";
-        case CliText::prompt:
-            return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
+        case CliText::prompt: return german ? "Fortfahren? [j/N] " : "Continue? [y/N] ";
         case CliText::waiting:
             return german ? "Warte auf eine Programmiereinheit am USB-Port ...\n"
                           : "Waiting for a programming unit on the USB port ...\n";
@@ -214,8 +212,7 @@ std::string cliText(CliText text, Language language) {
         case CliText::unitNotPermitted:
             return std::string(kUnitNotPermitted[german ? 1 : 0]) + kUdevRuleCommands +
                    kUnitNotPermittedOtherwise[german ? 1 : 0];
-        case CliText::unitInUse:
-            return kUnitInUse[german ? 1 : 0];
+        case CliText::unitInUse: return kUnitInUse[german ? 1 : 0];
         case CliText::runUpdate:
             return german ? "Um die Regler-Firmware zu aktualisieren, führen Sie aus: "
                             "terval-updater-cli update"

@@ -93,16 +93,11 @@ const char* stateWord(const FoundUnit& unit) {
     if (unit.unavailable == Unavailable::inUse) return "in-use";
     if (unit.unavailable == Unavailable::notPermitted) return "not-permitted";
     switch (unit.state) {
-        case UnitState::ready:
-            return "ready";
-        case UnitState::wrongMode:
-            return "wrong-mode";
-        case UnitState::noController:
-            return "no-controller";
-        case UnitState::incompatibleController:
-            return "incompatible";
-        case UnitState::notFound:
-            break;
+        case UnitState::ready: return "ready";
+        case UnitState::wrongMode: return "wrong-mode";
+        case UnitState::noController: return "no-controller";
+        case UnitState::incompatibleController: return "incompatible";
+        case UnitState::notFound: break;
     }
     return "no-answer";
 }
@@ -131,12 +126,9 @@ std::string stateText(const FoundUnit& unit, Language language) {
         return withoutLastLineFeed(unavailableText(unit.unavailable, unit.node.path, language));
     }
     switch (unit.state) {
-        case UnitState::ready:
-            return readySentence(language);
-        case UnitState::notFound:
-            return cliText(CliText::unitNoAnswer, language);
-        default:
-            return catalogueUtf8(statusTextOf(unit.state), language);
+        case UnitState::ready: return readySentence(language);
+        case UnitState::notFound: return cliText(CliText::unitNoAnswer, language);
+        default: return catalogueUtf8(statusTextOf(unit.state), language);
     }
 }
 
@@ -253,15 +245,9 @@ bool askAboutUnits(std::vector<UnitUpdate>& updates, bool answerYes, CliIo& io) 
         face.context = &asking;
         face.ask = askAboutUnit;
         switch (confirmAnswered(update.unit->session, face)) {
-            case Confirmation::given:
-                update.stage = UnitUpdate::Stage::agreed;
-                break;
-            case Confirmation::declined:
-                update.stage = UnitUpdate::Stage::declined;
-                break;
-            case Confirmation::unitGone:
-                update.stage = UnitUpdate::Stage::unitGone;
-                break;
+            case Confirmation::given: update.stage = UnitUpdate::Stage::agreed; break;
+            case Confirmation::declined: update.stage = UnitUpdate::Stage::declined; break;
+            case Confirmation::unitGone: update.stage = UnitUpdate::Stage::unitGone; break;
         }
     }
     return true;
@@ -355,8 +341,7 @@ std::string outcomeText(const UnitUpdate& update, Language language) {
         case UnitUpdate::Stage::unitGone:
             // As when the first command finds the unit gone: nothing is sent, no code to show.
             return catalogueUtf8(kTextLockFailed, language);
-        default:
-            break;
+        default: break;
     }
     std::string text = catalogueUtf8(update.report.textId, language);
     if (update.report.hasErrorCodeLine) {

@@ -98,12 +98,9 @@ bool applyWord(const std::string& word, UnitSetup* setup) {
 
 std::uint16_t firmwareVersion(EscFirmware firmware) {
     switch (firmware) {
-        case EscFirmware::version1_0:
-            return 0x0100;
-        case EscFirmware::none:
-            return 0xFFFF;
-        default:
-            return 0x0009;
+        case EscFirmware::version1_0: return 0x0100;
+        case EscFirmware::none: return 0xFFFF;
+        default: return 0x0009;
     }
 }
 
@@ -204,21 +201,11 @@ Device unitFor(const UnitSetup& setup) {
     unit.refusedCommand = setup.refusedCommand;
     unit.esc.firmwareVersion = firmwareVersion(setup.firmware);
     switch (setup.attachment) {
-        case Attachment::acceptedController:
-            unit.esc.typeCode = kAcceptedTypeCode;
-            break;
-        case Attachment::acceptedControllerAlt:
-            unit.esc.typeCode = kAcceptedTypeCodeAlt;
-            break;
-        case Attachment::otherController:
-            unit.esc.typeCode = kOtherTypeCode;
-            break;
-        case Attachment::noController:
-            unit.esc.status = 0;
-            break;
-        case Attachment::wrongMode:
-            unit.mode = 1;
-            break;
+        case Attachment::acceptedController: unit.esc.typeCode = kAcceptedTypeCode; break;
+        case Attachment::acceptedControllerAlt: unit.esc.typeCode = kAcceptedTypeCodeAlt; break;
+        case Attachment::otherController: unit.esc.typeCode = kOtherTypeCode; break;
+        case Attachment::noController: unit.esc.status = 0; break;
+        case Attachment::wrongMode: unit.mode = 1; break;
         case Attachment::silentController:
             unit.esc.typeCode = kAcceptedTypeCode;
             unit.controllerSilent = true;

@@ -93,11 +93,8 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     pending = sim::PendingReply{};
     if (kind == sim::FaultKind::none && !sim::answers(device->unit, report)) return true;
     switch (kind) {
-        case sim::FaultKind::noAnswer:
-            return true;
-        case sim::FaultKind::readFails:
-            pending.readFails = true;
-            return true;
+        case sim::FaultKind::noAnswer: return true;
+        case sim::FaultKind::readFails: pending.readFails = true; return true;
         case sim::FaultKind::refuse:
             sim::refuseRequest(device->unit, report, fault->code, pending.bytes);
             break;

@@ -141,27 +141,16 @@ void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply)
         return refuse(reply, unit.refusalCode);
     }
     switch (command) {
-        case 0x08:
-            return answerStatus(unit, reply);
-        case 0x0A:
-            return answerMemoryRead(unit, request, reply);
-        case 0x1D:
-            return answerControllerInfo(unit, reply);
-        case 0x22:
-            return answerBootloaderInfo(unit, reply);
-        case 0x0B:
-            return answerSystemLock(unit, request, reply);
-        case 0x20:
-            return answerWriteProtection(unit, request, reply);
-        case 0x1E:
-            return answerErase(unit, request, reply);
-        case 0x1F:
-            return answerWriteAddress(unit, request, reply);
-        case 0x1B:
-            ++unit.blocksAnswered;
-            return answerWriteBlock(unit, request, reply);
-        default:
-            return refuse(reply, kRefusedUnknownCommand);
+        case 0x08: return answerStatus(unit, reply);
+        case 0x0A: return answerMemoryRead(unit, request, reply);
+        case 0x1D: return answerControllerInfo(unit, reply);
+        case 0x22: return answerBootloaderInfo(unit, reply);
+        case 0x0B: return answerSystemLock(unit, request, reply);
+        case 0x20: return answerWriteProtection(unit, request, reply);
+        case 0x1E: return answerErase(unit, request, reply);
+        case 0x1F: return answerWriteAddress(unit, request, reply);
+        case 0x1B: ++unit.blocksAnswered; return answerWriteBlock(unit, request, reply);
+        default: return refuse(reply, kRefusedUnknownCommand);
     }
 }
 

@@ -145,14 +145,9 @@ int onDeviceChange(std::uint32_t event, const DeviceEventRecord* record) {
         return 1;
     }
     switch (event) {
-        case kDeviceArrival:
-            onArrival(record);
-            return 1;
-        case kDeviceRemoveComplete:
-            onRemoval(record);
-            return 1;
-        default:
-            return 0;
+        case kDeviceArrival: onArrival(record); return 1;
+        case kDeviceRemoveComplete: onRemoval(record); return 1;
+        default: return 0;
     }
 }
 
@@ -171,12 +166,8 @@ void releaseDeviceNotices() {
         const DeviceEventRecord record{notice.deviceType,
                                        notice.hasPath ? notice.path.c_str() : nullptr};
         switch (notice.event) {
-            case kDeviceArrival:
-                onArrival(&record);
-                break;
-            case kDeviceRemoveComplete:
-                onRemoval(&record);
-                break;
+            case kDeviceArrival: onArrival(&record); break;
+            case kDeviceRemoveComplete: onRemoval(&record); break;
         }
     }
     hold.handling = false;

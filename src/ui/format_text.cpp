@@ -58,23 +58,16 @@ bool putConversion(Output& out, const wchar_t*& format, std::va_list& args) {
         ++format;
     }
     switch (*format++) {
-        case L'%':
-            out.put(L'%');
-            return true;
-        case L'u':
-            putNumber(out, va_arg(args, unsigned), 10, width, pad);
-            return true;
-        case L'x':
-            putNumber(out, va_arg(args, unsigned), 16, width, pad);
-            return true;
+        case L'%': out.put(L'%'); return true;
+        case L'u': putNumber(out, va_arg(args, unsigned), 10, width, pad); return true;
+        case L'x': putNumber(out, va_arg(args, unsigned), 16, width, pad); return true;
         case L's': {
             const wchar_t* text = va_arg(args, const wchar_t*);
             if (text == nullptr) return false;
             putString(out, text, width);
             return true;
         }
-        default:
-            return false;
+        default: return false;
     }
 }
 

@@ -27,16 +27,11 @@ bool isReadyUnit(const DeviceSession& session) {
 
 std::uint16_t statusTextOf(UnitState state) {
     switch (state) {
-        case UnitState::notFound:
-            return kTextNoUnit;
-        case UnitState::wrongMode:
-            return kTextWrongMode;
-        case UnitState::noController:
-            return kTextNoController;
-        case UnitState::ready:
-            return kTextReady;
-        case UnitState::incompatibleController:
-            return kTextIncompatible;
+        case UnitState::notFound: return kTextNoUnit;
+        case UnitState::wrongMode: return kTextWrongMode;
+        case UnitState::noController: return kTextNoController;
+        case UnitState::ready: return kTextReady;
+        case UnitState::incompatibleController: return kTextIncompatible;
     }
     return kTextNoUnit;
 }
@@ -48,16 +43,11 @@ HintTexts hintTextsOf(UnitState state) {
 
 std::uint16_t failureTextOf(UpdateStep step) {
     switch (step) {
-        case UpdateStep::lock:
-            return kTextLockFailed;
-        case UpdateStep::unprotect:
-            return kTextUnprotectFailed;
-        case UpdateStep::erase:
-            return kTextEraseFailed;
-        case UpdateStep::address:
-            return kTextAddressFailed;
-        case UpdateStep::block:
-            return kTextBlockFailed;
+        case UpdateStep::lock: return kTextLockFailed;
+        case UpdateStep::unprotect: return kTextUnprotectFailed;
+        case UpdateStep::erase: return kTextEraseFailed;
+        case UpdateStep::address: return kTextAddressFailed;
+        case UpdateStep::block: return kTextBlockFailed;
     }
     return kTextUpdateFailedHint;
 }

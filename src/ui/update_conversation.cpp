@@ -87,14 +87,12 @@ UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
         return UpdateEnd::failed;
     }
     switch (confirmUpdate(session, face)) {
-        case Confirmation::declined:
-            return UpdateEnd::declined;
+        case Confirmation::declined: return UpdateEnd::declined;
         case Confirmation::unitGone:
             // As when the first command finds the unit gone: nothing is sent, no code to show.
             tellReport(face, kTextLockFailed);
             return UpdateEnd::unitGone;
-        case Confirmation::given:
-            break;
+        case Confirmation::given: break;
     }
     return writeAgreedUpdate(session, face, locateImage, placeholderAccepted);
 }

@@ -293,9 +293,7 @@ LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             showState();
             SetTimer(window, kWatchTimer, kWatchIntervalMs, nullptr);
             return 0;
-        case WM_COMMAND:
-            onCommand(LOWORD(wParam), HIWORD(wParam));
-            return 0;
+        case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_TIMER:
             if (!bench.placed) placeBesideMainDialog();
             showState();
@@ -304,8 +302,7 @@ LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             KillTimer(window, kWatchTimer);
             PostQuitMessage(0);
             return 0;
-        default:
-            return DefWindowProcW(window, message, wParam, lParam);
+        default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

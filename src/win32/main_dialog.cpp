@@ -69,11 +69,8 @@ INT_PTR onCommand(HWND window, int commandId) {
             closeMainDialog();
             EndDialog(window, kCloseButton);
             return 1;
-        case kUpdateButton:
-            runUpdate();
-            return 1;
-        default:
-            return 0;
+        case kUpdateButton: runUpdate(); return 1;
+        default: return 0;
     }
 }
 
@@ -86,12 +83,8 @@ INT_PTR onDeviceNotice(WPARAM event, LPARAM lParam) {
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            initMainDialog(window);
-            return 1;
-        case WM_PAINT:
-            paintLogo(window);
-            return 0;
+        case WM_INITDIALOG: initMainDialog(window); return 1;
+        case WM_PAINT: paintLogo(window); return 0;
         case WM_COMMAND:
             // While the program works with the unit its waits let sent messages through; a command
             // sent then (a click passed on by another program, say) waits for nobody and is
@@ -100,16 +93,14 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onCommand(window, LOWORD(wParam));
         case WM_CTLCOLORSTATIC:
             return answerColourQuery(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-        case WM_DEVICECHANGE:
-            return onDeviceNotice(wParam, lParam);
+        case WM_DEVICECHANGE: return onDeviceNotice(wParam, lParam);
         case WM_QUERYENDSESSION:
             // The system asks before a shutdown; during an update the answer is no, and the system
             // shows the reason given with the block.
             if (!window::isShutdownBlocked()) return 0;
             SetWindowLongPtrW(window, DWLP_MSGRESULT, FALSE);
             return 1;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 

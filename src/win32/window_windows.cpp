@@ -66,27 +66,16 @@ void enableControl(int controlId, bool enabled) { EnableWindow(control(controlId
 Answer showMessageBox(const wchar_t* text, const wchar_t* caption, Box box) {
     UINT style = MB_OK | MB_ICONERROR;
     switch (box) {
-        case Box::error:
-            break;
-        case Box::information:
-            style = MB_OK | MB_ICONINFORMATION;
-            break;
-        case Box::warningOkCancel:
-            style = MB_OKCANCEL | MB_ICONWARNING;
-            break;
-        case Box::warningYesNo:
-            style = MB_YESNO | MB_ICONWARNING;
-            break;
+        case Box::error: break;
+        case Box::information: style = MB_OK | MB_ICONINFORMATION; break;
+        case Box::warningOkCancel: style = MB_OKCANCEL | MB_ICONWARNING; break;
+        case Box::warningYesNo: style = MB_YESNO | MB_ICONWARNING; break;
     }
     switch (MessageBoxW(mainWindowHandle(), text, caption, style)) {
-        case IDOK:
-            return Answer::ok;
-        case IDYES:
-            return Answer::yes;
-        case IDNO:
-            return Answer::no;
-        default:
-            return Answer::cancel;  // closed, or the box could not be shown
+        case IDOK: return Answer::ok;
+        case IDYES: return Answer::yes;
+        case IDNO: return Answer::no;
+        default: return Answer::cancel;  // closed, or the box could not be shown
     }
 }
 

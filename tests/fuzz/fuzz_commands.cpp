@@ -16,18 +16,12 @@ ResultCode runCommand(DeviceSession& session, std::uint8_t selector) {
     std::uint8_t area[kMaxBlockArea + 8];
     std::memset(area, selector, sizeof area);
     switch (selector % 6) {
-        case 0:
-            return setSystemLock(session, selector & 0x80);
-        case 1:
-            return setWriteProtection(session, selector & 0x80);
-        case 2:
-            return eraseFirmware(session);
-        case 3:
-            return setWriteAddress(session, selector * 0x01010101u);
-        case 4:
-            return writeBlock(session, area, 48, (selector >> 3) % 16);
-        default:
-            return writeBlock(session, area, (selector >> 3) % 64, 12);
+        case 0: return setSystemLock(session, selector & 0x80);
+        case 1: return setWriteProtection(session, selector & 0x80);
+        case 2: return eraseFirmware(session);
+        case 3: return setWriteAddress(session, selector * 0x01010101u);
+        case 4: return writeBlock(session, area, 48, (selector >> 3) % 16);
+        default: return writeBlock(session, area, (selector >> 3) % 64, 12);
     }
 }
 

@@ -196,37 +196,25 @@ TEST_P(Status, PrintsTheRowsAndTheHintOfTheState) {
     EXPECT_FALSE(sentAnyUpdateCommand());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     States, Status,
     ::testing::Values(
-        StatusCase{"Ready",
-                   "",
-                   Language::english,
-                   0,
-                   {"LINK-CUBE: 1.2", "ESC-bootloader: 1.5", "ESC: 0.9"},
-                   kTextReady},
-        StatusCase{"ReadyLinkwaveNoFirmware",
-                   "linkwave no-firmware",
-                   Language::german,
-                   0,
-                   {"LINKWAVE: 1.2", "Regler-Bootloader: 1.5", "Regler: ----------"},
-                   kTextReady},
-        StatusCase{"NoUnit",
-                   "unplugged",
-                   Language::english,
-                   2,
+        StatusCase{"Ready", "", Language::english, 0,
+                   {"LINK-CUBE: 1.2", "ESC-bootloader: 1.5", "ESC: 0.9"}, kTextReady},
+        StatusCase{"ReadyLinkwaveNoFirmware", "linkwave no-firmware", Language::german, 0,
+                   {"LINKWAVE: 1.2", "Regler-Bootloader: 1.5", "Regler: ----------"}, kTextReady},
+        StatusCase{"NoUnit", "unplugged", Language::english, 2,
                    {"programming unit: 0.0.0", "ESC-bootloader: 0.0.0", "ESC: 0.0.0"},
                    kTextNoUnit},
-        StatusCase{"WrongMode",
-                   "wrong-mode",
-                   Language::german,
-                   3,
-                   {"Programmiereinheit: 0.0.0"},
-                   kTextWrongMode},
+        StatusCase{"WrongMode", "wrong-mode", Language::german, 3,
+                   {"Programmiereinheit: 0.0.0"}, kTextWrongMode},
         StatusCase{"NoController", "no-controller", Language::english, 3, {}, kTextNoController},
         StatusCase{"Incompatible", "other-type", Language::english, 3, {}, kTextIncompatible},
-        StatusCase{"SilentController", "silent-controller", Language::english, 2, {}, kTextNoUnit}),
+        StatusCase{"SilentController", "silent-controller", Language::english, 2, {},
+                   kTextNoUnit}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Cli, AnIncompatibleControllerIsNamedAsTheWindowsNoticeNamesIt) {
     bench("other-type");
@@ -345,25 +333,29 @@ TEST_P(Answers, DecideWhetherAnythingIsSent) {
     EXPECT_EQ(says(cliText(CliText::declined, c.language)), c.exitCode == kExitDeclined);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Answers,
-    ::testing::Values(
-        AnswerCase{"NoAtTheWarning", "", Language::english, "n\n", 4, 1},
-        AnswerCase{"EmptyAnswerIsNo", "", Language::english, "\n", 4, 1},
-        AnswerCase{"EndOfInputIsNo", "", Language::english, "", 4, 1},
-        AnswerCase{"YesAtTheWarning", "", Language::english, "y\n", 0, 1},
-        AnswerCase{"JaInGerman", "", Language::german, "ja\n", 0, 1},
-        AnswerCase{"JIsNoInEnglish", "", Language::english, "j\n", 4, 1},
-        AnswerCase{"NoAtTheQuestion", "firmware-1.0", Language::english, "y\nn\n", 4, 2},
-        AnswerCase{"YesToBoth", "firmware-1.0", Language::english, "y\nyes\n", 0, 2},
-        AnswerCase{"NoFirmwareNotAsked", "no-firmware", Language::english, "y\n", 0, 1},
-        // Identified again after the questions, the controller reports 2.0: both
-        // questions are asked anew for it.
-        AnswerCase{"ChangedControllerNoAtTheNewQuestion", "controller-changes", Language::english,
-                   "y\ny\nn\n", 4, 2},
-        AnswerCase{"ChangedControllerYesToAll", "controller-changes", Language::english,
-                   "y\ny\ny\n", 0, 2}),
+    ::testing::Values(AnswerCase{"NoAtTheWarning", "", Language::english, "n\n", 4, 1},
+                      AnswerCase{"EmptyAnswerIsNo", "", Language::english, "\n", 4, 1},
+                      AnswerCase{"EndOfInputIsNo", "", Language::english, "", 4, 1},
+                      AnswerCase{"YesAtTheWarning", "", Language::english, "y\n", 0, 1},
+                      AnswerCase{"JaInGerman", "", Language::german, "ja\n", 0, 1},
+                      AnswerCase{"JIsNoInEnglish", "", Language::english, "j\n", 4, 1},
+                      AnswerCase{"NoAtTheQuestion", "firmware-1.0", Language::english,
+                                 "y\nn\n", 4, 2},
+                      AnswerCase{"YesToBoth", "firmware-1.0", Language::english, "y\nyes\n", 0,
+                                 2},
+                      AnswerCase{"NoFirmwareNotAsked", "no-firmware", Language::english, "y\n",
+                                 0, 1},
+                      // Identified again after the questions, the controller reports 2.0: both
+                      // questions are asked anew for it.
+                      AnswerCase{"ChangedControllerNoAtTheNewQuestion", "controller-changes",
+                                 Language::english, "y\ny\nn\n", 4, 2},
+                      AnswerCase{"ChangedControllerYesToAll", "controller-changes",
+                                 Language::english, "y\ny\ny\n", 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Cli, ARefusedCommandEndsInItsReportWithTheErrorCodeLine) {
     bench("erase-refused");
@@ -584,19 +576,22 @@ TEST_P(FailedOutput, NeverStopsTheWritingOnceItBegan) {
     EXPECT_LE(drawsAfterTheFailure, 1) << "the bar stops drawing on a failed stream";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailedOutput,
     ::testing::Values(
-        FailedOutputCase{
-            "OutDuringTheWriting", {"update", "--yes"}, true, false, kExitOk, true, false},
-        FailedOutputCase{
-            "ErrDuringTheWriting", {"update", "--yes"}, false, false, kExitOk, true, false},
-        FailedOutputCase{"ErrFromTheStart", {"update", "--yes"}, false, true, kExitOk, true, false},
-        FailedOutputCase{
-            "OutBeforeTheWriting", {"update", "--yes"}, true, true, kExitOutputFailed, false, true},
+        FailedOutputCase{"OutDuringTheWriting", {"update", "--yes"}, true, false, kExitOk, true,
+                         false},
+        FailedOutputCase{"ErrDuringTheWriting", {"update", "--yes"}, false, false, kExitOk, true,
+                         false},
+        FailedOutputCase{"ErrFromTheStart", {"update", "--yes"}, false, true, kExitOk, true,
+                         false},
+        FailedOutputCase{"OutBeforeTheWriting", {"update", "--yes"}, true, true,
+                         kExitOutputFailed, false, true},
         FailedOutputCase{"OutOfStatus", {"status"}, true, true, kExitOutputFailed, false, true},
         FailedOutputCase{"OutOfHelp", {"--help"}, true, true, kExitOutputFailed, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Cli, CommandLinesThatAreNotUnderstoodEndWithTheUsage) {
     const std::vector<std::vector<std::string>> lines = {
@@ -919,43 +914,22 @@ TEST_P(UnitsAnswers, DecideWhichUnitsAreWritten) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, UnitsAnswers,
-                         ::testing::Values(UnitsAnswerCase{"NoToTheWarningSendsNothing",
-                                                           "ready,firmware-1.0",
-                                                           "n\n",
-                                                           kExitDeclined,
-                                                           1,
-                                                           {},
-                                                           {false, false}},
-                                           UnitsAnswerCase{"EachUnitAskedWhatItNeeds",
-                                                           "ready,firmware-1.0,firmware-1.0",
-                                                           "y\ny\nn\n",
-                                                           kExitOk,
-                                                           1,
-                                                           {1, 2},
-                                                           {true, true, false}},
-                                           UnitsAnswerCase{"EveryUnitDeclined",
-                                                           "firmware-1.0,linkwave firmware-1.0",
-                                                           "y\nn\nn\n",
-                                                           kExitDeclined,
-                                                           1,
-                                                           {0, 1},
-                                                           {false, false}},
-                                           UnitsAnswerCase{"AChangedControllerIsAskedAboutAnew",
-                                                           "ready,controller-changes",
-                                                           "y\ny\ny\n",
-                                                           kExitOk,
-                                                           2,
-                                                           {1},
-                                                           {true, true}},
-                                           UnitsAnswerCase{"AChangedControllerDeclinedIsLeftAlone",
-                                                           "ready,controller-changes",
-                                                           "y\ny\nn\n",
-                                                           kExitOk,
-                                                           2,
-                                                           {1},
-                                                           {true, false}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnitsAnswers,
+    ::testing::Values(
+        UnitsAnswerCase{"NoToTheWarningSendsNothing", "ready,firmware-1.0", "n\n", kExitDeclined, 1,
+                        {}, {false, false}},
+        UnitsAnswerCase{"EachUnitAskedWhatItNeeds", "ready,firmware-1.0,firmware-1.0",
+                        "y\ny\nn\n", kExitOk, 1, {1, 2}, {true, true, false}},
+        UnitsAnswerCase{"EveryUnitDeclined", "firmware-1.0,linkwave firmware-1.0", "y\nn\nn\n",
+                        kExitDeclined, 1, {0, 1}, {false, false}},
+        UnitsAnswerCase{"AChangedControllerIsAskedAboutAnew", "ready,controller-changes",
+                        "y\ny\ny\n", kExitOk, 2, {1}, {true, true}},
+        UnitsAnswerCase{"AChangedControllerDeclinedIsLeftAlone", "ready,controller-changes",
+                        "y\ny\nn\n", kExitOk, 2, {1}, {true, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // On a terminal: one line per unit, the block redrawn in place; a held signal is said once for
 // every unit, below the block, which is then drawn anew beneath it.

@@ -109,7 +109,8 @@ TEST_F(SocketExchange, ACompletedExchangeLeavesTheLastErrorZero) {
     EXPECT_EQ(session.lastError, 0u);
 }
 
-// --- Replies of the wrong length -----------------------------------------------------------------
+// --- Replies of the wrong length
+// ------------------------------------------------------------------
 
 // The unit's first reply has the case's bytes; it answers as usual afterwards. A reply of any
 // other length than the input report's is refused, the caller's buffer untouched (it is exactly
@@ -155,15 +156,16 @@ TEST_P(ReplyLength, OnlyAWholeReportIsRead) {
     EXPECT_EQ(next, unitAnswer(kStatusQuery));
 }
 
-INSTANTIATE_TEST_SUITE_P(Socket, ReplyLength,
-                         testing::Values(ReplyCase{"Whole", 60, true, 0},
-                                         ReplyCase{"OneByteShort", 59, false, EBADMSG},
-                                         ReplyCase{"ReportIdOnly", 1, false, EBADMSG},
-                                         ReplyCase{"OneByteLong", 61, false, EMSGSIZE},
-                                         ReplyCase{"FiveTimesTheLength", 300, false, EMSGSIZE}),
-                         [](const testing::TestParamInfo<ReplyCase>& info) {
-                             return info.param.name;
-                         });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Socket, ReplyLength,
+    testing::Values(ReplyCase{"Whole", 60, true, 0},
+                    ReplyCase{"OneByteShort", 59, false, EBADMSG},
+                    ReplyCase{"ReportIdOnly", 1, false, EBADMSG},
+                    ReplyCase{"OneByteLong", 61, false, EMSGSIZE},
+                    ReplyCase{"FiveTimesTheLength", 300, false, EMSGSIZE}),
+    [](const testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });
+// clang-format on
 
 // --- A unit that goes away ---------------------------------------------------------------------
 
@@ -208,26 +210,30 @@ TEST_P(GoneUnit, EndsTheExchangeWithItsErrno) {
     EXPECT_LT(millisecondsSince(start), 5000) << "ended by the bound, not by the socket";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Socket, GoneUnit,
-    testing::Values(GoneCase{"GoneBeforeTheRequest", true, nullptr, kWriteFailed, EPIPE},
-                    GoneCase{"GoesOnTheRequest", false,
-                             [](sim::Unit&, const Bytes&, unsigned) { return closesAfter(0); },
-                             kReadFailed, ENODEV},
-                    GoneCase{"GoesWhileTheReadWaits", false,
-                             [](sim::Unit&, const Bytes&, unsigned) { return closesAfter(200); },
-                             kReadFailed, ENODEV},
-                    // What the unit sent before it went is still read.
-                    GoneCase{"AnswersAndGoes", false,
-                             [](sim::Unit& unit, const Bytes& request, unsigned index) {
-                                 Answer answer = asTheUnit(unit, request, index);
-                                 answer.closeAfter = true;
-                                 return answer;
-                             },
-                             kSuccess, 0}),
+    testing::Values(
+        GoneCase{"GoneBeforeTheRequest", true, nullptr, kWriteFailed, EPIPE},
+        GoneCase{"GoesOnTheRequest", false,
+                 [](sim::Unit&, const Bytes&, unsigned) { return closesAfter(0); }, kReadFailed,
+                 ENODEV},
+        GoneCase{"GoesWhileTheReadWaits", false,
+                 [](sim::Unit&, const Bytes&, unsigned) { return closesAfter(200); },
+                 kReadFailed, ENODEV},
+        // What the unit sent before it went is still read.
+        GoneCase{"AnswersAndGoes", false,
+                 [](sim::Unit& unit, const Bytes& request, unsigned index) {
+                     Answer answer = asTheUnit(unit, request, index);
+                     answer.closeAfter = true;
+                     return answer;
+                 },
+                 kSuccess, 0}),
     [](const testing::TestParamInfo<GoneCase>& info) { return info.param.name; });
+// clang-format on
 
-// --- Bounded waits -------------------------------------------------------------------------------
+// --- Bounded waits
+// --------------------------------------------------------------------------------
 
 class BoundedWait : public SocketTest {};
 
@@ -349,15 +355,18 @@ TEST_P(SignalDuringWait, NeitherEndsNorRestartsIt) {
     EXPECT_GE(signalsCaught.load(), 5) << "the signals did not reach the wait";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Socket, SignalDuringWait,
-    testing::Values(SignalCase{"UnansweredRead", Wait::unansweredRead, kShortTimeoutMs, false,
-                               ETIMEDOUT, 300},
-                    SignalCase{"LateAnswer", Wait::lateAnswer, kTimeoutMs, true, 0, 270},
-                    SignalCase{"Pause", Wait::pause, 0, true, 0, 300}),
+    testing::Values(
+        SignalCase{"UnansweredRead", Wait::unansweredRead, kShortTimeoutMs, false, ETIMEDOUT, 300},
+        SignalCase{"LateAnswer", Wait::lateAnswer, kTimeoutMs, true, 0, 270},
+        SignalCase{"Pause", Wait::pause, 0, true, 0, 300}),
     [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+// clang-format on
 
-// --- The input flush -----------------------------------------------------------------------------
+// --- The input flush
+// ------------------------------------------------------------------------------
 
 // Reports that the unit sent unasked (replies meant for another program, or late ones) are all
 // dropped, each whole, however long: a read that does not wait finds nothing left.
@@ -384,14 +393,17 @@ TEST_P(FlushInput, DropsEveryQueuedReport) {
     EXPECT_EQ(error, static_cast<hid::Error>(ETIMEDOUT));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Socket, FlushInput,
-    testing::Values(QueuedCase{"One", 1, kReportLength}, QueuedCase{"Three", 3, kReportLength},
+    testing::Values(QueuedCase{"One", 1, kReportLength},
+                    QueuedCase{"Three", 3, kReportLength},
                     // As many as hidraw keeps for a reader.
                     QueuedCase{"SixtyFour", 64, kReportLength},
                     // Longer than the flush's buffer: the rest of each goes with it.
                     QueuedCase{"LongerThanTheBuffer", 3, 200}),
     [](const testing::TestParamInfo<QueuedCase>& info) { return info.param.name; });
+// clang-format on
 
 class Flush : public SocketTest {};
 
@@ -441,7 +453,8 @@ TEST(FlushEndless, EndsWhileADeviceKeepsSending) {
     EXPECT_LT(millisecondsSince(start), 5000);
 }
 
-// --- Descriptors that are no open device ---------------------------------------------------------
+// --- Descriptors that are no open device
+// ----------------------------------------------------------
 
 TEST(BadDescriptor, TransfersFailAtOnceWithEbadf) {
     int ends[2];

@@ -22,7 +22,8 @@ std::vector<std::string> pathsOf(const std::vector<hid::DeviceInfo>& devices) {
     return paths;
 }
 
-// --- Enumeration ---------------------------------------------------------------------------------
+// --- Enumeration
+// ----------------------------------------------------------------------------------
 
 TEST_F(SysfsTest, ListsTheDevicesOfAVendorInTheOrderOfTheirNodes) {
     add(mouse(10));
@@ -67,12 +68,14 @@ TEST_P(Listing, FailsOnlyWhenTheClassCannotBeRead) {
     EXPECT_EQ(error, static_cast<hid::Error>(c.error));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sysfs, Listing,
     testing::Values(ListingCase{"Empty", ClassFolder::present, true, 0},
                     ListingCase{"NoHidrawClass", ClassFolder::missing, true, 0},
                     ListingCase{"HidrawClassNotAFolder", ClassFolder::notAFolder, false, ENOTDIR}),
     [](const testing::TestParamInfo<ListingCase>& info) { return info.param.name; });
+// clang-format on
 
 // What the enumeration makes of one device's sysfs entries, asked for vendorId: listed with its
 // IDs from the uevent and its report lengths from the report descriptor (0 when they cannot be
@@ -109,6 +112,7 @@ TEST_P(Description, ComesFromUeventAndReportDescriptor) {
     EXPECT_EQ(devices[0].inputReportLength, c.inputLength);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sysfs, Description,
     testing::Values(
@@ -116,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptionCase{"Keyboard", keyboard(0), 0x413C, true, 0x2113, 2, 9},
         DescriptionCase{"LinkCube", unit(0), kUnitVendorId, true, 2, 60, 60},
         DescriptionCase{"LinkwaveInLowerCase",
-                        withUevent(unit(0, 1), "HID_ID=0003:00005ea7:00000001\n"), kUnitVendorId,
-                        true, 1, 60, 60},
+                        withUevent(unit(0, 1), "HID_ID=0003:00005ea7:00000001\n"),
+                        kUnitVendorId, true, 1, 60, 60},
         DescriptionCase{"LastLineWithoutNewline",
                         withUevent(unit(0), "HID_NAME=x\nHID_ID=0003:00005EA7:00000002"),
                         kUnitVendorId, true, 2, 60, 60},
@@ -135,10 +139,12 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptionCase{"HidIdKeyOnlyAsASuffix",
                         withUevent(unit(0), "XHID_ID=0003:00005EA7:00000002\n"), kUnitVendorId,
                         false, 0, 0, 0},
-        DescriptionCase{"MalformedDescriptor", unit(0, 2, descriptors::kTruncated), kUnitVendorId,
-                        true, 2, 0, 0},
-        DescriptionCase{"NoDescriptor", withoutDescriptor(unit(0)), kUnitVendorId, true, 2, 0, 0}),
+        DescriptionCase{"MalformedDescriptor", unit(0, 2, descriptors::kTruncated),
+                        kUnitVendorId, true, 2, 0, 0},
+        DescriptionCase{"NoDescriptor", withoutDescriptor(unit(0)), kUnitVendorId, true, 2, 0,
+                        0}),
     [](const testing::TestParamInfo<DescriptionCase>& info) { return info.param.name; });
+// clang-format on
 
 // The enumeration learns everything from sysfs: no node is opened, not even the folder of the
 // nodes, however often it is asked. Opening one shows that the watch sees opens.
@@ -161,7 +167,8 @@ TEST_F(SysfsTest, EnumerationOpensNoNode) {
     EXPECT_EQ(watch.opened(), std::vector<std::string>{nodeName(2)});
 }
 
-// --- Opening a node ------------------------------------------------------------------------------
+// --- Opening a node
+// -------------------------------------------------------------------------------
 
 TEST_F(SysfsTest, OpenDeviceFailsWithTheErrnoOfOpen) {
     add(withoutNode(unit(0)));
@@ -197,6 +204,7 @@ TEST_P(DeviceNumber, MustBeTheOneSysfsGives) {
     EXPECT_EQ(error, static_cast<hid::Error>(c.error));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sysfs, DeviceNumber,
     testing::Values(
@@ -206,11 +214,13 @@ INSTANTIATE_TEST_SUITE_P(
                    withDevAttribute(asCharacterDevice(unit(0), kZeroMinor), "1:3\n"), ENODEV},
         NumberCase{"CharacterDeviceOfAnotherMajor",
                    withDevAttribute(asCharacterDevice(unit(0), kNullMinor), "241:3\n"), ENODEV},
-        NumberCase{"RegularFileWhereADeviceIsGiven", withDevAttribute(unit(0), "241:0\n"), ENODEV},
+        NumberCase{"RegularFileWhereADeviceIsGiven", withDevAttribute(unit(0), "241:0\n"),
+                   ENODEV},
         NumberCase{"NoDevAttribute", withDevAttribute(unit(0), ""), ENODEV},
         NumberCase{"DevAttributeNotANumber", withDevAttribute(unit(0), "0-0\n"), ENODEV},
         NumberCase{"DevAttributeSigned", withDevAttribute(unit(0), "-0:0\n"), ENODEV}),
     [](const testing::TestParamInfo<NumberCase>& info) { return info.param.name; });
+// clang-format on
 
 // A link to the node, as a udev rule may make, is checked against the sysfs entry of the node it
 // leads to, whatever the link is called.
@@ -243,7 +253,8 @@ TEST_F(SysfsTest, AnOpenNodeIsHeldUntilItIsClosed) {
     EXPECT_NE(second, nullptr) << error;
 }
 
-// --- openSession over sysfs ----------------------------------------------------------------------
+// --- openSession over sysfs
+// -----------------------------------------------------------------------
 
 // The nodes are regular files: the unit opened takes the status query and, at the end of the
 // file, has no reply (ENODEV), so that its opening ends with -3; every other node is left
@@ -298,136 +309,43 @@ TEST_P(SessionOverSysfs, OpensTheFirstProgrammingUnitThatOpens) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sysfs, SessionOverSysfs,
     testing::Values(
-        SessionCase{"UnitAfterMouseAndKeyboard",
-                    {mouse(0), keyboard(1), unit(2)},
-                    kReadFailed,
-                    2,
-                    kProductIdLinkCube,
-                    true,
-                    ENODEV,
-                    {2},
-                    -1,
-                    0},
-        SessionCase{"Linkwave",
-                    {unit(0, kProductIdLinkwave)},
-                    kReadFailed,
-                    0,
-                    kProductIdLinkwave,
-                    true,
-                    ENODEV,
-                    {0},
-                    -1,
-                    0},
-        SessionCase{"LowestNumberedOfTwoUnits",
-                    {unit(10, kProductIdLinkwave), unit(2)},
-                    kReadFailed,
-                    2,
-                    kProductIdLinkCube,
-                    true,
-                    ENODEV,
-                    {2},
-                    -1,
-                    0},
-        SessionCase{"UnitWithoutNodeSkipped",
-                    {withoutNode(unit(0)), unit(1, kProductIdLinkwave)},
-                    kReadFailed,
-                    1,
-                    kProductIdLinkwave,
-                    true,
-                    ENODEV,
-                    {1},
-                    0,
-                    ENOENT},
-        SessionCase{"OnlyOtherDevices",
-                    {mouse(0), keyboard(1)},
-                    kNoUnitPresent,
-                    -1,
-                    0,
-                    false,
-                    0,
-                    {},
-                    -1,
-                    0},
+        SessionCase{"UnitAfterMouseAndKeyboard", {mouse(0), keyboard(1), unit(2)}, kReadFailed,
+                    2, kProductIdLinkCube, true, ENODEV, {2}, -1, 0},
+        SessionCase{"Linkwave", {unit(0, kProductIdLinkwave)}, kReadFailed, 0,
+                    kProductIdLinkwave, true, ENODEV, {0}, -1, 0},
+        SessionCase{"LowestNumberedOfTwoUnits", {unit(10, kProductIdLinkwave), unit(2)},
+                    kReadFailed, 2, kProductIdLinkCube, true, ENODEV, {2}, -1, 0},
+        SessionCase{"UnitWithoutNodeSkipped", {withoutNode(unit(0)), unit(1, kProductIdLinkwave)},
+                    kReadFailed, 1, kProductIdLinkwave, true, ENODEV, {1}, 0, ENOENT},
+        SessionCase{"OnlyOtherDevices", {mouse(0), keyboard(1)}, kNoUnitPresent, -1, 0, false, 0,
+                    {}, -1, 0},
         SessionCase{"ProductThree", {unit(0, 3)}, kNoUnitPresent, -1, 0, false, 0, {}, -1, 0},
         SessionCase{"OtherVendorWithTheUnitsProduct",
-                    {withUevent(unit(0), uevent(0x1234, 2, "x"))},
-                    kNoUnitPresent,
-                    -1,
-                    0,
-                    false,
-                    0,
-                    {},
-                    -1,
-                    0},
+                    {withUevent(unit(0), uevent(0x1234, 2, "x"))}, kNoUnitPresent, -1, 0, false,
+                    0, {}, -1, 0},
         // Another copy of the program has the first unit: the second is used, nothing is sent
         // to the first, and the first is named.
-        SessionCase{"UnitHeldByAnotherCopySkipped",
-                    {held(unit(0)), unit(1)},
-                    kReadFailed,
-                    1,
-                    kProductIdLinkCube,
-                    true,
-                    ENODEV,
-                    {0, 1},
-                    0,
-                    EWOULDBLOCK},
-        SessionCase{"OnlyUnitHeldByAnotherCopy",
-                    {mouse(0), held(unit(1))},
-                    kNoUnitPresent,
-                    -1,
-                    0,
-                    false,
-                    0,
-                    {1},
-                    1,
-                    EWOULDBLOCK},
+        SessionCase{"UnitHeldByAnotherCopySkipped", {held(unit(0)), unit(1)}, kReadFailed, 1,
+                    kProductIdLinkCube, true, ENODEV, {0, 1}, 0, EWOULDBLOCK},
+        SessionCase{"OnlyUnitHeldByAnotherCopy", {mouse(0), held(unit(1))}, kNoUnitPresent, -1,
+                    0, false, 0, {1}, 1, EWOULDBLOCK},
         // A node that is not the device sysfs describes is let go at once.
-        SessionCase{"NodeOfAnotherDevice",
-                    {withDevAttribute(unit(0), "241:0\n"), unit(1)},
-                    kReadFailed,
-                    1,
-                    kProductIdLinkCube,
-                    true,
-                    ENODEV,
-                    {0, 1},
-                    0,
-                    ENODEV},
+        SessionCase{"NodeOfAnotherDevice", {withDevAttribute(unit(0), "241:0\n"), unit(1)},
+                    kReadFailed, 1, kProductIdLinkCube, true, ENODEV, {0, 1}, 0, ENODEV},
         // 64 data bytes and the ID byte are longer than the report buffers: nothing is sent.
-        SessionCase{"ReportsTooLong",
-                    {unit(0, 2, descriptors::kVendor64)},
-                    kNotAvailable,
-                    0,
-                    kProductIdLinkCube,
-                    false,
-                    0,
-                    {0},
-                    -1,
-                    0},
+        SessionCase{"ReportsTooLong", {unit(0, 2, descriptors::kVendor64)}, kNotAvailable, 0,
+                    kProductIdLinkCube, false, 0, {0}, -1, 0},
         // 59 bytes without a report ID count as 60, as on Windows.
-        SessionCase{"UnnumberedReportsCountTheIdByte",
-                    {unit(0, 2, descriptors::kUnnumbered59)},
-                    kReadFailed,
-                    0,
-                    kProductIdLinkCube,
-                    true,
-                    ENODEV,
-                    {0},
-                    -1,
-                    0},
-        SessionCase{"MalformedDescriptor",
-                    {unit(0, 2, descriptors::kTruncated)},
-                    kNotAvailable,
-                    0,
-                    kProductIdLinkCube,
-                    false,
-                    0,
-                    {0},
-                    -1,
-                    0}),
+        SessionCase{"UnnumberedReportsCountTheIdByte", {unit(0, 2, descriptors::kUnnumbered59)},
+                    kReadFailed, 0, kProductIdLinkCube, true, ENODEV, {0}, -1, 0},
+        SessionCase{"MalformedDescriptor", {unit(0, 2, descriptors::kTruncated)}, kNotAvailable,
+                    0, kProductIdLinkCube, false, 0, {0}, -1, 0}),
     [](const testing::TestParamInfo<SessionCase>& info) { return info.param.name; });
+// clang-format on
 
 TEST_F(SysfsTest, AnUnreadableHidrawClassIsNoDeviceList) {
     fs::remove(root + "/sys/class/hidraw");

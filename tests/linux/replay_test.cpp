@@ -130,6 +130,7 @@ TEST_P(Replay, ThroughTheCommandLineProgram) {
     std::remove(ownLog.c_str());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Recordings, Replay, ::testing::ValuesIn(recorded::sessions()),
                          [](const ::testing::TestParamInfo<recorded::Session>& info) {
                              std::string name = info.param.file;
@@ -139,6 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Recordings, Replay, ::testing::ValuesIn(recorded::sessi
                              }
                              return name;
                          });
+// clang-format on
 
 // A request that is not the recorded one: its exchange fails as a write, nothing after it is
 // served, and the replay names the request and its first differing byte.

@@ -48,6 +48,7 @@ TEST_P(Lengths, AreTheLongestReportsWithTheReportIdByte) {
 
 const Bytes kVendorHead = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01};
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Descriptors, Lengths,
     testing::Values(
@@ -61,23 +62,25 @@ INSTANTIATE_TEST_SUITE_P(
         LengthsCase{"UnnumberedReportsStillCountTheIdByte", descriptors::kUnnumbered59, 60, 60},
         // ID 1: 12 bits in (2 bytes), 3 bits out (1 byte); ID 2: 20 bits in (3 bytes).
         LengthsCase{"BitsRoundedUpPerReport",
-                    concat({kVendorHead, {0x85, 0x01, 0x75, 0x01, 0x95, 0x0C, 0x81, 0x02,  //
-                                          0x95, 0x03, 0x91, 0x02,                          //
-                                          0x85, 0x02, 0x75, 0x04, 0x95, 0x05, 0x81, 0x02, 0xC0}}),
+                    concat({kVendorHead,
+                            {0x85, 0x01, 0x75, 0x01, 0x95, 0x0C, 0x81, 0x02,  //
+                             0x95, 0x03, 0x91, 0x02,                          //
+                             0x85, 0x02, 0x75, 0x04, 0x95, 0x05, 0x81, 0x02, 0xC0}}),
                     2, 4},
         // Pop brings back ID 1 with 4 x 8 bits after ID 2's 8 x 16 bits.
         LengthsCase{"PopRestoresReportIdSizeAndCount",
-                    concat({kVendorHead, {0x85, 0x01, 0x75, 0x08, 0x95, 0x04, 0xA4,        //
-                                          0x85, 0x02, 0x75, 0x10, 0x95, 0x08, 0x81, 0x02,  //
-                                          0xB4, 0x81, 0x02, 0x91, 0x02, 0xC0}}),
+                    concat({kVendorHead,
+                            {0x85, 0x01, 0x75, 0x08, 0x95, 0x04, 0xA4,        //
+                             0x85, 0x02, 0x75, 0x10, 0x95, 0x08, 0x81, 0x02,  //
+                             0xB4, 0x81, 0x02, 0x91, 0x02, 0xC0}}),
                     5, 17},
         // Logical Maximum, Report Size and Report Count with two- and four-byte data.
-        LengthsCase{
-            "WideItemData",
-            concat({kVendorHead, {0x27, 0xFF, 0xFF, 0xFF, 0x7F,                                //
-                                  0x77, 0x08, 0x00, 0x00, 0x00, 0x96, 0x40, 0x00, 0x81, 0x02,  //
-                                  0x97, 0x20, 0x00, 0x00, 0x00, 0x91, 0x02, 0xC0}}),
-            33, 65},
+        LengthsCase{"WideItemData",
+                    concat({kVendorHead,
+                            {0x27, 0xFF, 0xFF, 0xFF, 0x7F,                                //
+                             0x77, 0x08, 0x00, 0x00, 0x00, 0x96, 0x40, 0x00, 0x81, 0x02,  //
+                             0x97, 0x20, 0x00, 0x00, 0x00, 0x91, 0x02, 0xC0}}),
+                    33, 65},
         // A long item's data is skipped whole, whatever its bytes look like.
         LengthsCase{"LongItemSkipped",
                     concat({kVendorHead,
@@ -88,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                     concat({kVendorHead, {0x75, 0x08, 0x95, 0x10, 0xB1, 0x02, 0xC0}}), 0, 0},
         LengthsCase{"Empty", {}, 0, 0}),
     [](const testing::TestParamInfo<LengthsCase>& info) { return info.param.name; });
+// clang-format on
 
 struct RefusedCase {
     const char* name;
@@ -113,6 +117,7 @@ Bytes manyPushes() {
     return bytes;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Descriptors, Refused,
     testing::Values(
@@ -135,18 +140,20 @@ INSTANTIATE_TEST_SUITE_P(
         // 65535 bytes and the ID byte do not fit a 16-bit length.
         RefusedCase{"ReportTooLongForItsLength",
                     concat({kVendorHead, {0x75, 0x08, 0x96, 0xFF, 0xFF, 0x81, 0x02, 0xC0}})},
-        RefusedCase{
-            "ItemsTogetherTooLong",
-            concat({kVendorHead, {0x75, 0x08, 0x96, 0x40, 0x9C, 0x91, 0x02, 0x91, 0x02, 0xC0}})},
+        RefusedCase{"ItemsTogetherTooLong",
+                    concat({kVendorHead,
+                            {0x75, 0x08, 0x96, 0x40, 0x9C, 0x91, 0x02, 0x91, 0x02, 0xC0}})},
         RefusedCase{"ReportIdZero",
                     concat({kVendorHead, {0x85, 0x00, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0}})},
-        RefusedCase{
-            "ReportIdAbove255",
-            concat({kVendorHead, {0x86, 0x00, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0}})},
+        RefusedCase{"ReportIdAbove255",
+                    concat({kVendorHead,
+                            {0x86, 0x00, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0}})},
         RefusedCase{"ReportsWithAndWithoutId",
                     concat({kVendorHead,
-                            {0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x85, 0x01, 0x81, 0x02, 0xC0}})}),
+                            {0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x85, 0x01, 0x81, 0x02,
+                             0xC0}})}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
+// clang-format on
 
 // Every cut of a real descriptor is read within its bytes; a cut inside an item is refused.
 TEST(Truncation, EveryPrefixIsReadWithinItsBytes) {

@@ -285,10 +285,8 @@ NTSTATUS controlRequest(IRP* irp) {
             if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             unplug();
             return complete(irp, STATUS_SUCCESS, 0);
-        case IOCTL_VU_NEXT_OUTPUT:
-            return nextOutput(irp, stack);
-        case IOCTL_VU_PUT_INPUT:
-            return putInput(irp, stack);
+        case IOCTL_VU_NEXT_OUTPUT: return nextOutput(irp, stack);
+        case IOCTL_VU_PUT_INPUT: return putInput(irp, stack);
         case IOCTL_VU_STOP:
             if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             stopServer();
@@ -303,8 +301,7 @@ NTSTATUS controlRequest(IRP* irp) {
             *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer) = state;
             return complete(irp, STATUS_SUCCESS, sizeof state);
         }
-        default:
-            return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+        default: return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
 }
 
@@ -439,23 +436,16 @@ NTSTATUS writeReport(IRP* irp) {
 NTSTATUS unitRequest(IRP* irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     switch (stack->Parameters.DeviceIoControl.IoControlCode) {
-        case IOCTL_HID_GET_DEVICE_DESCRIPTOR:
-            return deviceDescriptor(irp);
+        case IOCTL_HID_GET_DEVICE_DESCRIPTOR: return deviceDescriptor(irp);
         case IOCTL_HID_GET_REPORT_DESCRIPTOR:
             return answerBytes(irp, kReportDescriptor, sizeof kReportDescriptor);
-        case IOCTL_HID_GET_DEVICE_ATTRIBUTES:
-            return deviceAttributes(irp);
-        case IOCTL_HID_GET_STRING:
-            return deviceString(irp);
-        case IOCTL_HID_READ_REPORT:
-            return readReport(irp);
-        case IOCTL_HID_WRITE_REPORT:
-            return writeReport(irp);
+        case IOCTL_HID_GET_DEVICE_ATTRIBUTES: return deviceAttributes(irp);
+        case IOCTL_HID_GET_STRING: return deviceString(irp);
+        case IOCTL_HID_READ_REPORT: return readReport(irp);
+        case IOCTL_HID_WRITE_REPORT: return writeReport(irp);
         case IOCTL_HID_ACTIVATE_DEVICE:
-        case IOCTL_HID_DEACTIVATE_DEVICE:
-            return complete(irp, STATUS_SUCCESS, 0);
-        default:
-            return complete(irp, STATUS_NOT_SUPPORTED, 0);
+        case IOCTL_HID_DEACTIVATE_DEVICE: return complete(irp, STATUS_SUCCESS, 0);
+        default: return complete(irp, STATUS_NOT_SUPPORTED, 0);
     }
 }
 
@@ -480,21 +470,12 @@ NTSTATUS unitId(IRP* irp, BUS_QUERY_ID_TYPE type) {
     const WCHAR* hardwareId = L"TERVALVU\\VID_5EA7";
     WCHAR* id = nullptr;
     switch (type) {
-        case BusQueryDeviceID:
-            id = poolString(hardwareId, false);
-            break;
-        case BusQueryHardwareIDs:
-            id = poolString(hardwareId, true);
-            break;
+        case BusQueryDeviceID: id = poolString(hardwareId, false); break;
+        case BusQueryHardwareIDs: id = poolString(hardwareId, true); break;
         // The HID minidriver is installed for this one.
-        case BusQueryCompatibleIDs:
-            id = poolString(L"TERVALVU\\HIDUNIT", true);
-            break;
-        case BusQueryInstanceID:
-            id = poolString(L"1", false);
-            break;
-        default:
-            return complete(irp, irp->IoStatus.Status, irp->IoStatus.Information);
+        case BusQueryCompatibleIDs: id = poolString(L"TERVALVU\\HIDUNIT", true); break;
+        case BusQueryInstanceID: id = poolString(L"1", false); break;
+        default: return complete(irp, irp->IoStatus.Status, irp->IoStatus.Information);
     }
     if (id == nullptr) return complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     return complete(irp, STATUS_SUCCESS, reinterpret_cast<ULONG_PTR>(id));
@@ -508,10 +489,8 @@ NTSTATUS unitPnp(DEVICE_OBJECT* device, IRP* irp) {
         case IRP_MN_CANCEL_REMOVE_DEVICE:
         case IRP_MN_STOP_DEVICE:
         case IRP_MN_QUERY_STOP_DEVICE:
-        case IRP_MN_CANCEL_STOP_DEVICE:
-            return complete(irp, STATUS_SUCCESS, 0);
-        case IRP_MN_QUERY_ID:
-            return unitId(irp, stack->Parameters.QueryId.IdType);
+        case IRP_MN_CANCEL_STOP_DEVICE: return complete(irp, STATUS_SUCCESS, 0);
+        case IRP_MN_QUERY_ID: return unitId(irp, stack->Parameters.QueryId.IdType);
         case IRP_MN_QUERY_CAPABILITIES: {
             DEVICE_CAPABILITIES* capabilities = stack->Parameters.DeviceCapabilities.Capabilities;
             capabilities->Removable = TRUE;
@@ -543,8 +522,7 @@ NTSTATUS unitPnp(DEVICE_OBJECT* device, IRP* irp) {
             if (gone) IoDeleteDevice(device);
             return STATUS_SUCCESS;
         }
-        default:
-            break;
+        default: break;
     }
     return complete(irp, irp->IoStatus.Status, irp->IoStatus.Information);
 }
@@ -592,9 +570,7 @@ NTSTATUS busPnp(IRP* irp) {
             break;
         case IRP_MN_START_DEVICE:
         case IRP_MN_QUERY_CAPABILITIES:
-        case IRP_MN_SURPRISE_REMOVAL:
-            irp->IoStatus.Status = STATUS_SUCCESS;
-            break;
+        case IRP_MN_SURPRISE_REMOVAL: irp->IoStatus.Status = STATUS_SUCCESS; break;
         case IRP_MN_REMOVE_DEVICE: {
             removeBus();
             irp->IoStatus.Status = STATUS_SUCCESS;
@@ -604,20 +580,16 @@ NTSTATUS busPnp(IRP* irp) {
             bus.fdo = nullptr;
             return status;
         }
-        default:
-            break;
+        default: break;
     }
     return passDown(irp);
 }
 
 NTSTATUS dispatchPnp(DEVICE_OBJECT* device, IRP* irp) {
     switch (roleOf(device)) {
-        case Role::bus:
-            return busPnp(irp);
-        case Role::unit:
-            return unitPnp(device, irp);
-        default:
-            return complete(irp, STATUS_NOT_SUPPORTED, 0);
+        case Role::bus: return busPnp(irp);
+        case Role::unit: return unitPnp(device, irp);
+        default: return complete(irp, STATUS_NOT_SUPPORTED, 0);
     }
 }
 

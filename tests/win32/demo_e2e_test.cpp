@@ -136,6 +136,7 @@ TEST_P(ReadyDemo, ShowsTheUnitAndOffersTheUpdate) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Units, ReadyDemo,
                          ::testing::Values(ReadyCase{"DemoStart", L"", L"LINK-CUBE", L"0.9"},
                                            ReadyCase{"OtherAcceptedTypeOnLinkwave",
@@ -144,6 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Units, ReadyDemo,
                                            ReadyCase{"NoFirmwareInstalled", L"no-firmware",
                                                      L"LINK-CUBE", L"----------"}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct RejectedCase {
     const char* name;
@@ -170,11 +172,13 @@ TEST_P(RejectedUnit, OnArrivalShowsItsStatus) {
     expectClosedView(catalogue(kTextRow1Caption));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Units, RejectedUnit,
                          ::testing::Values(RejectedCase{"WrongMode", L"wrong-mode", kTextWrongMode},
                                            RejectedCase{"NoUpdatableController", L"no-controller",
                                                         kTextNoController}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Demo, IncompatibleControllerAtStartUpIsNoticedThenShown) {
     launch(L"other-type");
@@ -522,6 +526,7 @@ TEST_P(SecondStart, EndsAtOnceOrRunsBeside) {
     EXPECT_EQ(driver::waitForExit(&first), 0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Starts, SecondStart,
     ::testing::Values(
@@ -529,6 +534,7 @@ INSTANTIATE_TEST_SUITE_P(
         SecondStartCase{"DemoTwice", UPDATER_DEMO_FILE, UPDATER_DEMO_FILE, false},
         SecondStartCase{"DemoBesideProgram", UPDATER_PROGRAM_FILE, UPDATER_DEMO_FILE, true}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The command byte of every request in the transcript, in order.
 std::vector<unsigned> requestCommands(const std::string& transcript) {

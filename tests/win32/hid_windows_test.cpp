@@ -254,6 +254,7 @@ TEST_P(OpenDevice, OpensTheUtf8PathAndNothingElse) {
     EXPECT_EQ(error, c.error);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Pipe, OpenDevice,
     testing::Values(OpenCase{"TheName", "", 0},
@@ -261,6 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OpenCase{"CutByANul", std::string("\0-gone", 6), ERROR_INVALID_NAME},
                     OpenCase{"BrokenUtf8", "\xC3", ERROR_NO_UNICODE_TRANSLATION}),
     [](const testing::TestParamInfo<OpenCase>& info) { return info.param.name; });
+// clang-format on
 
 // --- Report transfers ----------------------------------------------------------------------------
 
@@ -310,12 +312,14 @@ TEST_P(CompletedTransfer, MovesTheWholeReport) {
     EXPECT_EQ(unit.received, kRequest);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Pipe, CompletedTransfer,
     testing::Values(CompletedCase{"AtOnce", 4096, true, 0, 0},
                     CompletedCase{"ReadWaitsForTheAnswer", 4096, false, 0, kLateMs},
                     CompletedCase{"WriteWaitsForThePeer", 0, false, kLateMs, 0}),
     [](const testing::TestParamInfo<CompletedCase>& info) { return info.param.name; });
+// clang-format on
 
 // A read that no answer reaches ends at the caller's bound with ERROR_TIMEOUT; the cancelled read
 // no longer touches the reply, and an answer that comes too late stays in the pipe for the next
@@ -387,11 +391,13 @@ TEST_P(WrongLength, FailsTheRead) {
     EXPECT_EQ(error, c.error);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Pipe, WrongLength,
     testing::Values(WrongLengthCase{"Shorter", kReportLength - 20, ERROR_INVALID_DATA},
                     WrongLengthCase{"Longer", kReportLength + 4, ERROR_MORE_DATA}),
     [](const testing::TestParamInfo<WrongLengthCase>& info) { return info.param.name; });
+// clang-format on
 
 // A unit that goes away ends the exchange at once with the pipe's own error in the session: -2
 // when the request cannot be written, -3 when the reply cannot be read.
@@ -432,20 +438,22 @@ TEST_P(GoneUnit, EndsTheExchangeWithThePipesError) {
     EXPECT_LT(millisecondsSince(start), 5000) << "ended by the bound, not by the pipe";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Pipe, GoneUnit,
-    testing::Values(GoneCase{"ClosedBeforeTheRequest", 4096, [](PipeUnit& u) { u.closeServer(); },
-                             nullptr, kWriteFailed, ERROR_NO_DATA},
-                    GoneCase{"DisconnectedBeforeTheRequest", 4096,
-                             [](PipeUnit& u) { DisconnectNamedPipe(u.server); }, nullptr,
-                             kWriteFailed, ERROR_PIPE_NOT_CONNECTED},
-                    GoneCase{"ClosedWhileTheWriteWaits", 0, nullptr,
-                             [](PipeUnit& u) { closeAfter(u, kLateMs); }, kWriteFailed,
-                             ERROR_BROKEN_PIPE},
-                    GoneCase{"ClosedWhileTheReadWaits", 4096, nullptr,
-                             [](PipeUnit& u) { takeRequestAndCloseAfter(u, kLateMs); }, kReadFailed,
-                             ERROR_BROKEN_PIPE}),
+    testing::Values(
+        GoneCase{"ClosedBeforeTheRequest", 4096, [](PipeUnit& u) { u.closeServer(); }, nullptr,
+                 kWriteFailed, ERROR_NO_DATA},
+        GoneCase{"DisconnectedBeforeTheRequest", 4096,
+                 [](PipeUnit& u) { DisconnectNamedPipe(u.server); }, nullptr, kWriteFailed,
+                 ERROR_PIPE_NOT_CONNECTED},
+        GoneCase{"ClosedWhileTheWriteWaits", 0, nullptr,
+                 [](PipeUnit& u) { closeAfter(u, kLateMs); }, kWriteFailed, ERROR_BROKEN_PIPE},
+        GoneCase{"ClosedWhileTheReadWaits", 4096, nullptr,
+                 [](PipeUnit& u) { takeRequestAndCloseAfter(u, kLateMs); }, kReadFailed,
+                 ERROR_BROKEN_PIPE}),
     [](const testing::TestParamInfo<GoneCase>& info) { return info.param.name; });
+// clang-format on
 
 // --- Dropping queued input -----------------------------------------------------------------------
 
@@ -517,13 +525,14 @@ TEST_P(BoundedWait, EndsWithoutAWindow) {
     EXPECT_LT(elapsed, c.atLeastMs + 1500);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     MessageWait, BoundedWait,
     testing::Values(BoundedWaitCase{"NothingToWaitFor", false, INFINITE, 300, false, 300},
                     BoundedWaitCase{"NeverSignalled", true, INFINITE, 300, false, 300},
-                    BoundedWaitCase{"SignalledInTime", true, kLateMs, 5000, true,
-                                    kLateMs * 9 / 10}),
+                    BoundedWaitCase{"SignalledInTime", true, kLateMs, 5000, true, kLateMs * 9 / 10}),
     [](const testing::TestParamInfo<BoundedWaitCase>& info) { return info.param.name; });
+// clang-format on
 
 }  // namespace
 

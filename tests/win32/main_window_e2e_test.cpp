@@ -87,15 +87,9 @@ TEST_P(ClosingTheWindow, ClosesTheSessionAndGivesUpTheNotices) {
     ASSERT_TRUE(driver::waitForControlEnabled(window, kUpdateButton, true))
         << "the unit was not found ready: no session to close";
     switch (GetParam()) {
-        case CloseBy::closeButton:
-            driver::pressButton(window, kCloseButton);
-            break;
-        case CloseBy::escapeKey:
-            driver::pressKey(window, VK_ESCAPE);
-            break;
-        case CloseBy::closeBox:
-            driver::pressCloseBox(window);
-            break;
+        case CloseBy::closeButton: driver::pressButton(window, kCloseButton); break;
+        case CloseBy::escapeKey: driver::pressKey(window, VK_ESCAPE); break;
+        case CloseBy::closeBox: driver::pressCloseBox(window); break;
     }
     const int leftBehind = driver::waitForExit(&program);
     EXPECT_EQ(leftBehind & ready_window::kSessionLeftOpen, 0) << "the session is still open";
@@ -104,19 +98,18 @@ TEST_P(ClosingTheWindow, ClosesTheSessionAndGivesUpTheNotices) {
     EXPECT_EQ(leftBehind, 0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheWindow,
                          ::testing::Values(CloseBy::closeButton, CloseBy::escapeKey,
                                            CloseBy::closeBox),
                          [](const auto& info) {
                              switch (info.param) {
-                                 case CloseBy::closeButton:
-                                     return "CloseButton";
-                                 case CloseBy::escapeKey:
-                                     return "EscapeKey";
-                                 default:
-                                     return "CloseBox";
+                             case CloseBy::closeButton: return "CloseButton";
+                             case CloseBy::escapeKey: return "EscapeKey";
+                             default: return "CloseBox";
                              }
                          });
+// clang-format on
 
 // Without hid.dll there is no HID class to register for: the program shows its error box before
 // its window appears, and ends when the box is closed. Run with hid.dll disabled

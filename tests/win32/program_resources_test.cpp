@@ -162,8 +162,10 @@ TEST_P(StringTable, FormatTextsTakeTheirArguments) {
     EXPECT_EQ(occurrences(errorLine, u"0x%08x"), 2u);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Languages, StringTable, ::testing::ValuesIn(kLanguages),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- Dialogs --------------------------------------------------------------------------------
 
@@ -348,8 +350,10 @@ TEST_P(MainDialog, MakesOnlyTheTwoButtonsTabStops) {
     EXPECT_EQ(tabStops, (std::vector<std::int32_t>{kCloseButton, kUpdateButton}));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Languages, MainDialog, ::testing::ValuesIn(kLanguages),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 class ProgressDialog : public ::testing::TestWithParam<LanguageCase> {};
 
@@ -374,8 +378,10 @@ TEST_P(ProgressDialog, IsAPlainTemplateWithOneProgressBar) {
     EXPECT_EQ(bar.text, u"");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Languages, ProgressDialog, ::testing::ValuesIn(kLanguages),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- Logo and icons -------------------------------------------------------------------------
 

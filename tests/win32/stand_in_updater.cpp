@@ -87,11 +87,8 @@ INT_PTR CALLBACK standInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
                 SetDlgItemTextW(dialog, kStandInHintBox, L"done");
             }
             return TRUE;
-        case WM_DEVICECHANGE:
-            onDeviceChange(dialog, wParam, lParam);
-            return TRUE;
-        default:
-            return FALSE;
+        case WM_DEVICECHANGE: onDeviceChange(dialog, wParam, lParam); return TRUE;
+        default: return FALSE;
     }
 }
 

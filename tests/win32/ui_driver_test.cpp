@@ -67,18 +67,16 @@ TEST_P(ClosingTheStandIn, EndsIt) {
         case CloseWay::button:
             ASSERT_TRUE(driver::pressButton(program.mainWindow, IDCANCEL));
             break;
-        case CloseWay::escape:
-            driver::pressKey(program.mainWindow, VK_ESCAPE);
-            break;
-        case CloseWay::closeBox:
-            driver::pressCloseBox(program.mainWindow);
-            break;
+        case CloseWay::escape: driver::pressKey(program.mainWindow, VK_ESCAPE); break;
+        case CloseWay::closeBox: driver::pressCloseBox(program.mainWindow); break;
     }
     EXPECT_EQ(driver::waitForExit(&program), 0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Ways, ClosingTheStandIn,
                          ::testing::Values(CloseWay::button, CloseWay::escape, CloseWay::closeBox));
+// clang-format on
 
 TEST_F(StandIn, MessageBoxIsFoundReadAndAnswered) {
     startStandIn();
