@@ -203,9 +203,10 @@ protected:
     // A whole update, confirmed and waited for to its success.
     void update() {
         ASSERT_NO_FATAL_FAILURE(confirmUpdate());
-        EXPECT_TRUE(
-            driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded), 180000))
-            << "hint: " << std::string(hint().begin(), hint().end());
+        const bool succeeded =
+            driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateSucceeded), 180000);
+        const std::wstring shown = hint();  // one string: its begin and end
+        EXPECT_TRUE(succeeded) << "hint: " << std::string(shown.begin(), shown.end());
         EXPECT_EQ(driver::controlText(window, kRow3Version), L"1.0");
         EXPECT_FALSE(driver::isControlEnabled(window, kUpdateButton));
     }
