@@ -211,6 +211,28 @@ TEST_F(Update, AControllerChangedBehindTheBoxIsAskedAboutAgain) {
     EXPECT_TRUE(isOpen(appSession()));
 }
 
+// A controller whose firmware reads otherwise on every identification is asked about anew once;
+// found changed again, it is not written: the update ends as for a unit no longer ready, without
+// an error-code line, and nothing of the update is sent.
+TEST_F(Update, AControllerThatKeepsChangingIsNotWritten) {
+    unit().unit.laterFirmwareVersion = 0x0200;
+    unit().unit.firmwareAlternates = true;
+    startReady();
+    fake::state().answers = {window::Answer::ok, window::Answer::ok, window::Answer::yes};
+
+    runUpdate();
+
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[0].text, fake::text(kTextWarning));
+    EXPECT_EQ(boxes[1].text, fake::text(kTextWarning));
+    EXPECT_EQ(boxes[2].text, fake::text(kTextOlderOrSame));
+    EXPECT_EQ(boxes[3].text, fake::text(kTextLockFailed)) << "no error-code line";
+    // The identification once more for the second questions, and nothing of the update.
+    EXPECT_EQ(requestsSinceProbe().size(), kIdentificationQueries);
+    EXPECT_FALSE(isOpen(appSession()));
+}
+
 // A unit that is no longer ready when it is identified after the questions ends the update as a
 // unit gone does: nothing of the update sent, no error-code line.
 TEST_F(Update, AUnitNoLongerReadyAfterTheBoxIsNotWritten) {

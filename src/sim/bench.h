@@ -77,6 +77,10 @@ struct Unit {
     // From the second identification of the controller on, it reports this firmware version
     // (another controller put on the unit behind a question); 0: it never changes.
     std::uint16_t laterFirmwareVersion = 0;
+    // With laterFirmwareVersion: the controller reports its own version and the later one by
+    // turns, a new one on every identification (a loose contact, or a unit whose replies cannot
+    // be trusted), instead of keeping the later one.
+    bool firmwareAlternates = false;
     // Bookkeeping of the two above.
     unsigned blocksAnswered = 0;
     unsigned controllerIdentifications = 0;

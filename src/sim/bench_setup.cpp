@@ -19,6 +19,7 @@ const Choice kAttachmentChoices[] = {
     {"silent-controller", L"A controller that does not answer"},
     {"stray-report", L"A unit that sends a report unasked, then refuses the last block"},
     {"controller-changes", L"A controller that reports 2.0 when asked again"},
+    {"controller-flickers", L"A controller that reports its firmware and 2.0 by turns"},
 };
 const std::size_t kAttachmentChoiceCount = sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
 
@@ -218,6 +219,11 @@ Device unitFor(const UnitSetup& setup) {
         case Attachment::controllerChanges:
             unit.esc.typeCode = kAcceptedTypeCode;
             unit.laterFirmwareVersion = kLaterFirmwareVersion;
+            break;
+        case Attachment::controllerFlickers:
+            unit.esc.typeCode = kAcceptedTypeCode;
+            unit.laterFirmwareVersion = kLaterFirmwareVersion;
+            unit.firmwareAlternates = true;
             break;
     }
     return device;

@@ -36,6 +36,7 @@ enum class Attachment {
     strayReport,            // an accepted controller; the unit sends one report nobody asked for
                             // after block 10 and refuses the last block
     controllerChanges,      // an accepted controller that reports firmware 2.0 when asked again
+    controllerFlickers,     // one that reports its firmware and 2.0 by turns
 };
 enum class EscFirmware { version0_9, version1_0, none };
 

@@ -43,11 +43,17 @@ void answerMemoryRead(const Unit& unit, const std::uint8_t* request, std::uint8_
 
 void answerControllerInfo(Unit& unit, std::uint8_t* reply) {
     if (unit.esc.status != 3) return refuse(reply, kRefusedNoController);
-    if (unit.laterFirmwareVersion != 0 && unit.controllerIdentifications++ > 0) {
-        unit.esc.firmwareVersion = unit.laterFirmwareVersion;
+    std::uint16_t firmware = unit.esc.firmwareVersion;
+    const unsigned identification = unit.controllerIdentifications++;
+    if (unit.laterFirmwareVersion != 0 && identification > 0) {
+        if (!unit.firmwareAlternates) {
+            unit.esc.firmwareVersion = firmware = unit.laterFirmwareVersion;
+        } else if (identification % 2 == 1) {
+            firmware = unit.laterFirmwareVersion;
+        }
     }
     for (int i = 0; i < 32; ++i) reply[4 + i] = static_cast<std::uint8_t>(0xC0 + i);
-    writeLe16(&reply[8], unit.esc.firmwareVersion);
+    writeLe16(&reply[8], firmware);
 }
 
 void answerBootloaderInfo(const Unit& unit, std::uint8_t* reply) {

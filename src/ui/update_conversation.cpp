@@ -27,6 +27,9 @@ bool answeredYes(const UpdateFace& face, const AskedAbout& controller) {
            face.ask(face.context, UpdateQuestion::olderOrSame);
 }
 
+// How often the controller may be found changed after the questions and be asked about anew.
+constexpr int kChangesAskedAbout = 1;
+
 // The unit's identification once more, right before the first command of the update.
 bool identifiesAsReady(DeviceSession& session, const UpdateFace& face) {
     if (face.identifying != nullptr) face.identifying(face.context, true);
@@ -66,7 +69,7 @@ Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {
 
 Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
     AskedAbout controller = askedAbout(session);
-    for (;;) {
+    for (int changesSeen = 0;; ++changesSeen) {
         if (face.stillTheCheckedOpening != nullptr && !face.stillTheCheckedOpening(face.context)) {
             return Confirmation::unitGone;
         }
@@ -75,7 +78,11 @@ Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
         }
         const AskedAbout found = askedAbout(session);
         if (found == controller) return Confirmation::given;
-        controller = found;  // another controller, or other firmware: asked about anew
+        // Changed once: another controller was put on the unit behind the questions, and is
+        // asked about anew. Changed again: a controller whose identity does not hold still is
+        // not written, as a unit that is no longer ready (asking on would never end).
+        if (changesSeen == kChangesAskedAbout) return Confirmation::unitGone;
+        controller = found;
         if (!answeredYes(face, controller)) return Confirmation::declined;
     }
 }

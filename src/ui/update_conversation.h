@@ -81,11 +81,12 @@ enum class Confirmation {
 // The questions alone: the warning and, where the installed firmware is not older than the
 // carried one, the older-or-same question; then the unit identified again. When it is no longer a
 // ready unit, the update must end; when its controller's type code or installed firmware differ
-// from what the user was asked about, the questions are asked again for the controller now found.
+// from what the user was asked about, the questions are asked again for the controller now found,
+// once: a controller found changed a second time ends the update as a unit no longer ready.
 Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face);
 
 // The check after the questions, when they were asked elsewhere about the controller that the
 // session shows (the command line asks the warning once for several units, then each unit's
 // older-or-same question): the unit identified again, and the questions asked anew through face
-// while its controller differs from the one asked about.
+// when its controller differs from the one asked about (once, as above).
 Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face);

@@ -353,9 +353,24 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"ChangedControllerNoAtTheNewQuestion", "controller-changes",
                                  Language::english, "y\ny\nn\n", 4, 2},
                       AnswerCase{"ChangedControllerYesToAll", "controller-changes",
-                                 Language::english, "y\ny\ny\n", 0, 2}),
+                                 Language::english, "y\ny\ny\n", 0, 2},
+                      // Changed once more after the new questions: not written, as a unit
+                      // that is no longer ready.
+                      AnswerCase{"FlickeringControllerYesToAll", "controller-flickers",
+                                 Language::english, "y\ny\ny\n", kExitNotReady, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// --yes answers every question, so a controller that reads otherwise on every identification
+// would be asked about for ever: after its second change it is left alone, not ready, without an
+// error-code line.
+TEST_F(Cli, YesEndsAtAControllerThatKeepsChanging) {
+    bench("controller-flickers");
+    EXPECT_EQ(run({"update", "--yes"}), kExitNotReady);
+    EXPECT_FALSE(sentAnyUpdateCommand());
+    EXPECT_TRUE(says(text(kTextLockFailed))) << out.str();
+    EXPECT_FALSE(says("0x")) << out.str();
+}
 
 TEST_F(Cli, ARefusedCommandEndsInItsReportWithTheErrorCodeLine) {
     bench("erase-refused");
@@ -839,6 +854,16 @@ TEST_F(Units, AllUpdatesEveryReadyUnitAndARefusalFailsAlone) {
         }
         EXPECT_TRUE(asks(tenths)) << err.str();
     }
+}
+
+// A controller that keeps changing is left alone after its second change; the others are
+// written.
+TEST_F(Units, AllYesLeavesAControllerThatKeepsChangingAlone) {
+    benchList("ready,controller-flickers");
+    EXPECT_EQ(run({"update", "--all", "--yes"}), kExitUpdateFailed);
+    EXPECT_TRUE(updatedWhole(0));
+    EXPECT_FALSE(sentUpdateCommandTo(1));
+    EXPECT_TRUE(says(outcome(1, "LINK-CUBE", text(kTextLockFailed)))) << out.str();
 }
 
 // The same, in the program's threads: the updates side by side, each whole.

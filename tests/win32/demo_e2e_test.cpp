@@ -470,6 +470,38 @@ TEST_F(Demo, AControllerChangedBehindTheWarningIsAskedAboutAgain) {
     }
 }
 
+// A controller that reads otherwise on every identification: asked about anew once, then found
+// changed again and left alone, as a unit no longer ready (the box without an error-code line).
+TEST_F(Demo, AControllerThatKeepsChangingIsNotWritten) {
+    const std::wstring fileName = driver::wineHostPath(ARTIFACT_DIR "/demo-flickering.txt");
+    DeleteFileW(fileName.c_str());
+    launch(L"controller-flickers", {L"UPDATER_SIM_TRANSCRIPT=" + fileName});
+    ASSERT_TRUE(driver::waitForMainWindow(&program));
+    window = program.mainWindow;
+    ASSERT_TRUE(driver::pressButton(window, kUpdateButton));
+    for (int asked = 0; asked < 2; ++asked) {
+        const HWND warning = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
+        ASSERT_NE(warning, nullptr) << "warning " << asked;
+        driver::answerMessageBox(warning, IDOK);
+        ASSERT_TRUE(driver::waitForWindowGone(warning));
+    }
+    const HWND question = driver::findMessageBox(processId(), catalogue(kTextNewerFirmwareCaption));
+    ASSERT_NE(question, nullptr) << "no older-or-same question for the 2.0 found";
+    driver::answerMessageBox(question, IDYES);
+    ASSERT_TRUE(driver::waitForWindowGone(question));
+    const HWND failure = driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption));
+    ASSERT_NE(failure, nullptr) << "the update did not end";
+    EXPECT_EQ(driver::messageBoxText(failure), catalogue(kTextLockFailed));
+    driver::answerMessageBox(failure, IDOK);
+    ASSERT_TRUE(driver::waitForWindowGone(failure));
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    const std::string transcript = driver::readFile(fileName);
+    for (const char* command : {" OUT 01 0b ", " OUT 01 20 ", " OUT 01 1e ", " OUT 01 1b "}) {
+        EXPECT_EQ(transcript.find(command), std::string::npos) << command;
+    }
+}
+
 // A bench that the demo does not know is refused by name, with the words it knows, and the demo
 // ends without a window of its own.
 TEST(DemoBench, OneItDoesNotKnowIsRefusedByName) {
