@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The command-line demo end to end, under a pseudo-terminal as a person would run it: each state
-of `status` in both languages and in a Latin-1 locale, whole updates with the bar on a terminal
-that is resized, with the progress lines on a dumb terminal and into a pipe, with Ctrl-C, Ctrl-\\,
-Ctrl-Z, kill and a hang-up while it writes, on a terminal stopped with Ctrl-S for 30 s, a declined
-confirmation with the output in a file, a refused command with its error-code line and an output
-that cannot be written; the log of a whole update checked as the protocol's transcript and served
-back to the demo (UPDATER_REPLAY), as recorded and with its last block refused.
+of `status` in both languages, in a Latin-1 locale and in locales that are not installed, whole
+updates with the bar on a terminal that is resized, with the progress lines on a dumb terminal and
+into a pipe, with Ctrl-C, Ctrl-\\, Ctrl-Z, kill and a hang-up while it writes, on a terminal
+stopped with Ctrl-S for 30 s, a declined confirmation with the output in a file, a refused command
+with its error-code line and an output that cannot be written; the log of a whole update checked
+as the protocol's transcript and served back to the demo (UPDATER_REPLAY), as recorded and with
+its last block refused.
 
     cli_e2e_test.py DEMO_EXECUTABLE CATALOGUE_JSON
 """
@@ -83,6 +84,7 @@ class Run:
                     "LOCPATH": LOCALE_FOLDER, "DEMO": DEMO, "UPDATER_SIM_BENCH": bench,
                     "UPDATER_SIM_TRANSCRIPT": self.transcript, "FOLDER": self.folder}
         self.env.update(env or {})
+        self.env = {name: value for name, value in self.env.items() if value is not None}  # unset
         self.command = command
         self.columns = columns
         self.answers = list(answers)
@@ -239,6 +241,25 @@ class Status(unittest.TestCase):
         self.assertIn(text(40001, "de").encode("latin-1", "replace"), latin1)
         self.assertIn(b"Windows?PC", latin1)
         self.assertNotIn("ß".encode("utf-8"), latin1)
+
+    def test_a_locale_not_installed_keeps_its_language_and_character_set(self):
+        # Names that no machine has: the language by LC_ALL, LC_MESSAGES, LANG; the character set
+        # by LC_ALL, LC_CTYPE, LANG, as their names carry it; ASCII for a name without one.
+        for env, language, charset in [
+                ({"LC_ALL": "de_XX.UTF-8"}, "de", "utf-8"),
+                ({"LC_ALL": "en_XX.UTF-8"}, "en", "utf-8"),
+                ({"LC_ALL": None, "LANG": "de_XX.ISO-8859-1"}, "de", "latin-1"),
+                ({"LC_ALL": None, "LC_CTYPE": "en_XX.UTF-8", "LANG": "de_XX.ISO-8859-1"}, "de",
+                 "utf-8"),
+                ({"LC_ALL": None, "LC_MESSAGES": "en_XX.UTF-8", "LANG": "de_XX.utf8"}, "en",
+                 "utf-8"),
+                ({"LC_ALL": None, "LANG": "de_XX"}, "de", "ascii")]:
+            with self.subTest(env=env):
+                run = Run([DEMO, "status"], bench="unplugged", env=env).run()
+                self.assertEqual(run.exit_code, 2, run.output)
+                written = run.raw.replace(b"\r\n", b"\n")
+                for text_id in (40017, 40001):  # "folgendermaßen", "Windows™PC"
+                    self.assertIn(text(text_id, language).encode(charset, "replace"), written)
 
     def test_an_output_that_cannot_be_written_ends_with_1_and_a_message(self):
         run = Run(shell('"$DEMO" status > /dev/full')).run()
