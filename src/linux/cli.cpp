@@ -101,7 +101,8 @@ Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& 
 // Opens and judges the unit (the first found, or only `only`), as the window's start-up probe
 // does; with wait, polls until one is plugged in. A unit that is there but cannot be opened
 // (*failure names it) ends the wait too: at once when it was there from the start, after
-// kAccessSettleMs when it came meanwhile.
+// kAccessSettleMs when it came meanwhile. The wait for a unit has no bound, as asked for: nothing
+// has been sent, each poll is short, and Ctrl-C ends it (an output that fails, too).
 UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io,
                 const hid::DeviceInfo* only = nullptr) {
     std::uint32_t unavailableMs = 0;
@@ -141,6 +142,9 @@ int showState(DeviceSession& session, UnitState state, bool tellCommand, CliIo& 
     return exitCodeOf(state);
 }
 
+// The questions come before the writing (of every unit): the wait for the terminal and for the
+// answer needs no bound, as nothing has been sent, an input that ends answers no, and Ctrl-C still
+// ends the program.
 bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io) {
     io.err << '\n'
            << catalogueUtf8(captionId, io.language) << '\n'
@@ -190,8 +194,6 @@ struct TerminalFace {
     std::optional<UpdateReport> report;
 };
 
-// The questions come before the writing: they wait for the answer and for the terminal (no bound:
-// nothing has been sent yet, and Ctrl-C still ends the program).
 bool askOnTerminal(void* context, UpdateQuestion question) {
     auto* face = static_cast<TerminalFace*>(context);
     return confirmed(captionOf(question), textOf(question), face->answerYes, face->io);

@@ -376,13 +376,11 @@ void runWritings(const std::vector<std::function<void()>>& writings, UnitsProgre
         const WritingSignals::HeldOff heldOff;  // the threads started meanwhile inherit it
         for (const auto& writing : writings) threads.emplace_back(writing);
     }
-    // No bound needed: each writing tells its end (UnitsProgress::ended) whatever its outcome, and
-    // every exchange with a unit is bounded by its own time-out. The joins then return at once.
     progress.follow([](const std::function<void()>& draw) {
         const WritingSignals::HeldOff heldOff;  // a notice never lands between look and write
         draw();
     });
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads) thread.join();  // each has told its end: at once
 }
 
 bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at,

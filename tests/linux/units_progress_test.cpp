@@ -70,7 +70,9 @@ protected:
         std::unique_lock<std::mutex> hold(mutex_);
         waiting_ = true;
         changed_.notify_all();
-        changed_.wait(hold, [this] { return released_; });  // the test's time-out bounds it
+        if (!changed_.wait_for(hold, std::chrono::seconds(10), [this] { return released_; })) {
+            ADD_FAILURE() << "the output was never released";
+        }
         return std::stringbuf::xsputn(text, count);
     }
 
