@@ -262,6 +262,23 @@ TEST_F(Cli, OnATerminalTheBarIsRedrawnInPlace) {
     EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 1);
 }
 
+// In the program's threads the bar is drawn by one thread while another writes the unit: whatever
+// frames it leaves out, it ends with the last state and its line feed.
+TEST_F(Cli, InTheProgramsThreadsTheBarEndsWithTheLastState) {
+    runUpdates = nullptr;
+    barColumns = [] { return 80; };
+    bench("");
+    EXPECT_EQ(run({"update", "--yes"}), kExitOk);
+    const std::vector<std::uint8_t> sent = commandsSent();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), 1880);
+    const std::string bar = progress();
+    const std::string last = "\r100 % [" + std::string(40, '#') + "] 0:00\x1b[K\n";
+    ASSERT_GE(bar.size(), last.size()) << bar;
+    EXPECT_EQ(bar.substr(bar.size() - last.size()), last) << bar.substr(0, 200);
+    EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 1);
+    EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
+}
+
 // Each line of the bar fits the width that the terminal has when it is drawn, as the terminal is
 // narrowed during the update: the bar narrows with it, is left out where it would say too little,
 // and the line is cut on a terminal narrower still.
