@@ -16,7 +16,6 @@
 #include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
-#include "terminal_progress.h"
 #include "ui/app.h"
 #include "ui/resource_ids.h"
 #include "ui/unit_state.h"
@@ -102,7 +101,8 @@ Unavailable unavailability(const DeviceSession& session, const UnitOpenFailure& 
 // Opens and judges the unit (the first found, or only `only`), as the window's start-up probe
 // does; with wait, polls until one is plugged in. A unit that is there but cannot be opened
 // (*failure names it) ends the wait too: at once when it was there from the start, after
-// kAccessSettleMs when it came meanwhile.
+// kAccessSettleMs when it came meanwhile. The wait for a unit has no bound, as asked for: nothing
+// has been sent, each poll is short, and Ctrl-C ends it (an output that fails, too).
 UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, CliIo& io,
                 const hid::DeviceInfo* only = nullptr) {
     std::uint32_t unavailableMs = 0;
@@ -142,6 +142,9 @@ int showState(DeviceSession& session, UnitState state, bool tellCommand, CliIo& 
     return exitCodeOf(state);
 }
 
+// The questions come before the writing (of every unit): the wait for the terminal and for the
+// answer needs no bound, as nothing has been sent, an input that ends answers no, and Ctrl-C still
+// ends the program.
 bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io) {
     io.err << '\n'
            << catalogueUtf8(captionId, io.language) << '\n'
@@ -176,16 +179,19 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     return kExitUpdateFailed;
 }
 
-// The terminal's side of the update.
+// The terminal's side of the update. The conversation runs on a thread of its own (runWritings)
+// while this program's first thread draws the bar: a terminal that takes no output stops the
+// drawing, never the writing. The outcome is kept and told once that thread has ended.
 struct TerminalFace {
     TerminalFace(CliIo& io, bool answerYes, bool* wrote)
-        : io(io), answerYes(answerYes), wrote(wrote), bar(io.err, io.barColumns) {}
+        : io(io), answerYes(answerYes), wrote(wrote), bar(io.err, io.barColumns, {""}, nullptr) {}
 
     CliIo& io;
     bool answerYes;  // --yes
     bool* wrote;     // set once the first command goes out
-    TerminalProgress bar;
+    UnitsProgress bar;
     std::optional<WritingSignals> signals;
+    std::optional<UpdateReport> report;
 };
 
 bool askOnTerminal(void* context, UpdateQuestion question) {
@@ -193,11 +199,11 @@ bool askOnTerminal(void* context, UpdateQuestion question) {
     return confirmed(captionOf(question), textOf(question), face->answerYes, face->io);
 }
 
-void progressStarting(void* bar) { static_cast<TerminalProgress*>(bar)->start(); }
+void progressStarting(void* bar) { static_cast<UnitsProgress*>(bar)->start(0); }
 void progressBlock(void* bar, std::uint32_t percent) {
-    static_cast<TerminalProgress*>(bar)->show(percent);
+    static_cast<UnitsProgress*>(bar)->show(0, percent);
 }
-void progressEnded(void* bar) { static_cast<TerminalProgress*>(bar)->finish(); }
+void progressEnded(void* bar) { static_cast<UnitsProgress*>(bar)->finish(0); }
 
 // The notice of a signal held during the writing, as written from the handler: in the locale's
 // character set, on a line of its own below a bar drawn in place.
@@ -206,28 +212,34 @@ std::string interruptionNotice(const CliIo& io) {
     return inLocaleCharset(io.barColumns ? '\n' + notice : notice);
 }
 
-// From the first command the signals are held, and the outcome is told while a reader gone from
-// the output still ends nothing.
+// From the first command the signals are held, until the outcome has been told (tellOutcome).
 void holdSignalsWhileWriting(void* context, bool started) {
     auto* face = static_cast<TerminalFace*>(context);
-    if (started) {
-        *face->wrote = true;
-        face->signals.emplace(interruptionNotice(face->io), face->io.noticeFd);
-        return;
-    }
-    face->io.out.flush();
-    face->io.err.flush();
-    face->signals->writingEnded();
+    if (!started) return;
+    *face->wrote = true;
+    face->signals.emplace(interruptionNotice(face->io), face->io.noticeFd);
 }
 
-void reportOnTerminal(void* context, const UpdateReport& report) {
-    CliIo& io = static_cast<TerminalFace*>(context)->io;
-    if (report.succeeded) {
-        io.out << '\n' << catalogueUtf8(report.textId, io.language) << '\n';
-        return;
+void keepReport(void* context, const UpdateReport& report) {
+    static_cast<TerminalFace*>(context)->report = report;
+}
+
+// The outcome, once the lock has been released: these writes may wait for the terminal, as
+// nothing is sent any more. A reader gone from the output still ends nothing meanwhile; then the
+// signals act as before.
+void tellOutcome(TerminalFace& face) {
+    CliIo& io = face.io;
+    if (face.report && face.report->succeeded) {
+        io.out << '\n' << catalogueUtf8(face.report->textId, io.language) << '\n';
+    } else if (face.report) {
+        reportFailure(face.report->textId,
+                      face.report->hasErrorCodeLine ? face.report->result : kNotAvailable,
+                      face.report->lastError, io);
     }
-    reportFailure(report.textId, report.hasErrorCodeLine ? report.result : kNotAvailable,
-                  report.lastError, io);
+    if (!face.signals) return;
+    io.out.flush();
+    io.err.flush();
+    face.signals->writingEnded();
 }
 
 int exitCodeOf(UpdateEnd end) {
@@ -271,8 +283,14 @@ int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool*
     face.ask = askOnTerminal;
     face.writing = holdSignalsWhileWriting;
     face.progress = UpdateProgress{&terminal.bar, progressStarting, progressBlock, progressEnded};
-    face.report = reportOnTerminal;
-    const UpdateEnd end = converseUpdate(session, face, firmwareImage, io.acceptPlaceholder);
+    face.report = keepReport;
+    UpdateEnd end = UpdateEnd::failed;
+    runWritings({[&] {
+                    end = converseUpdate(session, face, firmwareImage, io.acceptPlaceholder);
+                    terminal.bar.ended(0);
+                }},
+                terminal.bar, io);
+    tellOutcome(terminal);
     closeSession(session);
     if (end == UpdateEnd::declined) io.out << cliText(CliText::declined, io.language);
     return exitCodeOf(end);

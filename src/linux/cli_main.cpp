@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -14,6 +13,7 @@
 #include "cli.h"
 #include "cli_output.h"
 #include "cli_platform.h"
+#include "cli_texts.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ std::function<int()> barColumns() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
+    chooseTextsCharset();
     DescriptorOutput outBuffer(STDOUT_FILENO);
     DescriptorOutput errBuffer(STDERR_FILENO);
     std::ostream out(&outBuffer);

@@ -17,7 +17,9 @@ protected:
     std::streamsize xsputn(const char* text, std::streamsize count) override;
     // Writes what is pending in one go. A write that fails (a closed pipe, a full disk, a
     // terminal hung up) fails the stream for good: nothing more is tried, so that a dead output
-    // never slows the program down.
+    // never slows the program down. A terminal that takes no output (Ctrl-S, a pipe nobody reads)
+    // holds the write up, without bound: while units are written only the thread that draws their
+    // progress writes (UnitsProgress), and what is written before or after may wait.
     int sync() override;
 
 private:

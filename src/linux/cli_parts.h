@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "device/device_session.h"
 #include "ui/unit_state.h"
 #include "ui/version_labels.h"
+#include "units_progress.h"
 
 namespace cli {
 
@@ -31,6 +34,11 @@ std::string unavailableText(Unavailable why, const std::string& node, Language l
 // A question with its caption, on the terminal beside the progress even when the output goes to
 // a file; yes only for an answer that starts with y (or j, in German).
 bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, CliIo& io);
+
+// The writings of the units (one for `update`), each on a thread of its own, while this thread
+// draws their progress until every one has ended (UnitsProgress::ended).
+void runWritings(const std::vector<std::function<void()>>& writings, UnitsProgress& progress,
+                 CliIo& io);
 
 // The command line not understood: what, and the usage; kExitUsage.
 int usage(const std::string& what, CliIo& io);

@@ -14,7 +14,9 @@ int noticeFd = -1;
 std::atomic<bool> heldOne{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "used in a signal handler");
 
-// Writes the notice on the first held signal; write(2) alone, errno left as it was.
+// Writes the notice on the first held signal; write(2) alone, errno left as it was. A terminal
+// that takes no output holds the write up: the handler runs on the thread that draws the progress,
+// since the threads that write units take none of the held signals, so no request waits for it.
 void onHeldSignal(int) {
     if (heldOne.exchange(true)) return;
     const int savedErrno = errno;

@@ -1,7 +1,10 @@
 #include "cli_texts.h"
 
-#include <climits>
-#include <cwchar>
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstdlib>
 #include <string>
 
 #include "ui/app.h"
@@ -254,24 +257,93 @@ std::string cliText(CliText text, Language language, const std::string& node) {
     return named;
 }
 
+namespace {
+
+// The character set named by writeTextsIn; empty: the current locale's.
+std::string chosenCharset;
+
+// The charset of a locale name "language_TERRITORY.charset@modifier": the part after the dot; else
+// ISO-8859-15 for the modifier "@euro", as the C library's locale names have it; else none.
+std::string charsetOfName(const std::string& name) {
+    if (name == "C" || name == "POSIX") return "";
+    const std::size_t modifier = name.find('@');
+    const std::size_t dot = name.find('.');
+    if (dot != std::string::npos && dot < modifier) {
+        return name.substr(dot + 1, modifier == std::string::npos ? modifier : modifier - dot - 1);
+    }
+    if (modifier != std::string::npos && name.compare(modifier, std::string::npos, "@euro") == 0) {
+        return "ISO-8859-15";
+    }
+    return "";
+}
+
+// Converts from UTF-8 with iconv; a closed converter when the character set is not known.
+class Converter {
+public:
+    explicit Converter(const char* charset) : cd_(iconv_open(charset, "UTF-8")) {}
+    ~Converter() {
+        if (open()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool open() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // One character's bytes appended to out; false where the set lacks it, out then ending in
+    // the set's initial state (in which a '?' may stand for it). length 0: the bytes that bring a
+    // shifting set back to its initial state.
+    bool convert(const char* bytes, std::size_t length, std::string* out) {
+        char converted[32];
+        char* in = const_cast<char*>(bytes);
+        char* to = converted;
+        std::size_t left = sizeof converted;
+        const bool done =
+            (length == 0 ? iconv(cd_, nullptr, nullptr, &to, &left)
+                         : iconv(cd_, &in, &length, &to, &left)) != static_cast<std::size_t>(-1);
+        if (!done) {
+            to = converted;
+            left = sizeof converted;
+            iconv(cd_, nullptr, nullptr, &to, &left);
+        }
+        out->append(converted, static_cast<std::size_t>(to - converted));
+        return done;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+}  // namespace
+
+std::string charsetNamedByLocale(const char* lcAll, const char* lcCtype, const char* lang) {
+    for (const char* locale : {lcAll, lcCtype, lang}) {
+        if (locale != nullptr && *locale != '\0') return charsetOfName(locale);
+    }
+    return "";
+}
+
+bool writeTextsIn(const std::string& charset) {
+    if (!charset.empty() && !Converter(charset.c_str()).open()) return false;
+    chosenCharset = charset;
+    return true;
+}
+
+void chooseTextsCharset() {
+    if (std::setlocale(LC_ALL, "") != nullptr || std::setlocale(LC_CTYPE, "") != nullptr) return;
+    writeTextsIn(
+        charsetNamedByLocale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG")));
+}
+
 std::string inLocaleCharset(const std::string& text) {
+    Converter converter(chosenCharset.empty() ? nl_langinfo(CODESET) : chosenCharset.c_str());
     std::string out;
-    std::mbstate_t state{};
-    char bytes[MB_LEN_MAX];
     for (std::size_t at = 0; at < text.size();) {
-        const char32_t c = nextCharacter(text, &at);
-        const std::size_t length = c == kNoCharacter
-                                       ? static_cast<std::size_t>(-1)
-                                       : std::wcrtomb(bytes, static_cast<wchar_t>(c), &state);
-        if (length == static_cast<std::size_t>(-1)) {
-            state = std::mbstate_t{};
+        const std::size_t start = at;
+        const bool character = nextCharacter(text, &at) != kNoCharacter;
+        if (!character || !converter.open() || !converter.convert(&text[start], at - start, &out)) {
             out += '?';
-        } else {
-            out.append(bytes, length);
         }
     }
-    // A shifting character set back in its initial state, without the terminating NUL.
-    const std::size_t closing = std::wcrtomb(bytes, L'\0', &state);
-    if (closing != static_cast<std::size_t>(-1) && closing > 1) out.append(bytes, closing - 1);
+    if (converter.open()) converter.convert(nullptr, 0, &out);
     return out;
 }

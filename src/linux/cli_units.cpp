@@ -283,27 +283,6 @@ void writeUnit(UnitUpdate& update, bool placeholderAccepted) {
     update.progress->ended(update.line);
 }
 
-// The units' writing side by side: one thread each, which take none of the held signals, so
-// that the notice of one comes on this thread, which draws the progress meanwhile. Tests in
-// virtual time run them through io.runUpdates instead.
-void runSideBySide(const std::vector<std::function<void()>>& writings, UnitsProgress& progress,
-                   CliIo& io) {
-    if (io.runUpdates) {
-        io.runUpdates(writings);
-        return;
-    }
-    std::vector<std::thread> threads;
-    {
-        const WritingSignals::HeldOff heldOff;  // the threads started meanwhile inherit it
-        for (const auto& writing : writings) threads.emplace_back(writing);
-    }
-    progress.follow([](const std::function<void()>& draw) {
-        const WritingSignals::HeldOff heldOff;  // a notice never lands between look and write
-        draw();
-    });
-    for (std::thread& thread : threads) thread.join();
-}
-
 // Writes every agreed unit at once, with the signals held from the first command to the outcome.
 void writeAgreedUnits(std::vector<UnitUpdate*>& agreed, CliIo& io, bool* wrote,
                       const std::function<void()>& tellOutcome) {
@@ -322,7 +301,7 @@ void writeAgreedUnits(std::vector<UnitUpdate*>& agreed, CliIo& io, bool* wrote,
     *wrote = true;
     WritingSignals signals(
         inLocaleCharset(catalogueUtf8(kTextUpdateInProgress, io.language) + '\n'), io.noticeFd);
-    runSideBySide(writings, progress, io);
+    runWritings(writings, progress, io);
     tellOutcome();
     io.out.flush();
     io.err.flush();
@@ -381,6 +360,28 @@ int updatesExitCode(const std::vector<UnitUpdate>& updates) {
 }
 
 }  // namespace
+
+// One thread for each writing, which takes none of the held signals, so that the notice of one
+// comes on this thread, which draws the progress meanwhile: a terminal that takes no output stops
+// the drawing alone, never a writing. Tests in virtual time run them through io.runUpdates
+// instead, one after the other on this thread, which then draws at once.
+void runWritings(const std::vector<std::function<void()>>& writings, UnitsProgress& progress,
+                 CliIo& io) {
+    if (io.runUpdates) {
+        io.runUpdates(writings);
+        return;
+    }
+    std::vector<std::thread> threads;
+    {
+        const WritingSignals::HeldOff heldOff;  // the threads started meanwhile inherit it
+        for (const auto& writing : writings) threads.emplace_back(writing);
+    }
+    progress.follow([](const std::function<void()>& draw) {
+        const WritingSignals::HeldOff heldOff;  // a notice never lands between look and write
+        draw();
+    });
+    for (std::thread& thread : threads) thread.join();  // each has told its end: at once
+}
 
 bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at,
                     UnitChoice* choice) {

@@ -8,8 +8,6 @@ namespace {
 
 constexpr int kWidestBar = 40;
 constexpr int kNarrowestBar = 10;  // narrower, the bar says too little and is left out
-// Clears what an earlier, longer line left to the right of the cursor.
-constexpr const char* kClearToEndOfLine = "\x1b[K";
 
 // "m:ss" of the time that the rest will take at the pace so far; "-:--" before there is a pace.
 std::string timeLeft(std::chrono::steady_clock::duration spent, std::uint32_t percent) {
@@ -43,45 +41,4 @@ std::string barLine(std::uint32_t percent, const std::string& left, int columns)
 std::string progressLine(std::uint32_t percent, std::chrono::steady_clock::duration spent,
                          int columns) {
     return barLine(percent, timeLeft(spent, percent), columns);
-}
-
-void TerminalProgress::start() {
-    started_ = std::chrono::steady_clock::now();
-    lastShown_ = 0;
-    drawn_ = false;
-    show(0);
-}
-
-void TerminalProgress::show(std::uint32_t percent) {
-    if (!out_) return;
-    if (columns_) {
-        draw(percent);
-    } else {
-        showTenths(percent);
-    }
-}
-
-// One line per tenth reached; the start itself says nothing.
-void TerminalProgress::showTenths(std::uint32_t percent) {
-    const std::uint32_t tenth = percent / 10;
-    if (tenth <= lastShown_) return;
-    std::string lines;
-    for (std::uint32_t shown = lastShown_ + 1; shown <= tenth; ++shown) {
-        lines += std::to_string(shown * 10) + " %\n";
-    }
-    lastShown_ = tenth;
-    out_ << lines << std::flush;
-}
-
-// The bar in place, in one write: a notice written between two draws then never splits a line.
-void TerminalProgress::draw(std::uint32_t percent) {
-    if (drawn_ && percent == lastShown_) return;
-    const std::string left = timeLeft(std::chrono::steady_clock::now() - started_, percent);
-    out_ << '\r' + barLine(percent, left, columns_()) + kClearToEndOfLine << std::flush;
-    lastShown_ = percent;
-    drawn_ = true;
-}
-
-void TerminalProgress::finish() {
-    if (columns_ && drawn_ && out_) out_ << '\n' << std::flush;
 }

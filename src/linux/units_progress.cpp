@@ -20,7 +20,8 @@ UnitsProgress::UnitsProgress(std::ostream& out, std::function<int()> columns,
       labels_(std::move(labels)),
       noticeGiven_(std::move(noticeGiven)),
       owner_(std::this_thread::get_id()),
-      lines_(labels_.size()) {
+      lines_(labels_.size()),
+      single_(labels_.size() == 1 && labels_[0].empty()) {
     for (const std::string& label : labels_) labelWidth_ = std::max(labelWidth_, label.size());
 }
 
@@ -63,7 +64,8 @@ void UnitsProgress::changed(std::unique_lock<std::mutex>& hold) {
 }
 
 // Waits for news or for the end: a unit's last news may be drawn by the draw before, which the
-// end that it brought must not wait for again.
+// end that it brought must not wait for again. No bound is needed: every unit's update tells its
+// end (ended) whatever its outcome, and each of its exchanges has a time-out of its own.
 void UnitsProgress::follow(const std::function<void(const std::function<void()>& draw)>& drawing) {
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
@@ -80,15 +82,17 @@ bool UnitsProgress::allEnded() const {
     return std::all_of(lines_.begin(), lines_.end(), [](const Line& line) { return line.ended; });
 }
 
+// A stream that failed is drawn on no more.
 void UnitsProgress::draw() {
+    if (!out_) return;
     std::string text;
     {
         const std::lock_guard<std::mutex> hold(mutex_);
         if (!dirty_) return;
         dirty_ = false;
-        text = columns_ ? block() : tenths();
+        text = !columns_ ? tenths() : single_ ? bar() : block();
     }
-    if (!text.empty() && out_) out_ << text << std::flush;
+    if (!text.empty()) out_ << text << std::flush;
 }
 
 // Every unit's line, over the block drawn before (or below a notice written since). A unit whose
@@ -116,13 +120,35 @@ std::string UnitsProgress::block() {
     return text;
 }
 
+// One unit's bar, redrawn in place where its percentage changed since the last draw; once its
+// blocks are over, its line is ended. A held signal's notice starts a line of its own, on which the
+// bar goes on.
+std::string UnitsProgress::bar() {
+    const Line& line = lines_[0];
+    if (barEnded_ || line.started == std::chrono::steady_clock::time_point{}) return "";
+    std::string text;
+    if (!blockShown_ || line.percent != percentDrawn_) {
+        const auto spent =
+            line.running ? std::chrono::steady_clock::now() - line.started : line.spent;
+        text = '\r' + progressLine(line.percent, spent, columns_()) + kClearToEndOfLine;
+        blockShown_ = true;
+        percentDrawn_ = line.percent;
+    }
+    if (!line.running) {
+        text += '\n';
+        barEnded_ = true;
+    }
+    return text;
+}
+
 // A line for each tenth that a unit has reached since the last draw.
 std::string UnitsProgress::tenths() {
     std::string text;
     for (std::size_t unit = 0; unit < lines_.size(); ++unit) {
         Line& line = lines_[unit];
         for (std::uint32_t tenth = line.tenthsShown + 1; tenth <= line.percent / 10; ++tenth) {
-            text += labels_[unit] + ": " + std::to_string(tenth * 10) + " %\n";
+            if (!single_) text += labels_[unit] + ": ";
+            text += std::to_string(tenth * 10) + " %\n";
         }
         line.tenthsShown = std::max(line.tenthsShown, line.percent / 10);
     }

@@ -1,7 +1,9 @@
-// The progress of several units' updates side by side, one line for each unit, naming it: on a
-// terminal a block of lines redrawn in place, as wide as the terminal; elsewhere one line per
-// unit and 10 %. The units' threads tell it their progress; only the thread that made it writes,
-// one write per draw, so that lines never mix.
+// The progress of the updates: of several units side by side, one line for each unit, naming it;
+// of one unit, its bar alone. On a terminal the lines are redrawn in place, as wide as the
+// terminal; elsewhere one line per unit and 10 %. The threads that write the units tell it their
+// progress and never wait for a draw: only the thread that made it writes, one write per draw, so
+// that lines never mix, and a terminal that takes no output (stopped with Ctrl-S, a full pipe)
+// stops that thread alone. What changed meanwhile is drawn, as it is then, by its next draw.
 #pragma once
 
 #include <chrono>
@@ -16,9 +18,11 @@
 
 class UnitsProgress {
 public:
-    // labels: one per unit, in the order of the lines. columns: the terminal's width now; empty
-    // when lines cannot be redrawn in place. noticeGiven: whether a line has been written below
-    // the block from outside (the notice of a held signal); the block is then drawn anew below it.
+    // labels: one per unit, in the order of the lines; a single empty label for the update of
+    // one unit, whose bar is drawn in place on the line it starts on and ended by a line feed once
+    // its blocks are over. columns: the terminal's width now; empty when lines cannot be redrawn
+    // in place. noticeGiven: whether a line has been written below the block from outside (the
+    // notice of a held signal); the block is then drawn anew below it.
     UnitsProgress(std::ostream& out, std::function<int()> columns, std::vector<std::string> labels,
                   std::function<bool()> noticeGiven);
 
@@ -48,6 +52,7 @@ private:
     bool allEnded() const;  // with mutex_ held
     void draw();
     std::string block();
+    std::string bar();
     std::string tenths();
 
     std::ostream& out_;
@@ -62,4 +67,7 @@ private:
     bool blockShown_ = false;
     bool noticeSeen_ = false;
     std::size_t labelWidth_ = 0;
+    bool single_ = false;  // one unit, unnamed: its bar alone
+    std::uint32_t percentDrawn_ = 0;
+    bool barEnded_ = false;
 };

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The command-line demo end to end, under a pseudo-terminal as a person would run it: each state
-of `status` in both languages and in a Latin-1 locale, whole updates with the bar on a terminal
-that is resized, with the progress lines on a dumb terminal and into a pipe, with Ctrl-C, Ctrl-\\,
-Ctrl-Z, kill and a hang-up while it writes, a declined confirmation with the output in a file, a
-refused command with its error-code line and an output that cannot be written; the log of a whole
-update checked as the protocol's transcript and served back to the demo (UPDATER_REPLAY), as
-recorded and with its last block refused.
+of `status` in both languages, in a Latin-1 locale and in locales that are not installed, whole
+updates with the bar on a terminal that is resized, with the progress lines on a dumb terminal and
+into a pipe, with Ctrl-C, Ctrl-\\, Ctrl-Z, kill and a hang-up while it writes, on a terminal
+stopped with Ctrl-S for 30 s, a declined confirmation with the output in a file, a refused command
+with its error-code line and an output that cannot be written; the log of a whole update checked
+as the protocol's transcript and served back to the demo (UPDATER_REPLAY), as recorded and with
+its last block refused.
 
     cli_e2e_test.py DEMO_EXECUTABLE CATALOGUE_JSON
 """
@@ -83,6 +84,7 @@ class Run:
                     "LOCPATH": LOCALE_FOLDER, "DEMO": DEMO, "UPDATER_SIM_BENCH": bench,
                     "UPDATER_SIM_TRANSCRIPT": self.transcript, "FOLDER": self.folder}
         self.env.update(env or {})
+        self.env = {name: value for name, value in self.env.items() if value is not None}  # unset
         self.command = command
         self.columns = columns
         self.answers = list(answers)
@@ -240,6 +242,25 @@ class Status(unittest.TestCase):
         self.assertIn(b"Windows?PC", latin1)
         self.assertNotIn("ß".encode("utf-8"), latin1)
 
+    def test_a_locale_not_installed_keeps_its_language_and_character_set(self):
+        # Names that no machine has: the language by LC_ALL, LC_MESSAGES, LANG; the character set
+        # by LC_ALL, LC_CTYPE, LANG, as their names carry it; ASCII for a name without one.
+        for env, language, charset in [
+                ({"LC_ALL": "de_XX.UTF-8"}, "de", "utf-8"),
+                ({"LC_ALL": "en_XX.UTF-8"}, "en", "utf-8"),
+                ({"LC_ALL": None, "LANG": "de_XX.ISO-8859-1"}, "de", "latin-1"),
+                ({"LC_ALL": None, "LC_CTYPE": "en_XX.UTF-8", "LANG": "de_XX.ISO-8859-1"}, "de",
+                 "utf-8"),
+                ({"LC_ALL": None, "LC_MESSAGES": "en_XX.UTF-8", "LANG": "de_XX.utf8"}, "en",
+                 "utf-8"),
+                ({"LC_ALL": None, "LANG": "de_XX"}, "de", "ascii")]:
+            with self.subTest(env=env):
+                run = Run([DEMO, "status"], bench="unplugged", env=env).run()
+                self.assertEqual(run.exit_code, 2, run.output)
+                written = run.raw.replace(b"\r\n", b"\n")
+                for text_id in (40017, 40001):  # "folgendermaßen", "Windows™PC"
+                    self.assertIn(text(text_id, language).encode(charset, "replace"), written)
+
     def test_an_output_that_cannot_be_written_ends_with_1_and_a_message(self):
         run = Run(shell('"$DEMO" status > /dev/full')).run()
         self.assertEqual(run.updater_exit, 1, run.output)
@@ -281,6 +302,14 @@ def whole_updates():
             "four-units": Run([DEMO, "update", "--all", "--yes"],
                               bench="ready,ready,linkwave,ready", columns=70, events=[
                                   (b" 30 % [", 0, lambda run: run.type(b"\x03"))]),
+            # A terminal that takes no output: Ctrl-S at 10 %, a kill a second later (its notice
+            # waits for the terminal too; Ctrl-C would start the output again), Ctrl-Q 30 s after
+            # Ctrl-S.
+            "ctrl-s": Run([DEMO, "update", "--yes"], events=[
+                (b" 10 % [", 0, lambda run: run.type(b"\x13")),
+                (b" 10 % [", 1, lambda run: run.signal_updater(signal.SIGTERM)),
+                (b" 10 % [", 29, lambda run: run.type(b"\x11")),
+            ]),
             # With its log in a file of its own (the class SessionLog reads it).
             "logged": Run(shell('"$DEMO" update --yes --log "$FOLDER/run.log"')),
         })
@@ -364,6 +393,21 @@ class WholeUpdates(unittest.TestCase):
         self.assertTrue(all(len(line) < 70 for line in lines), lines)
         for unit, model in enumerate(["LINK-CUBE", "LINK-CUBE", "LINKWAVE", "LINK-CUBE"]):
             self.assertIn(f"/dev/hidraw{unit} ({model}): {text(40032, 'en')}\n", run.output)
+
+    def test_a_terminal_stopped_with_ctrl_s_stalls_no_request(self):
+        run = self.runs["ctrl-s"]
+        self.assertEqual(run.exit_code, 0, run.output[-2000:])
+        self.assert_whole_update(run)
+        blocks = [ms for ms, code in run.requests() if code == "1b"]
+        gaps = [b - a for a, b in zip(blocks, blocks[1:])]
+        self.assertLessEqual(max(gaps), 1000, "the longest wait between two blocks")
+        # The bar took up the blocks' state once the terminal took output again: the percentages
+        # of the 30 s in between were never drawn, the end was.
+        drawn = [int(line.split("%")[0]) for line in progress_lines(run.output)]
+        self.assertGreaterEqual(max(b - a for a, b in zip(drawn, drawn[1:])), 40, drawn)
+        self.assertEqual(drawn[-1], 100)
+        self.assertEqual(run.output.count(text(40029, "en")), 1)
+        self.assertTrue(run.output.rstrip().endswith(text(40032, "en")), run.output[-300:])
 
     def test_kill_and_a_hang_up_are_said_and_the_update_finishes(self):
         for name in ["tee-term", "tee-hup"]:

@@ -262,6 +262,23 @@ TEST_F(Cli, OnATerminalTheBarIsRedrawnInPlace) {
     EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 1);
 }
 
+// In the program's threads the bar is drawn by one thread while another writes the unit: whatever
+// frames it leaves out, it ends with the last state and its line feed.
+TEST_F(Cli, InTheProgramsThreadsTheBarEndsWithTheLastState) {
+    runUpdates = nullptr;
+    barColumns = [] { return 80; };
+    bench("");
+    EXPECT_EQ(run({"update", "--yes"}), kExitOk);
+    const std::vector<std::uint8_t> sent = commandsSent();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), 1880);
+    const std::string bar = progress();
+    const std::string last = "\r100 % [" + std::string(40, '#') + "] 0:00\x1b[K\n";
+    ASSERT_GE(bar.size(), last.size()) << bar;
+    EXPECT_EQ(bar.substr(bar.size() - last.size()), last) << bar.substr(0, 200);
+    EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 1);
+    EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
+}
+
 // Each line of the bar fits the width that the terminal has when it is drawn, as the terminal is
 // narrowed during the update: the bar narrows with it, is left out where it would say too little,
 // and the line is cut on a terminal narrower still.
@@ -1020,7 +1037,7 @@ TEST(ReadyText, NamesTheCommandInPlaceOfTheButton) {
 }
 
 // The texts in the locale's character set: what it cannot hold, and what is no UTF-8, as '?'.
-TEST(LocaleCharset, TheCLibraryConvertsTheTexts) {
+TEST(LocaleCharset, TheLocalesCharsetHoldsTheTexts) {
     const struct {
         const char* locale;
         std::string text;
@@ -1049,6 +1066,75 @@ TEST(LocaleCharset, TheCLibraryConvertsTheTexts) {
         uselocale(before);
         freelocale(locale);
     }
+}
+
+// Where the locale named is not installed, the character set that its name carries, taken from the
+// variable that decides LC_CTYPE: LC_ALL, then LC_CTYPE, then LANG.
+TEST(LocaleCharset, ALocaleNotInstalledKeepsTheCharsetOfItsName) {
+    const struct {
+        const char* lcAll;
+        const char* lcCtype;
+        const char* lang;
+        const char* charset;
+    } cases[] = {
+        {nullptr, nullptr, "de_XX.UTF-8", "UTF-8"},
+        {nullptr, nullptr, "en_XX.utf8", "utf8"},
+        {nullptr, nullptr, "de_XX.ISO-8859-1", "ISO-8859-1"},
+        {nullptr, nullptr, "de_XX.UTF-8@euro", "UTF-8"},
+        {nullptr, nullptr, "de_XX@euro", "ISO-8859-15"},
+        {nullptr, nullptr, "de_XX@latin", ""},
+        {nullptr, nullptr, "de_XX", ""},
+        {nullptr, nullptr, "C", ""},
+        {nullptr, nullptr, "POSIX", ""},
+        {nullptr, nullptr, "C.UTF-8", "UTF-8"},
+        {nullptr, nullptr, nullptr, ""},
+        {"", "", "de_XX.ISO-8859-1", "ISO-8859-1"},
+        {"C", nullptr, "de_XX.UTF-8", ""},
+        {"de_XX.UTF-8", "C", "C", "UTF-8"},
+        {nullptr, "en_XX.UTF-8", "de_XX.ISO-8859-1", "UTF-8"},
+        {nullptr, "de_XX", "de_XX.UTF-8", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(charsetNamedByLocale(c.lcAll, c.lcCtype, c.lang), c.charset)
+            << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-") << " "
+            << (c.lang ? c.lang : "-");
+    }
+}
+
+// The texts written in the character set named, whatever the locale; one that iconv does not know
+// changes nothing.
+TEST(LocaleCharset, TheNamedCharsetIsWrittenWhateverTheLocale) {
+    const locale_t ascii = newlocale(LC_ALL_MASK, "C", nullptr);
+    const locale_t before = uselocale(ascii);
+    const struct {
+        const char* charset;
+        bool known;
+        std::string written;
+    } cases[] = {
+        {"UTF-8", true, "Größe ™ a?b"},
+        {"utf8", true, "Größe ™ a?b"},
+        {"ISO-8859-1", true,
+         "Gr\xf6\xdf"
+         "e ? a?b"},
+        {"iso88591", true,
+         "Gr\xf6\xdf"
+         "e ? a?b"},
+        {"ISO-8859-15", true,
+         "Gr\xf6\xdf"
+         "e ? a?b"},
+        {"NO-SUCH-CHARSET", false, "Gr??e ? a?b"},
+        {"", true, "Gr??e ? a?b"},  // the locale's: ASCII
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(writeTextsIn(c.charset), c.known) << c.charset;
+        EXPECT_EQ(inLocaleCharset("Größe ™ a\xff"
+                                  "b"),
+                  c.written)
+            << c.charset;
+        writeTextsIn("");
+    }
+    uselocale(before);
+    freelocale(ascii);
 }
 
 // Standard output and error: written in the locale's character set on each flush; after a failed
