@@ -194,6 +194,26 @@ INSTANTIATE_TEST_SUITE_P(
     });
 // clang-format on
 
+// block-never-ends: the unit takes the first block and never ends its transfer, so the write runs
+// out of its bound (-2, ERROR_TIMEOUT) unanswered; the unit carries on with the next block.
+TEST_F(SimTest, BlockThatNeverEndsRunsOutOfTimeOnce) {
+    UnitSetup setup;
+    ASSERT_TRUE(sim::parseUnitSetup("block-never-ends", &setup));
+    sim::plugIn(sim::unitFor(setup));
+    ASSERT_EQ(openSession(session), kSuccess);
+    ASSERT_EQ(setSystemLock(session, true), kSuccess);
+    ASSERT_EQ(setWriteProtection(session, false), kSuccess);
+    ASSERT_EQ(eraseFirmware(session), kSuccess);
+    ASSERT_EQ(setWriteAddress(session, 0), kSuccess);
+    const std::uint8_t block[48] = {};
+    const std::uint64_t start = sim::now();
+    EXPECT_EQ(writeBlock(session, block, sizeof block, 12), kWriteFailed);
+    EXPECT_EQ(session.lastError, sim::kErrorTimeout);
+    EXPECT_GE(sim::now() - start, kReportTimeoutMs);
+    EXPECT_EQ(writeBlock(session, block, sizeof block, 12), kSuccess) << "the next block";
+    EXPECT_EQ(commandsSent().back(), 0x1B);
+}
+
 // The demo's bench window plugs and unplugs from its own thread while the updater talks to the
 // unit; under the sanitizers a bench that is not guarded shows up here as a use after free.
 TEST_F(SimTest, BenchWorkedFromAnotherThreadWhileTheUnitIsInUse) {

@@ -84,6 +84,9 @@ struct Unit {
     // Bookkeeping of the two above.
     unsigned blocksAnswered = 0;
     unsigned controllerIdentifications = 0;
+    // The unit takes the first data block (0x1B) and the transfer never ends: the unit neither
+    // answers nor lets the request be completed or cancelled. Cleared once that block is taken.
+    bool firstBlockNeverEnds = false;
     Controller esc;
 };
 

@@ -44,6 +44,7 @@ constexpr RefusalWord kRefusalWords[] = {
     {"address-refused", 0x1F}, {"block-refused", 0x1B},
 };
 constexpr std::uint32_t kAcceptedTypeCodeAlt = 0x0A0640FA;
+constexpr const char* kBlockNeverEndsWord = "block-never-ends";
 
 // The stray report follows the reply to this block.
 constexpr unsigned kStrayReportAfterBlock = 10;
@@ -86,6 +87,10 @@ bool applyWord(const std::string& word, UnitSetup* setup) {
     }
     if (const int i = choiceIndex(kFirmwareChoices, kFirmwareChoiceCount, word); i >= 0) {
         setup->firmware = static_cast<EscFirmware>(i);
+        return true;
+    }
+    if (word == kBlockNeverEndsWord) {
+        setup->blockNeverEnds = true;
         return true;
     }
     for (const RefusalWord& refusal : kRefusalWords) {
@@ -168,6 +173,7 @@ std::string knownSetupWords() {
         for (std::size_t i = 0; i < count; ++i) words += std::string(" ") + list[i].word;
     }
     for (const RefusalWord& refusal : kRefusalWords) words += std::string(" ") + refusal.word;
+    words += std::string(" ") + kBlockNeverEndsWord;
     return words;
 }
 
@@ -200,6 +206,7 @@ Device unitFor(const UnitSetup& setup) {
     Device device = programmingUnit(setup.product == Product::linkwave ? 1 : 2);
     Unit& unit = device.unit;
     unit.refusedCommand = setup.refusedCommand;
+    unit.firstBlockNeverEnds = setup.blockNeverEnds;
     unit.esc.firmwareVersion = firmwareVersion(setup.firmware);
     switch (setup.attachment) {
         case Attachment::acceptedController: unit.esc.typeCode = kAcceptedTypeCode; break;

@@ -7,7 +7,10 @@
 // (and sets back what words before it chose). The words "lock-refused",
 // "unprotect-refused", "erase-refused", "address-refused" and "block-refused" make the unit
 // refuse that command of an update, every time, with sim::kRefusedHardwareFault (not offered in
-// the bench window: they serve the tests and whoever wants to see a failed update).
+// the bench window: they serve the tests and whoever wants to see a failed update). The word
+// "block-never-ends" makes the unit take the first data block of an update and never end that
+// transfer: the write neither completes nor can be cancelled (the demos see a write that runs out
+// of time; the virtual unit's bus driver holds the request for good).
 //
 // The command-line demo takes a list of such entries, one unit each, separated by commas:
 // "ready,ready,erase-refused" is three LINK-CUBEs, the third refusing the erase. A comma also
@@ -46,6 +49,7 @@ struct UnitSetup {
     EscFirmware firmware = EscFirmware::version0_9;
     bool pluggedIn = true;
     std::uint8_t refusedCommand = 0;  // a command code that the unit refuses; 0: none
+    bool blockNeverEnds = false;      // the transfer of the first data block never ends
     // The size of the image that the program sends, so that the unit knows its last block.
     std::size_t imageSize = 0;
 };

@@ -70,8 +70,8 @@ void closeDevice(Device* device) {
 }
 
 bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t length,
-                 std::uint32_t /*timeoutMs*/, Error* error) {
-    const BenchLock hold(sim::benchMutex());
+                 std::uint32_t timeoutMs, Error* error) {
+    std::unique_lock<std::mutex> hold(sim::benchMutex());
     sim::Device* device = sim::deviceForHandle(handle.id);
     if (device == nullptr) return fail(sim::kErrorDeviceNotConnected, error);
     if (!answersAsUnit(*device)) return fail(sim::kErrorGenFailure, error);
@@ -84,6 +84,12 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     if (kind == sim::FaultKind::writeFails) return fail(sim::kErrorGenFailure, error);
     if (length != device->outputReportLength) return fail(sim::kErrorInvalidUserBuffer, error);
     sim::record(device->id, true, report, length);
+    if (sim::takesForGood(device->unit, report)) {
+        // A transfer that never ends: the caller sees its write run out of time.
+        hold.unlock();
+        sim::advance(timeoutMs);
+        return fail(sim::kErrorTimeout, error);
+    }
 
     // A reply not read yet stays in the handle's queue, as the HID driver keeps it.
     sim::PendingReply& pending = sim::pendingReply(handle.id);

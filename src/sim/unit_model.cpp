@@ -165,6 +165,12 @@ bool sendsStrayReport(const Unit& unit, const std::uint8_t* request) {
            unit.blocksAnswered == unit.strayReportAfterBlock;
 }
 
+bool takesForGood(Unit& unit, const std::uint8_t* request) {
+    if (!unit.firstBlockNeverEnds || request[1] != 0x1B) return false;
+    unit.firstBlockNeverEnds = false;
+    return true;
+}
+
 bool answers(const Unit& unit, const std::uint8_t* request) {
     const std::uint8_t command = request[1];
     return !(unit.controllerSilent && (command == 0x1D || command == 0x22));

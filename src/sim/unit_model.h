@@ -16,6 +16,10 @@ void answerRequest(Unit& unit, const std::uint8_t* request, std::uint8_t* reply)
 // unanswered.
 bool answers(const Unit& unit, const std::uint8_t* request);
 
+// Whether request is the block whose transfer never ends (Unit::firstBlockNeverEnds); the unit
+// then takes it without carrying it out, and answers it never.
+bool takesForGood(Unit& unit, const std::uint8_t* request);
+
 // Whether, once the reply to request has been sent, the unit sends a report that nobody asked for.
 bool sendsStrayReport(const Unit& unit, const std::uint8_t* request);
 

@@ -105,6 +105,7 @@ DWORD WINAPI runCourier(void*) {
         Notice notice;
         {
             std::unique_lock<std::mutex> hold(courier.mutex);
+            // Idle until there is a notice to deliver or the demo ends: no bound needed.
             courier.wake.wait(hold, [] { return courier.stopping || !courier.notices.empty(); });
             if (courier.stopping) return 0;
             notice = courier.notices.front();
@@ -342,7 +343,8 @@ DWORD WINAPI runBench(void* windowMade) {
 }
 
 // Waits for thread to end while handling the messages sent to this thread, so that the courier,
-// should it be sending a notice here right now, is answered instead of waited for forever.
+// should it be sending a notice here right now, is answered instead of waited for forever. No
+// bound is needed: told to stop, the courier ends after at most the notice it is delivering.
 void awaitHandlingSentMessages(HANDLE thread) {
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
            WAIT_OBJECT_0 + 1) {
@@ -366,7 +368,10 @@ void openBenchWindow(const sim::UnitSetup& setup, DWORD uiThread) {
     HANDLE windowMade = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, runBench, windowMade, 0, nullptr);
     if (thread != nullptr) {
-        WaitForSingleObject(windowMade, INFINITE);
+        // No bound needed: the bench thread sets the event right after CreateWindowExW, however
+        // that ends, and before the main window exists; its end would end the wait too.
+        const HANDLE made[] = {windowMade, thread};
+        WaitForMultipleObjects(2, made, FALSE, INFINITE);
         CloseHandle(thread);
     }
     CloseHandle(windowMade);

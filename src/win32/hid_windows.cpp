@@ -4,7 +4,10 @@
 
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 
 #include "win32/hid_library.h"
@@ -62,7 +65,9 @@ void readReportLengths(const HidLibrary& library, HANDLE device, DeviceInfo* inf
 }
 
 // IDs and report lengths of the interface at path; false when it cannot be opened or its
-// attributes cannot be read. Opened with no access, for queries only: Windows keeps keyboards
+// attributes cannot be read. Opening, the attributes and the capabilities are synchronous calls
+// without a bound of their own; the HID class driver answers them from what it holds, without
+// asking the device. Opened with no access, for queries only: Windows keeps keyboards
 // and mice to itself and refuses to open them for reading or writing, but lets anyone ask.
 bool describeInterface(const HidLibrary& library, const std::wstring& path, DeviceInfo* info) {
     const HANDLE device = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -84,43 +89,87 @@ bool wanted(const DeviceInfo& info, std::uint16_t vendorId, std::uint16_t produc
     return info.vendorId == vendorId && (productId == 0 || info.productId == productId);
 }
 
-// Waits for an overlapped transfer to complete, at most timeoutMs, letting the windows' paint and
-// sent messages through meanwhile. On a time-out the request is cancelled and its completion
-// awaited, so that the platform no longer touches the buffer or the OVERLAPPED once this returns.
-bool awaitTransfer(HANDLE device, OVERLAPPED* overlapped, std::uint32_t timeoutMs,
-                   DWORD* transferred, Error* error) {
-    if (waitLettingMessagesThrough(overlapped->hEvent, timeoutMs)) {
-        if (GetOverlappedResult(device, overlapped, transferred, FALSE)) return true;
-        return fail(failureError(), error);
+// How long the cancel of a transfer that ran out of time may take to end it. A driver ends a
+// cancelled request at once; one that has not within this time is taken never to end.
+constexpr DWORD kCancelBoundMs = 1000;
+
+// One overlapped transfer: its OVERLAPPED with its own manual-reset event, and the bytes it moves,
+// together on the heap. The platform writes into them until the transfer completes.
+struct Transfer {
+    OVERLAPPED overlapped;
+    std::uint8_t* bytes;
+};
+
+// A transfer of length bytes, or null (with *error) when there is no memory or event for it.
+Transfer* newTransfer(std::uint32_t length, Error* error) {
+    auto* transfer = new (std::nothrow) Transfer{};
+    std::uint8_t* bytes = new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]{};
+    if (transfer == nullptr || bytes == nullptr) {
+        delete transfer;
+        delete[] bytes;
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
     }
-    CancelIoEx(device, overlapped);
-    // A transfer that completed just as the time ran out has done its work: a read's report
-    // would be lost if it were called a failure.
-    if (GetOverlappedResult(device, overlapped, transferred, TRUE)) return true;
-    const DWORD cause = GetLastError();
-    return fail(cause == ERROR_OPERATION_ABORTED || cause == ERROR_SUCCESS ? ERROR_TIMEOUT : cause,
-                error);
+    transfer->bytes = bytes;
+    transfer->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (transfer->overlapped.hEvent == nullptr) {
+        *error = failureError();
+        delete[] bytes;
+        delete transfer;
+        return nullptr;
+    }
+    return transfer;
 }
 
-// One overlapped transfer with its own manual-reset event; *transferred receives the platform's
-// count of bytes moved. start issues the write or read and returns its BOOL.
+enum class Outcome { completed, failed, givenUp };
+
+// Frees a transfer that the platform is done with. One given up is left as it is, for good: the
+// platform may still complete it at any later time (when the device goes, say), and would then
+// write into freed memory and set an event handle that by then names another object.
+void release(Transfer* transfer, Outcome outcome) {
+    if (outcome == Outcome::givenUp) return;
+    CloseHandle(transfer->overlapped.hEvent);
+    delete[] transfer->bytes;
+    delete transfer;
+}
+
+// Waits for an overlapped transfer to complete, at most timeoutMs, letting the windows' paint and
+// sent messages through meanwhile. On a time-out the request is cancelled and the cancel's end
+// awaited the same way, at most kCancelBoundMs; a request that has still not ended then (a driver
+// that neither completes it nor lets it be cancelled) is given up with ERROR_TIMEOUT.
+Outcome awaitTransfer(HANDLE device, OVERLAPPED* overlapped, std::uint32_t timeoutMs,
+                      DWORD* transferred, Error* error) {
+    if (waitLettingMessagesThrough(overlapped->hEvent, timeoutMs)) {
+        if (GetOverlappedResult(device, overlapped, transferred, FALSE)) return Outcome::completed;
+        fail(failureError(), error);
+        return Outcome::failed;
+    }
+    CancelIoEx(device, overlapped);
+    if (!waitLettingMessagesThrough(overlapped->hEvent, kCancelBoundMs)) {
+        fail(ERROR_TIMEOUT, error);
+        return Outcome::givenUp;
+    }
+    // A transfer that completed just as the time ran out has done its work: a read's report
+    // would be lost if it were called a failure.
+    if (GetOverlappedResult(device, overlapped, transferred, FALSE)) return Outcome::completed;
+    const DWORD cause = GetLastError();
+    fail(cause == ERROR_OPERATION_ABORTED || cause == ERROR_SUCCESS ? ERROR_TIMEOUT : cause, error);
+    return Outcome::failed;
+}
+
+// Runs one transfer; *transferred receives the platform's count of bytes moved. start issues the
+// write or read on the transfer and returns its BOOL.
 template <typename Start>
-bool transfer(Device& device, std::uint32_t timeoutMs, DWORD* transferred, Error* error,
-              Start start) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (overlapped.hEvent == nullptr) return fail(failureError(), error);
+Outcome run(Device& device, Transfer* transfer, std::uint32_t timeoutMs, DWORD* transferred,
+            Error* error, Start start) {
     *transferred = 0;
-    bool done = start(device.handle, &overlapped) != FALSE;
     // A request that completes at once signals the event too; one that is pending says so with
     // ERROR_IO_PENDING; any other error is the request's refusal.
-    if (!done && GetLastError() != ERROR_IO_PENDING) {
+    if (!start(device.handle, transfer) && GetLastError() != ERROR_IO_PENDING) {
         fail(failureError(), error);
-    } else {
-        done = awaitTransfer(device.handle, &overlapped, timeoutMs, transferred, error);
+        return Outcome::failed;
     }
-    CloseHandle(overlapped.hEvent);
-    return done;
+    return awaitTransfer(device.handle, &transfer->overlapped, timeoutMs, transferred, error);
 }
 
 }  // namespace
@@ -176,37 +225,54 @@ Device* openDevice(const std::string& path, Error* error) {
 
 void closeDevice(Device* device) {
     if (device == nullptr) return;
-    CloseHandle(device->handle);
+    CloseHandle(device->handle);  // waits for no transfer, not even one that was given up
     delete device;
 }
 
 HANDLE windowsHandle(const Device& device) { return device.handle; }
 
 void flushInput(Device& device) {
+    // Synchronous, without a bound: the HID class driver empties its own queue, not the device's.
     // Nothing to report: the request goes out whether or not the driver could drop its queue.
     const HidLibrary* library = hidLibrary();
     if (library != nullptr) library->flushQueue(device.handle);
 }
 
 // The count that a write reports is not judged: the HID class driver of Wine 8.0 reports one
-// byte less than the report it has handed on whole (the report-ID byte).
+// byte less than the report it has handed on whole (the report-ID byte). The report goes out from
+// the transfer's own copy, which outlives a write that is given up.
 bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
                  std::uint32_t timeoutMs, Error* error) {
+    Transfer* transfer = newTransfer(length, error);
+    if (transfer == nullptr) return false;
+    std::memcpy(transfer->bytes, report, length);
     DWORD written = 0;
-    return transfer(device, timeoutMs, &written, error, [&](HANDLE handle, OVERLAPPED* overlapped) {
-        return WriteFile(handle, report, length, nullptr, overlapped);
-    });
+    const Outcome outcome =
+        run(device, transfer, timeoutMs, &written, error, [&](HANDLE handle, Transfer* t) {
+            return WriteFile(handle, t->bytes, length, nullptr, &t->overlapped);
+        });
+    release(transfer, outcome);
+    return outcome == Outcome::completed;
 }
 
+// The report is read into the transfer's own buffer and copied out once the read has completed:
+// a read that is given up may still write into its buffer later.
 bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
                 Error* error) {
+    Transfer* transfer = newTransfer(length, error);
+    if (transfer == nullptr) return false;
     DWORD read = 0;
-    const bool done =
-        transfer(device, timeoutMs, &read, error, [&](HANDLE handle, OVERLAPPED* overlapped) {
-            return ReadFile(handle, report, length, nullptr, overlapped);
+    const Outcome outcome =
+        run(device, transfer, timeoutMs, &read, error, [&](HANDLE handle, Transfer* t) {
+            return ReadFile(handle, t->bytes, length, nullptr, &t->overlapped);
         });
-    if (done && read != length) return fail(kWrongLengthError, error);
-    return done;
+    if (outcome == Outcome::completed) {
+        std::memcpy(report, transfer->bytes, std::min<DWORD>(read, length));
+    }
+    release(transfer, outcome);
+    if (outcome != Outcome::completed) return false;
+    if (read != length) return fail(kWrongLengthError, error);
+    return true;
 }
 
 void pause(std::uint32_t ms) { preciseWait(ms); }

@@ -150,6 +150,7 @@ int runProgram(HINSTANCE programInstance) {
     closeSession(appSession());
     const LPCDLGTEMPLATEW dialog = dialogTemplateIn(programInstance, language, kMainDialogId);
     if (dialog != nullptr) {
+        // The program's message loop: it waits for the next message, which needs no bound.
         DialogBoxIndirectParamW(programInstance, dialog, nullptr, mainDialogProc, 0);
     }
     return 0;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "device/precise_wait.h"
 #include "win32/message_wait.h"
 
@@ -35,17 +37,28 @@ HANDLE highResolutionTimer() {
     return timer;
 }
 
+// How much longer than asked a wait on the timer may last. The timer is due after the time asked;
+// one that has not fired by then and this margin is not waited for any longer.
+constexpr DWORD kTimerMarginMs = 50;
+
+// Whether a wait is using the timer. One wait at a time uses it: a pause begun meanwhile (by a
+// message handled during this one, or on another thread) would move its due time and take its
+// signal, and leave the first wait without one. Such a pause takes the timed wait instead.
+std::atomic<bool> timerTaken{false};
+
 void sleepMicroseconds(std::uint64_t microseconds) {
+    const auto ms = static_cast<DWORD>((microseconds + 999) / 1000);
     const HANDLE timer = highResolutionTimer();
-    if (timer != nullptr) {
+    if (timer != nullptr && !timerTaken.exchange(true)) {
         LARGE_INTEGER due;
         due.QuadPart = -static_cast<LONGLONG>(microseconds * 10);  // relative, 100 ns units
-        if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
-            waitLettingMessagesThrough(timer, INFINITE);
-            return;
-        }
+        const bool set = SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != FALSE;
+        // Bounded all the same; the caller reads the clock afterwards and waits out what is left.
+        if (set) waitLettingMessagesThrough(timer, ms + kTimerMarginMs);
+        timerTaken = false;
+        if (set) return;
     }
-    waitLettingMessagesThrough(nullptr, static_cast<DWORD>((microseconds + 999) / 1000));
+    waitLettingMessagesThrough(nullptr, ms);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ HWND findMarkedWindow(const wchar_t* name) {
         Search search{name, nullptr};
         EnumWindows(takeMarkedWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr || GetTickCount64() >= deadline) return search.found;
-        Sleep(kLookIntervalMs);
+        Sleep(kLookIntervalMs);  // this copy has no window: no message waits for it
     }
 }
 

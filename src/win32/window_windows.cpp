@@ -71,6 +71,8 @@ Answer showMessageBox(const wchar_t* text, const wchar_t* caption, Box box) {
         case Box::warningOkCancel: style = MB_OKCANCEL | MB_ICONWARNING; break;
         case Box::warningYesNo: style = MB_YESNO | MB_ICONWARNING; break;
     }
+    // Waits for the user's answer, without a bound: the box's own loop handles every message
+    // meanwhile, so the windows go on answering.
     switch (MessageBoxW(mainWindowHandle(), text, caption, style)) {
         case IDOK: return Answer::ok;
         case IDYES: return Answer::yes;

@@ -152,6 +152,53 @@ void endHeld(LIST_ENTRY* list, NTSTATUS status) {
     }
 }
 
+// --- A block that never ends ----------------------------------------------------------------
+
+// Armed by the server for the bench word block-never-ends: the next data block's write is taken
+// (its report goes to the server as every other) and then held for good, with no cancel routine,
+// so that it neither completes nor ends when the program cancels it, as with a driver that is
+// stuck. Only the unit's going (unplug, stop, the server's end) completes it. Under bus.lock.
+struct NeverEndingBlock {
+    bool armed;
+    IRP* held;
+};
+
+NeverEndingBlock neverEnding;
+
+NTSTATUS armNeverEndingBlock(IRP* irp) {
+    KIRQL irql;
+    KeAcquireSpinLock(&bus.lock, &irql);
+    neverEnding.armed = true;
+    KeReleaseSpinLock(&bus.lock, irql);
+    return complete(irp, STATUS_SUCCESS, 0);
+}
+
+// Whether the write irp of report (ID byte first) is the one held; it is then pending.
+bool holdsForGood(IRP* irp, const UCHAR* report) {
+    constexpr UCHAR kWriteBlock = 0x1B;
+    KIRQL irql;
+    KeAcquireSpinLock(&bus.lock, &irql);
+    const bool hold = neverEnding.armed && neverEnding.held == nullptr && report[1] == kWriteBlock;
+    if (hold) {
+        neverEnding.armed = false;
+        neverEnding.held = irp;
+        IoMarkIrpPending(irp);
+    }
+    KeReleaseSpinLock(&bus.lock, irql);
+    return hold;
+}
+
+// The held write ends as one to a unit that has gone.
+void endNeverEndingBlock() {
+    KIRQL irql;
+    KeAcquireSpinLock(&bus.lock, &irql);
+    IRP* irp = neverEnding.held;
+    neverEnding.held = nullptr;
+    neverEnding.armed = false;
+    KeReleaseSpinLock(&bus.lock, irql);
+    if (irp != nullptr) complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
+}
+
 // --- The cable -------------------------------------------------------------------------------
 
 void reportChildren() { IoInvalidateDeviceRelations(bus.rootNode, BusRelations); }
@@ -198,6 +245,7 @@ void unplug() {
     bus.outputReports.count = 0;
     KeReleaseSpinLock(&bus.lock, irql);
     endHeld(&bus.reads, STATUS_DEVICE_NOT_CONNECTED);
+    endNeverEndingBlock();
     if (wasPlugged) reportChildren();
 }
 
@@ -291,6 +339,9 @@ NTSTATUS controlRequest(IRP* irp) {
             if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             stopServer();
             return complete(irp, STATUS_SUCCESS, 0);
+        case IOCTL_VU_HOLD_NEXT_BLOCK:
+            if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
+            return armNeverEndingBlock(irp);
         case IOCTL_VU_STATE: {
             if (stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(ULONG)) {
                 return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
@@ -430,6 +481,7 @@ NTSTATUS writeReport(IRP* irp) {
         copyBytes(server->AssociatedIrp.SystemBuffer, report, VU_REPORT_BYTES);
         complete(server, STATUS_SUCCESS, VU_REPORT_BYTES);
     }
+    if (holdsForGood(irp, report)) return STATUS_PENDING;
     return complete(irp, STATUS_SUCCESS, packet->reportBufferLen);
 }
 

@@ -32,3 +32,7 @@
 #define IOCTL_VU_STATE VU_CONTROL_CODE(6)
 #define VU_STATE_SERVED 1
 #define VU_STATE_PLUGGED 2
+// The unit takes the next data block's output report (command 0x1B, handed to the server as
+// always) and then holds that write request for good: it neither completes it nor lets it be
+// cancelled, until the unit is unplugged (bench word block-never-ends). Refused with no server.
+#define IOCTL_VU_HOLD_NEXT_BLOCK VU_CONTROL_CODE(16)

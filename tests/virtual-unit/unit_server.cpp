@@ -106,7 +106,8 @@ void serve(HANDLE bus, sim::Unit& unit, Transcript& transcript) {
     std::uint8_t answer[VU_REPORT_BYTES];
     while (control(bus, IOCTL_VU_NEXT_OUTPUT, nullptr, 0, request, sizeof request)) {
         transcript.add(true, request);
-        if (!sim::answers(unit, request)) continue;
+        // The block that the bus holds for good (block-never-ends) is never answered.
+        if (sim::takesForGood(unit, request) || !sim::answers(unit, request)) continue;
         sim::answerRequest(unit, request, answer);
         reply(bus, answer, transcript);
         if (sim::sendsStrayReport(unit, request)) reply(bus, answer, transcript);
@@ -144,6 +145,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!options.setup.pluggedIn) control(bus, IOCTL_VU_UNPLUG, nullptr, 0, nullptr, 0);
+    if (options.setup.blockNeverEnds &&
+        !control(bus, IOCTL_VU_HOLD_NEXT_BLOCK, nullptr, 0, nullptr, 0)) {
+        std::fprintf(stderr, "vunit-server: cannot arm the block that never ends (error %lu)\n",
+                     GetLastError());
+        CloseHandle(bus);
+        return 1;
+    }
     serve(bus, device.unit, transcript);
     CloseHandle(bus);  // unplugs the unit
     return 0;

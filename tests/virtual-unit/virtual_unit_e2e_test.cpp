@@ -361,6 +361,58 @@ TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
     update();
 }
 
+// A unit that takes the first block and then neither completes that write nor lets it be
+// cancelled (the bus holds the request for good): the write is given up once its bound and the
+// cancel's have run out, the update ends with the block's failure and its code line (-2, not
+// written, ERROR_TIMEOUT), and the window answers throughout. The held write ends only when the
+// unit goes, into the buffers the program gave up: the program lives on, and ends when closed.
+TEST_F(VirtualUnit, BlockThatNeverEndsFailsTheUpdateWithTheWindowAnswering) {
+    ASSERT_NO_FATAL_FAILURE(serve(L"block-never-ends", "virtual-unit-never-ends-transcript.txt"));
+    ASSERT_NO_FATAL_FAILURE(start(UPDATER_TEST_IMAGE_PROGRAM_FILE));
+    expectReady(L"0.9");
+    driver::AnswerWatch watch(window);
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    const HWND box =
+        driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 60000);
+    const DWORD longest = watch.stop();
+    ASSERT_NE(box, nullptr) << "no failure report";
+    const std::wstring text = driver::messageBoxText(box);
+    EXPECT_EQ(text, catalogue(kTextBlockFailed) + L"\r\n" +
+                        errorCodeLine(0xFFFFFFFEu, 1460 /* ERROR_TIMEOUT */))
+        << std::string(text.begin(), text.end());
+    EXPECT_GE(watch.questions(), 100u);
+    EXPECT_LE(longest, 200u) << "the window did not answer for " << longest << " ms";
+    std::printf("longest answer until the failure report: %lu ms (%u questions)\n",
+                static_cast<unsigned long>(longest), watch.questions());
+    driver::saveScreenshot(box, artifactFile("virtual-unit-block-never-ends.bmp"));
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
+
+    // The unit took the first block and answered it never; nothing followed it.
+    const std::vector<Report> all = transcript();
+    const std::vector<Report> out = requests(all);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back().bytes[1], 0x1B) << "a request after the block that never ended";
+    EXPECT_EQ(
+        std::count_if(out.begin(), out.end(), [](const Report& r) { return r.bytes[1] == 0x1B; }),
+        1);
+    EXPECT_TRUE(all.back().out) << "the held block was answered";
+
+    // The held write ends as the unit goes, into what the program gave up.
+    ASSERT_EQ(control(L"unplug"), 0);
+    ASSERT_EQ(control(L"wait-gone 30"), 0);
+    Sleep(1000);
+    EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 0), WAIT_TIMEOUT)
+        << "the program ended";
+    EXPECT_EQ(hint(), catalogue(kTextUpdateFailedHint));
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    program = {};
+    const std::string log = newestProgramLog();
+    EXPECT_NE(log.find(" OUT failed, error 1460:"), std::string::npos) << "the log: " << log.size();
+}
+
 // A controller that never answers: the identification on arrival waits out its bound while the
 // window keeps answering, and the unit is then open but not identified.
 TEST_F(VirtualUnit, SilentControllerKeepsTheWindowAnswering) {

@@ -563,3 +563,62 @@ TEST(PreciseWait, TwentyMillisecondsLastTwentyAndLittleMore) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pause begun while another one waits (by a message that the first lets through) must leave the
+// first one its end: with one timer for both, the second would move the timer's due time and take
+// its signal, and the first would wait for ever. Both run on a thread of their own, so that a
+// wait that never ends fails the test instead of hanging it.
+TEST(PreciseWait, APauseBegunByAMessageDuringAnotherLeavesBothTheirLengths) {
+    constexpr std::uint32_t kOuterMs = 300;
+    constexpr std::uint32_t kInnerMs = 100;
+    struct Run {
+        HWND window = nullptr;
+        HANDLE windowMade = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        long long outerMs = -1;
+        long long innerMs = -1;
+    };
+    // Freed only once its thread has ended.
+    Run& run = *new Run;
+    ASSERT_NE(run.windowMade, nullptr);
+    const auto pauser = [](void* context) -> DWORD {
+        auto* r = static_cast<Run*>(context);
+        r->window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr);
+        SetWindowLongPtrW(r->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(r));
+        SetWindowLongPtrW(
+            r->window, GWLP_WNDPROC,
+            reinterpret_cast<LONG_PTR>(+[](HWND window, UINT message, WPARAM w, LPARAM l) {
+                if (message != WM_APP) return DefWindowProcW(window, message, w, l);
+                auto* self = reinterpret_cast<Run*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+                const auto start = std::chrono::steady_clock::now();
+                hid::pause(kInnerMs);
+                self->innerMs = millisecondsSince(start);
+                return LRESULT{0};
+            }));
+        SetEvent(r->windowMade);
+        const auto start = std::chrono::steady_clock::now();
+        hid::pause(kOuterMs);
+        r->outerMs = millisecondsSince(start);
+        DestroyWindow(r->window);
+        return 0;
+    };
+    const HANDLE thread = CreateThread(nullptr, 0, pauser, &run, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(run.windowMade, kPeerWaitMs), WAIT_OBJECT_0);
+    Sleep(50);  // into the first pause
+    DWORD_PTR result = 0;
+    EXPECT_NE(SendMessageTimeoutW(run.window, WM_APP, 0, 0, SMTO_NORMAL, kPeerWaitMs, &result), 0)
+        << "the pause let no message through";
+    const bool ended = WaitForSingleObject(thread, kPeerWaitMs) == WAIT_OBJECT_0;
+    ASSERT_TRUE(ended) << "the first pause did not end";  // its thread is left to the process's end
+    CloseHandle(thread);
+    CloseHandle(run.windowMade);
+    EXPECT_GE(run.innerMs, static_cast<long long>(kInnerMs));
+    EXPECT_GE(run.outerMs, static_cast<long long>(kOuterMs));
+    EXPECT_LT(run.outerMs, kOuterMs + kInnerMs + 500);
+    delete &run;
+}
+
+}  // namespace
