@@ -152,12 +152,19 @@ TEST_F(SessionLog, AnUnwritableLogChangesNothingOfTheUpdate) {
     EXPECT_EQ(sessionlog::fileName(), "");
 }
 
-// Nothing is written for a run that opened no unit.
+// Nothing is written for a run that opened no unit, nor for one given no place for its log (no
+// home folder); neither counts as a log lost.
 TEST_F(SessionLog, NothingIsWrittenBeforeAUnitWasOpened) {
     sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
     EXPECT_EQ(openSession(session), kNoUnitPresent);
     EXPECT_FALSE(sessionlog::write());
+    EXPECT_FALSE(sessionlog::lost());
     EXPECT_TRUE(fs::is_empty(folder));
+
+    sessionlog::start(kHeader, {"", ""}, sim::now);
+    sessionlog::unitOpened(kUnit);
+    EXPECT_FALSE(sessionlog::write());
+    EXPECT_FALSE(sessionlog::lost());
 }
 
 // A folder keeps the newest logs, named by their start, and nothing else of it is touched.

@@ -320,11 +320,12 @@ std::string text() {
 bool write() {
     Log& current = log();
     if (!current.started || !current.unitSeen) return false;
+    // No place was given (no home folder): recorded only, which is no loss.
+    if (current.destination.file.empty() && current.destination.folder.empty()) return false;
     const bool fresh = current.fileName.empty();
     if (fresh) {
-        current.fileName = !current.destination.file.empty()     ? current.destination.file
-                           : !current.destination.folder.empty() ? newFileInFolder(current)
-                                                                 : std::string();
+        current.fileName =
+            !current.destination.file.empty() ? current.destination.file : newFileInFolder(current);
         if (current.fileName.empty()) {
             current.lost = true;
             return false;
