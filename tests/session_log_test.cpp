@@ -2,7 +2,15 @@
 // of the update, written or not.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const sessionlog::Header kHeader{"terval-updater-test 1.0", "00ff", "TestOS 1 x86_64"};
+const hid::DeviceInfo kUnit{"/dev/hidraw0", 0x5ea7, 0x0002, 60, 60};
 
 std::string readText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -143,12 +152,19 @@ TEST_F(SessionLog, AnUnwritableLogChangesNothingOfTheUpdate) {
     EXPECT_EQ(sessionlog::fileName(), "");
 }
 
-// Nothing is written for a run that opened no unit.
+// Nothing is written for a run that opened no unit, nor for one given no place for its log (no
+// home folder); neither counts as a log lost.
 TEST_F(SessionLog, NothingIsWrittenBeforeAUnitWasOpened) {
     sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
     EXPECT_EQ(openSession(session), kNoUnitPresent);
     EXPECT_FALSE(sessionlog::write());
+    EXPECT_FALSE(sessionlog::lost());
     EXPECT_TRUE(fs::is_empty(folder));
+
+    sessionlog::start(kHeader, {"", ""}, sim::now);
+    sessionlog::unitOpened(kUnit);
+    EXPECT_FALSE(sessionlog::write());
+    EXPECT_FALSE(sessionlog::lost());
 }
 
 // A folder keeps the newest logs, named by their start, and nothing else of it is touched.
@@ -186,5 +202,143 @@ TEST_F(SessionLog, AFolderKeepsTheNewestTwenty) {
                       [](const std::string& line) { return line.rfind("# program:", 0) == 0; }),
         1);
 }
+
+// A run that ends after twenty newer ones keeps its own log: it is the file just named to the
+// user, and a later write of the run puts it there whole.
+TEST_F(SessionLog, ARunEndingAfterTwentyNewerOnesKeepsItsOwnLog) {
+    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    update();
+    for (int day = 1; day <= 25; ++day) {  // runs that started later and ended first
+        char name[64];
+        std::snprintf(name, sizeof name, "2099-01-%02d_10-00-00-000.log", day);
+        std::ofstream(folder / name) << "newer";
+    }
+    ASSERT_TRUE(sessionlog::write());
+    const fs::path own = fs::u8path(sessionlog::fileName());
+    sessionlog::note("exit code 4");
+    ASSERT_TRUE(sessionlog::write());
+
+    std::vector<std::string> logs;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        logs.push_back(entry.path().filename().u8string());
+    }
+    std::sort(logs.begin(), logs.end());
+    ASSERT_EQ(logs.size(), sessionlog::kLogsKept) << "the temporary file is gone too";
+    EXPECT_EQ(logs.front(), own.filename().u8string());
+    EXPECT_EQ(logs[1], "2099-01-07_10-00-00-000.log") << "the oldest of the others went";
+    EXPECT_EQ(readText(own), sessionlog::text());
+    EXPECT_NE(readText(own).find(" exit code 4\n"), std::string::npos);
+}
+
+// The name is taken exclusively: a copy started in the same millisecond, whose file is already
+// there, keeps it, and this run's log gets a name of its own.
+TEST_F(SessionLog, ACopyStartedInTheSameMillisecondKeepsItsFile) {
+    const auto msNow = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const long long before = msNow();
+    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    const long long after = msNow();
+    for (long long ms = before; ms <= after; ++ms) {  // every name the start could have given
+        const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+        std::tm utc{};
+#ifdef _WIN32
+        gmtime_s(&utc, &seconds);
+#else
+        gmtime_r(&seconds, &utc);
+#endif
+        char text[64];
+        std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &utc);
+        char name[80];
+        std::snprintf(name, sizeof name, "%s-%03d.log", text, static_cast<int>(ms % 1000));
+        std::ofstream(folder / name) << "the other copy's";
+    }
+    update();
+    ASSERT_TRUE(sessionlog::write());
+    const fs::path own = fs::u8path(sessionlog::fileName());
+    EXPECT_EQ(own.filename().u8string().substr(23), "-2.log") << own;
+    EXPECT_EQ(readText(own), sessionlog::text());
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path() != own) {
+            EXPECT_EQ(readText(entry.path()), "the other copy's");
+        }
+    }
+}
+
+#ifndef _WIN32
+// A disk that takes no more (here the file size limit, which fails a write as a full disk does)
+// leaves no empty or partial log: the first write leaves none, a later one the earlier whole
+// text, and the run learns that it was lost. Once there is room again the whole log is written.
+TEST_F(SessionLog, AFullDiskLeavesNoPartialLogAndIsKnown) {
+    struct rlimit before {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto signalBefore = std::signal(SIGXFSZ, SIG_IGN);
+    const auto writeWithRoomFor = [&](rlim_t bytes) {
+        struct rlimit limit = before;
+        limit.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const bool written = sessionlog::write();
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+        return written;
+    };
+    const auto files = [&] {
+        std::vector<fs::path> all;
+        for (const auto& entry : fs::directory_iterator(folder)) all.push_back(entry.path());
+        return all;
+    };
+
+    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    update();
+    EXPECT_FALSE(writeWithRoomFor(4096));
+    EXPECT_TRUE(sessionlog::lost());
+    EXPECT_EQ(sessionlog::fileName(), "");
+    EXPECT_TRUE(files().empty()) << files().front();
+
+    ASSERT_TRUE(writeWithRoomFor(before.rlim_cur));
+    EXPECT_FALSE(sessionlog::lost());
+    const fs::path own = fs::u8path(sessionlog::fileName());
+    const std::string whole = readText(own);
+    sessionlog::note("outcome: later");
+    EXPECT_FALSE(writeWithRoomFor(whole.size()));
+    EXPECT_TRUE(sessionlog::lost());
+    EXPECT_EQ(files(), std::vector<fs::path>{own});
+    EXPECT_EQ(readText(own), whole) << "the earlier whole text stays";
+
+    ASSERT_TRUE(writeWithRoomFor(before.rlim_cur));
+    EXPECT_FALSE(sessionlog::lost());
+    EXPECT_EQ(readText(own), sessionlog::text());
+    std::signal(SIGXFSZ, signalBefore);
+}
+
+// A log is its user's alone, whatever the umask: the file 0600, its folder 0700, one left open
+// to others by an earlier version included.
+TEST_F(SessionLog, ALogIsItsUsersAlone) {
+    const mode_t umaskBefore = umask(022);
+    const struct {
+        const char* name;
+        bool folderThere;  // made 0755 before the run, as earlier versions did
+    } cases[] = {{"new folder", false}, {"earlier folder", true}};
+    for (const auto& c : cases) {
+        const fs::path logs = folder / c.name;
+        if (c.folderThere) {
+            fs::create_directory(logs);
+            fs::permissions(logs, fs::perms(0755));
+        }
+        sessionlog::start(kHeader, {"", logs.u8string()}, sim::now);
+        sessionlog::unitOpened(kUnit);
+        ASSERT_TRUE(sessionlog::write()) << c.name;
+        EXPECT_EQ(fs::status(logs).permissions(), fs::perms(0700)) << c.name;
+        EXPECT_EQ(fs::status(sessionlog::fileName()).permissions(), fs::perms(0600)) << c.name;
+    }
+    sessionlog::start(kHeader, {(folder / "named.log").u8string(), ""}, sim::now);
+    sessionlog::unitOpened(kUnit);
+    ASSERT_TRUE(sessionlog::write());
+    EXPECT_EQ(fs::status(folder / "named.log").permissions(), fs::perms(0600));
+    umask(umaskBefore);
+}
+
+#endif  // the file size limit and the modes are Linux's
 
 }  // namespace

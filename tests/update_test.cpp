@@ -1,9 +1,12 @@
 // The update, whole, in virtual time against the simulated unit and controller.
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iomanip>
 #include <numeric>
 #include <sstream>
 
+#include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "ui/update.h"
 #include "ui/device_presence.h"
@@ -665,6 +668,22 @@ TEST_F(Update, AnUnconfirmedLockShowsItsCodeAndLastError) {
     ASSERT_EQ(fake::state().boxes.size(), 2u);
     EXPECT_EQ(fake::state().boxes[1].text, failureText(kTextLockFailed, 1627, 0));
     EXPECT_NE(fake::state().boxes[1].text.find(L"0x0000065b-0x00000000"), std::wstring::npos);
+}
+
+// Support asks for the log after a failure: the failure box says when it could not be written
+// (the other tests, without a log, show the box without that line).
+TEST_F(Update, TheFailureBoxSaysWhenTheLogCouldNotBeWritten) {
+    const std::string notAFolder = ::testing::TempDir() + "update-log-not-a-folder";
+    std::ofstream(notAFolder) << "a file where the log's folder would be";
+    sessionlog::start({"update-test 1.0", "00ff", "TestOS"}, {"", notAFolder + "/logs"}, sim::now);
+    startReady();
+    sim::addFault({probeExchanges, sim::FaultKind::dropEcho, 0});
+    runUpdate();
+    sessionlog::stop();
+    std::remove(notAFolder.c_str());
+    ASSERT_EQ(fake::state().boxes.size(), 2u);
+    EXPECT_EQ(fake::state().boxes[1].text,
+              failureText(kTextLockFailed, 1627, 0) + L"\r\n\r\n" + fake::text(kTextLogNotWritten));
 }
 
 // A fault at every exchange of an update, of every kind that can strike there.

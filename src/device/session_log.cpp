@@ -1,14 +1,25 @@
 #include "device/session_log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "device/report.h"
 
@@ -33,7 +44,7 @@ constexpr std::size_t kEntriesReserved = 2 * (128 * 1024 / 48 + 64);
 
 struct Log {
     bool started = false;
-    bool failed = false;  // the file could not be written: left out from then on
+    bool lost = false;  // the last write failed
     bool unitSeen = false;
     Header header;
     Destination destination;
@@ -43,8 +54,6 @@ struct Log {
     std::string startedName;  // 2026-12-10_15-51-28-123
     std::vector<Entry> entries;
     std::vector<std::string> texts;
-    std::size_t written = 0;  // entries already in the file
-    bool headerWritten = false;
     std::string fileName;
 };
 
@@ -138,43 +147,113 @@ void appendEntry(std::string& text, const Log& current, const Entry& entry) {
     text += '\n';
 }
 
-// The folder's logs beyond the newest kLogsKept go; the names sort by their start times.
-void pruneFolder(const fs::path& folder) {
+// The folder's logs beyond the newest kLogsKept go; the names sort by their start times. The
+// run's own file (own) stays whatever its age: a long run may end after many newer ones.
+void pruneFolder(const fs::path& folder, const fs::path& own) {
     std::error_code error;
-    std::vector<fs::path> logs;
+    std::vector<fs::path> others;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().extension() == ".log" && it->is_regular_file(error)) {
-            logs.push_back(it->path());
+        if (it->path().extension() == ".log" && it->path().filename() != own.filename() &&
+            it->is_regular_file(error)) {
+            others.push_back(it->path());
         }
     }
-    if (logs.size() <= kLogsKept) return;
-    std::sort(logs.begin(), logs.end());
-    for (std::size_t i = 0; i + kLogsKept < logs.size(); ++i) fs::remove(logs[i], error);
+    if (others.size() < kLogsKept) return;
+    std::sort(others.begin(), others.end());
+    for (std::size_t i = 0; i + kLogsKept - 1 < others.size(); ++i) fs::remove(others[i], error);
 }
 
-// The file of a new log in the folder, named by the start time; empty when the folder cannot be
-// made.
+// The file operations that a log needs from the system: new files readable by their owner alone,
+// created exclusively where asked, and written through to the disk before they count.
+#ifdef _WIN32
+int openNewFile(const fs::path& file) {
+    return _wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+}
+bool writeWhole(int descriptor, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const unsigned chunk =
+            static_cast<unsigned>(std::min<std::size_t>(text.size() - done, 1u << 20));
+        const int written = _write(descriptor, text.data() + done, chunk);
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+bool syncAndClose(int descriptor) {
+    const bool synced = _commit(descriptor) == 0;
+    return _close(descriptor) == 0 && synced;
+}
+int processId() { return _getpid(); }
+#else
+int openNewFile(const fs::path& file) {
+    return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+bool writeWhole(int descriptor, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(descriptor, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+bool syncAndClose(int descriptor) {
+    const bool synced = ::fsync(descriptor) == 0;
+    return ::close(descriptor) == 0 && synced;
+}
+int processId() { return static_cast<int>(::getpid()); }
+#endif
+
+// The folder of the logs, made when missing. On Linux it is the user's own (0700), one made by
+// an earlier version included; on Windows it lies under the user's own %LOCALAPPDATA%.
+bool makeFolder(const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder.parent_path(), error);
+#ifdef _WIN32
+    fs::create_directory(folder, error);
+#else
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno == EEXIST) ::chmod(folder.c_str(), 0700);
+#endif
+    return fs::is_directory(folder, error);
+}
+
+// A new log's file in the folder, named by the start time and created empty so that no other
+// copy takes the name (copies started in the same millisecond get "-2", "-3", ...); empty when
+// none can be created.
 std::string newFileInFolder(const Log& current) {
     const fs::path folder = fs::u8path(current.destination.folder);
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (!fs::is_directory(folder, error)) return "";
+    if (!makeFolder(folder)) return "";
     for (int copy = 1; copy < 100; ++copy) {
         std::string name = current.startedName;
         if (copy > 1) name += '-' + std::to_string(copy);
         const fs::path file = folder / fs::u8path(name + ".log");
-        if (!fs::exists(file, error)) return file.u8string();
+        const int descriptor = openNewFile(file);
+        if (descriptor >= 0) return syncAndClose(descriptor) ? file.u8string() : "";
+        if (errno != EEXIST) return "";
     }
     return "";
 }
 
-bool appendToFile(const std::string& fileName, const std::string& text, bool fresh) {
-    std::ofstream file(fs::u8path(fileName),
-                       std::ios::binary | (fresh ? std::ios::trunc : std::ios::app));
-    if (!file) return false;
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    return !file.fail();
+// Replaces the file with text whole: written to a new file beside it and renamed over it, so
+// that a full disk or a crash leaves the earlier version, never a part.
+bool replaceFile(const std::string& fileName, const std::string& text) {
+    const fs::path file = fs::u8path(fileName);
+    fs::path temporary = file;
+    temporary += "." + std::to_string(processId()) + ".tmp";
+    std::error_code error;
+    fs::remove(temporary, error);  // one left by a copy that ended half-way
+    const int descriptor = openNewFile(temporary);
+    if (descriptor < 0) return false;
+    const bool written = writeWhole(descriptor, text);
+    if (syncAndClose(descriptor) && written) {
+        fs::rename(temporary, file, error);
+        if (!error) return true;
+    }
+    fs::remove(temporary, error);
+    return false;
 }
 
 }  // namespace
@@ -231,37 +310,45 @@ void noteResult(const char* step, std::int32_t result, std::uint32_t lastError) 
     note(text);
 }
 
-std::string pendingText() {
+std::string text() {
     const Log& current = log();
-    std::string text;
-    if (!current.headerWritten) text = headerText(current);
-    for (std::size_t i = current.written; i < current.entries.size(); ++i) {
-        appendEntry(text, current, current.entries[i]);
-    }
+    std::string text = headerText(current);
+    for (const Entry& entry : current.entries) appendEntry(text, current, entry);
     return text;
 }
 
 bool write() {
     Log& current = log();
-    if (!current.started || current.failed || !current.unitSeen) return false;
+    if (!current.started || !current.unitSeen) return false;
+    // No place was given (no home folder): recorded only, which is no loss.
+    if (current.destination.file.empty() && current.destination.folder.empty()) return false;
     const bool fresh = current.fileName.empty();
     if (fresh) {
-        current.fileName = !current.destination.file.empty()     ? current.destination.file
-                           : !current.destination.folder.empty() ? newFileInFolder(current)
-                                                                 : std::string();
+        current.fileName =
+            !current.destination.file.empty() ? current.destination.file : newFileInFolder(current);
+        if (current.fileName.empty()) {
+            current.lost = true;
+            return false;
+        }
     }
-    if (current.fileName.empty() || !appendToFile(current.fileName, pendingText(), fresh)) {
-        current.failed = true;
-        current.fileName.clear();
+    if (!replaceFile(current.fileName, text())) {
+        current.lost = true;
+        if (fresh) {
+            // The empty file that held the name goes: nothing of the log is there.
+            std::error_code error;
+            if (current.destination.file.empty()) fs::remove(fs::u8path(current.fileName), error);
+            current.fileName.clear();
+        }
         return false;
     }
-    current.headerWritten = true;
-    current.written = current.entries.size();
+    current.lost = false;
     if (fresh && current.destination.file.empty()) {
-        pruneFolder(fs::u8path(current.destination.folder));
+        pruneFolder(fs::u8path(current.destination.folder), fs::u8path(current.fileName));
     }
     return true;
 }
+
+bool lost() { return log().lost; }
 
 std::string fileName() { return log().fileName; }
 

@@ -5,7 +5,9 @@
 //
 // The device link records into memory as it goes (a copy of each report, no formatting, no file);
 // the text is made and written only when the program asks, between the update's timed waits or
-// after them. A log that cannot be written is left out; nothing else changes.
+// after them. Each write puts the whole log in place at once (a new file renamed over the old), so
+// that a full disk leaves the last whole version or none, never a part. A log that cannot be
+// written changes nothing else; the program may ask whether it was (lost) and say so.
 //
 //   # program: terval-updater-cli 1.0
 //   # image sha256: 5c0e...
@@ -50,7 +52,9 @@ struct Header {
 };
 
 // Where the text goes: a file named by the caller, or a new file in a folder (named by the
-// start time), of which the folder keeps the newest kLogsKept. Neither: recorded, not written.
+// start time, created exclusively), of which the folder keeps the newest kLogsKept, the run's
+// own always among them. Neither: recorded, not written. New files are their owner's alone
+// (0600, in a 0700 folder on Linux).
 struct Destination {
     std::string file;    // UTF-8
     std::string folder;  // UTF-8; created when missing
@@ -74,15 +78,17 @@ void note(const std::string& text);
 // A step's result and the platform's last error read for it, as a note.
 void noteResult(const char* step, std::int32_t result, std::uint32_t lastError);
 
-// Writes what was recorded since the last write (the header first); nothing before a unit was
-// opened. False when there is no file to show: nothing opened, or it could not be written (the
-// log is then left out for the rest of the run).
+// Writes the whole log, the header first, over what an earlier write of the run put there;
+// nothing before a unit was opened. False when there is no file to show: nothing opened, or it
+// could not be written.
 bool write();
+// Whether the last write failed: the file then holds an earlier write's whole text, or there is
+// none. A later write tries again.
+bool lost();
 // The file written, UTF-8; empty until the first write succeeded.
 std::string fileName();
 
-// The text of what was recorded and not written yet, header included if it was not written: for
-// tests and for a log kept in memory.
-std::string pendingText();
+// The whole text of the log as a write puts it in the file.
+std::string text();
 
 }  // namespace sessionlog

@@ -369,7 +369,8 @@ int runCli(const std::vector<std::string>& arguments, CliIo& io) {
     startCliLog(logFile);
     bool wrote = false;
     const int code = cli::runCommand(rest, io, &wrote);
-    finishCliLog(code);
+    const std::string logLost = finishCliLog(code, io.language);
+    if (!logLost.empty()) io.err << logLost << std::flush;  // the exit code stays the run's
     if (wrote || io.out.flush()) return code;
     io.err << cliText(CliText::outputFailed, io.language) << std::flush;
     return kExitOutputFailed;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli_log.h"
 #include "cli_platform.h"
 #include "demo/demo_seam.h"
 #include "device/precise_wait.h"
@@ -63,6 +64,7 @@ bool startReplay(const char* fileName) {
 }  // namespace
 
 bool startPlatform() {
+    setLogFolderName(kProgram);  // the demo's logs never push the program's out
     const char* recording = std::getenv("UPDATER_REPLAY");
     if (recording != nullptr && *recording != '\0') return startReplay(recording);
     std::vector<sim::UnitSetup> setups;

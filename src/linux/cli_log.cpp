@@ -8,17 +8,35 @@
 #include "cli_texts.h"
 #include "device/session_log.h"
 #include "flash/firmware_image.h"
+#include "ui/resource_ids.h"
 
 namespace {
+
+// The name of the logs' folder in the state folder: the program's, or the demo's own.
+std::string& folderName() {
+    static std::string name = "terval-updater";
+    return name;
+}
 
 // Where the logs are kept: the XDG state folder, as an absolute path only.
 std::string stateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
-    if (state != nullptr && state[0] == '/') return std::string(state) + "/terval-updater";
+    if (state != nullptr && state[0] == '/') return std::string(state) + '/' + folderName();
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/')
-        return std::string(home) + "/.local/state/terval-updater";
+        return std::string(home) + "/.local/state/" + folderName();
     return "";
+}
+
+// Whether the run was told that its log could not be written: it is told once.
+bool& lossTold() {
+    static bool told = false;
+    return told;
+}
+
+std::string lossLine(Language language) {
+    lossTold() = true;
+    return catalogueUtf8(kTextLogNotWritten, language) + '\n';
 }
 
 // The kernel and the machine; not the host's name.
@@ -50,21 +68,25 @@ bool takeLogOption(std::vector<std::string>* arguments, std::string* file) {
 
 void setLogClock(std::uint64_t (*clockMs)()) { logClock() = clockMs; }
 
+void setLogFolderName(const std::string& name) { folderName() = name; }
+
 void startCliLog(const std::string& file) {
     const FirmwareImage image = firmwareImage();
     const sessionlog::Header header{
         "terval-updater-cli 1.0",
         image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
         systemName()};
+    lossTold() = false;
     sessionlog::start(header, {file, file.empty() ? stateFolder() : std::string()}, logClock());
 }
 
-void finishCliLog(int exitCode) {
+std::string finishCliLog(int exitCode, Language language) {
     sessionlog::note("exit code " + std::to_string(exitCode));
-    sessionlog::write();
+    if (sessionlog::write() || !sessionlog::lost() || lossTold()) return "";
+    return lossLine(language);
 }
 
 std::string logFileLine(Language language) {
-    if (!sessionlog::write()) return "";
-    return cliText(CliText::logWritten, language, sessionlog::fileName());
+    if (sessionlog::write()) return cliText(CliText::logWritten, language, sessionlog::fileName());
+    return sessionlog::lost() ? lossLine(language) : "";
 }

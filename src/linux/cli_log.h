@@ -1,6 +1,7 @@
 // The log of each run of the command-line program (device/session_log.h): where it goes (--log
 // FILE, or a new file in $XDG_STATE_HOME/terval-updater, ~/.local/state/terval-updater when that
-// is not set), its header, and the line that names it after a failure.
+// is not set; the demo keeps its own folder), its header, and the line that names it after a
+// failure or says that it could not be written.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +18,13 @@ void startCliLog(const std::string& file);
 // The clock of the logs started from now on, in milliseconds (null, the start: the steady clock;
 // a simulated bench's virtual clock in tests).
 void setLogClock(std::uint64_t (*clockMs)());
-// The run's end with its exit code; what the log still holds is written.
-void finishCliLog(int exitCode);
+// The folder in the state folder that the logs go to ("terval-updater" unless set): the demo's
+// logs stay apart from the program's.
+void setLogFolderName(const std::string& name);
+// The run's end with its exit code; the whole log is written. Returns the line that says it could
+// not be, unless the run already said so; else nothing.
+std::string finishCliLog(int exitCode, Language language);
 
-// Writes what the log holds so far and returns the line that names its file, or nothing when no
-// log could be written.
+// Writes the log so far and returns the line that names its file, the line that says it could
+// not be written, or nothing when there is no log (no unit opened).
 std::string logFileLine(Language language);

@@ -53,6 +53,9 @@ std::function<int()> barColumns() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit (ulimit -f) fails the log's write, which the run then says, as a full
+    // disk does; by default its signal would end the run with another exit code.
+    signal(SIGXFSZ, SIG_IGN);
     chooseTextsCharset();
     DescriptorOutput outBuffer(STDOUT_FILENO);
     DescriptorOutput errBuffer(STDERR_FILENO);

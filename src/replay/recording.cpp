@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "device/session_log.h"
 
@@ -134,9 +135,22 @@ bool readRecordingFile(const std::string& fileName, Recording* recording, std::s
         *problem = fileName + " cannot be read";
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return readRecording(text.str(), recording, problem);
+    // Read up to the bound and one byte more, never whole: the name may be a device or a pipe
+    // without end.
+    std::string text(kLargestRecording + 1, '\0');
+    file.read(&text[0], static_cast<std::streamsize>(text.size()));
+    if (file.bad()) {
+        *problem = fileName + " cannot be read";
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (text.size() > kLargestRecording) {
+        *problem = fileName + " is larger than " +
+                   std::to_string(kLargestRecording / (1024 * 1024)) +
+                   " MB, more than any session log";
+        return false;
+    }
+    return readRecording(text, recording, problem);
 }
 
 }  // namespace replay

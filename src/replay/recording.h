@@ -35,7 +35,9 @@ struct Recording {
 // Reads a log's text; false, with *problem naming the line, when a line that the replay serves
 // cannot be read. Lines it does not serve (notes, results) are passed over.
 bool readRecording(const std::string& text, Recording* recording, std::string* problem);
-// The same from a file.
+// The largest file read as a recording: a whole update's log is about 0.7 MB.
+constexpr std::size_t kLargestRecording = 16 * 1024 * 1024;
+// The same from a file; a larger one (or a device without end) is refused unread.
 bool readRecordingFile(const std::string& fileName, Recording* recording, std::string* problem);
 
 }  // namespace replay

@@ -55,6 +55,7 @@ enum TextId : std::uint16_t {
     kTextRow1Caption = 40039,
     kTextRow2Caption = 40040,
     kTextRow3Caption = 40041,
+    kTextLogNotWritten = 40042,  // ours: the run's log could not be written
 };
 
 // Every text is loaded into a buffer of this many UTF-16 units, terminator included.

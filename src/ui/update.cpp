@@ -2,6 +2,7 @@
 // the progress window over the procedure, and the one report through which every failure passes.
 #include "ui/update.h"
 
+#include "device/session_log.h"
 #include "flash/update_procedure.h"
 #include "ui/app.h"
 #include "ui/device_presence.h"
@@ -167,7 +168,16 @@ void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode
             length = formatText(message.chars, kTextBufferSize, L"%s\r\n%s", text, line.chars);
         }
     }
-    if (length < 0) formatText(message.chars, kTextBufferSize, L"%s", text);
+    if (length < 0) length = formatText(message.chars, kTextBufferSize, L"%s", text);
+    // Support asks for the log after a failure: a box that names the failure also says when the
+    // log of it is missing. A success or the end of the program says nothing of the log.
+    if (sessionlog::lost() && length >= 0) {
+        Text withLoss;
+        if (formatText(withLoss.chars, kTextBufferSize, L"%s\r\n\r\n%s", message.chars,
+                       loadText(kTextLogNotWritten).chars) >= 0) {
+            message = withLoss;
+        }
+    }
     window::showMessageBox(message.chars, caption, window::Box::error);
 
     setHintText(loadText(kTextUpdateFailedHint).chars);

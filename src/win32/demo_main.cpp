@@ -15,7 +15,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater.Demo")) return 0;
     acceptPlaceholderImage(true);  // its unit is simulated
     if (!startDemoBench()) return 2;
-    startProgramLog("terval-updater-demo");
+    startProgramLog("terval-updater-demo", "demo-logs");  // apart from the program's
     const int exitCode = runProgram(instance);
     finishProgramLog();
     finishDemoBench();

@@ -15,7 +15,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!loadDllsFromSystemFolderOnly()) return 0;
     // A second start brings the first copy's window up and ends, touching no device.
     if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater")) return 0;
-    startProgramLog("terval-updater");
+    startProgramLog("terval-updater", "logs");
     const int exitCode = runProgram(instance);
     finishProgramLog();
     return exitCode;

@@ -9,6 +9,7 @@
 #include "ui/resource_ids.h"
 #include "win32/common_controls.h"
 #include "win32/device_notices.h"
+#include "win32/program_log.h"
 #include "win32/resource_language.h"
 #include "win32/single_copy.h"
 #include "win32/window_windows.h"
@@ -100,6 +101,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (!window::isShutdownBlocked()) return 0;
             SetWindowLongPtrW(window, DWLP_MSGRESULT, FALSE);
             return 1;
+        case WM_ENDSESSION:
+            // The session ends and the process may be ended without another message: the log is
+            // written now, as at the program's end.
+            if (wParam != FALSE) finishProgramLog();
+            return 0;
         default: return 0;
     }
 }

@@ -12,13 +12,14 @@
 
 namespace {
 
-// %LOCALAPPDATA%\BELMARODA\TERVAL 160 LX Updater\logs; empty without LOCALAPPDATA (the log is
-// then left out).
-std::string logFolder() {
+// %LOCALAPPDATA%\BELMARODA\TERVAL 160 LX Updater\<subfolder>; empty without LOCALAPPDATA (the
+// log is then left out). %LOCALAPPDATA% lies in the user's profile, which the system makes
+// readable by that user (and the administrators) alone: the logs need no rights of their own.
+std::string logFolder(const char* subfolder) {
     const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
     std::string folder;
     if (localAppData == nullptr || !toUtf8(localAppData, &folder) || folder.empty()) return "";
-    return folder + "\\BELMARODA\\TERVAL 160 LX Updater\\logs";
+    return folder + "\\BELMARODA\\TERVAL 160 LX Updater\\" + subfolder;
 }
 
 // The version that the system itself reports (GetVersionEx answers what the manifest allows),
@@ -47,13 +48,13 @@ std::string systemName() {
 
 }  // namespace
 
-void startProgramLog(const char* program) {
+void startProgramLog(const char* program, const char* subfolder) {
     const FirmwareImage image = firmwareImage();
     const sessionlog::Header header{
         std::string(program) + " 1.0",
         image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
         systemName()};
-    sessionlog::start(header, {"", logFolder()});
+    sessionlog::start(header, {"", logFolder(subfolder)});
 }
 
 void finishProgramLog() { sessionlog::write(); }

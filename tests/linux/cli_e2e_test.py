@@ -6,7 +6,8 @@ into a pipe, with Ctrl-C, Ctrl-\\, Ctrl-Z, kill and a hang-up while it writes, o
 stopped with Ctrl-S for 30 s, a declined confirmation with the output in a file, a refused command
 with its error-code line and an output that cannot be written; the log of a whole update checked
 as the protocol's transcript and served back to the demo (UPDATER_REPLAY), as recorded and with
-its last block refused.
+its last block refused; the demo's log in its own folder, its user's alone, and one that cannot be
+written said.
 
     cli_e2e_test.py DEMO_EXECUTABLE CATALOGUE_JSON
 """
@@ -517,6 +518,39 @@ class SessionLog(unittest.TestCase):
         self.assertEqual(run.exit_code, 64, run.output)
         self.assertIn("was made with the image whose SHA-256 is " + "00" * 32, run.output)
         self.assertNotIn(text(40038, "en"), run.output, "nothing asked, nothing sent")
+
+
+class LogFile(unittest.TestCase):
+    """Where the demo's log goes and what becomes of it, with a refused erase (a short run)."""
+
+    def test_the_demos_log_is_the_users_own_in_a_folder_of_its_own(self):
+        run = Run(shell('export XDG_STATE_HOME="$FOLDER/state"; umask 022; "$DEMO" update --yes'),
+                  bench="erase-refused").run()
+        self.assertEqual(run.updater_exit, 1, run.output)
+        folder = os.path.join(run.folder, "state", "terval-updater-cli-demo")
+        self.assertEqual(os.listdir(os.path.join(run.folder, "state")),
+                         ["terval-updater-cli-demo"], "the program's folder is not touched")
+        logs = os.listdir(folder)
+        self.assertEqual(len(logs), 1, logs)
+        self.assertTrue(logs[0].endswith(".log"), logs)
+        log = os.path.join(folder, logs[0])
+        self.assertIn("The log of this run: " + log + "\n", run.output)
+        self.assertEqual(os.stat(folder).st_mode & 0o777, 0o700)
+        self.assertEqual(os.stat(log).st_mode & 0o777, 0o600)
+        with open(log) as written:
+            self.assertRegex(written.read(), r"\n# \d+ exit code 1\n$", "whole, to the end")
+
+    def test_a_log_that_cannot_be_written_is_said_and_the_exit_code_stays(self):
+        # No room for any byte: a write fails as on a full disk (and the signal of the file size
+        # limit does not end the run).
+        run = Run(shell('export XDG_STATE_HOME="$FOLDER/state"; ulimit -f 0; '
+                        '"$DEMO" update --yes'), bench="erase-refused").run()
+        self.assertEqual(run.updater_exit, 1, run.output)
+        self.assertIn(text(40028, "en"), run.output)
+        self.assertEqual(run.output.count(text(40042, "en") + "\n"), 1, run.output)
+        self.assertNotIn("The log of this run: ", run.output)
+        folder = os.path.join(run.folder, "state", "terval-updater-cli-demo")
+        self.assertEqual(os.listdir(folder), [], "no empty or partial log")
 
 
 class Update(unittest.TestCase):

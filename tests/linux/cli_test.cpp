@@ -402,30 +402,39 @@ TEST_F(Cli, ARefusedCommandEndsInItsReportWithTheErrorCodeLine) {
 }
 
 // The log of a failed update is named after the failure text: the default folder's file, or the
-// one --log names. One that cannot be written is left out, unnamed, and the update goes as before.
-TEST_F(Cli, AFailedUpdateNamesItsLogUnlessItCannotBeWritten) {
+// one --log names. One that cannot be written is said to be lost, once (after the failure text,
+// or on err at the end of a run that succeeded), and the update and its exit code stay as they
+// are.
+TEST_F(Cli, AFailedUpdateNamesItsLogOrSaysItIsLost) {
     const char* state = std::getenv("XDG_STATE_HOME");
     const std::string stateBefore = state != nullptr ? state : "";
     const std::string folder = ::testing::TempDir() + "cli-log-state";
     setenv("XDG_STATE_HOME", folder.c_str(), 1);
     const std::string named = ::testing::TempDir() + "cli-named.log";
     const std::string unwritable = ::testing::TempDir() + "no-such-folder/x.log";
+    const std::string lost = text(kTextLogNotWritten) + "\n";
     const struct {
+        const char* bench;
         std::vector<std::string> logArguments;
+        int exitCode;
         std::string logFile;  // named after the failure; empty: none
+        bool lostOnOut;       // the loss is said after the failure text
+        bool lostOnErr;       // the loss is said at the end
     } cases[] = {
-        {{}, folder + "/terval-updater/"},
-        {{"--log", named}, named},
-        {{"--log", unwritable}, ""},
+        {"erase-refused", {}, kExitUpdateFailed, folder + "/terval-updater/", false, false},
+        {"erase-refused", {"--log", named}, kExitUpdateFailed, named, false, false},
+        {"erase-refused", {"--log", unwritable}, kExitUpdateFailed, "", true, false},
+        {"", {"--log", unwritable}, kExitOk, "", false, true},
     };
     std::vector<std::string> transcripts;
     for (const auto& c : cases) {
         sim::reset();
-        bench("erase-refused");
+        bench(c.bench);
         out.str("");
+        err.str("");
         std::vector<std::string> arguments = {"update", "--yes"};
         arguments.insert(arguments.end(), c.logArguments.begin(), c.logArguments.end());
-        EXPECT_EQ(run(arguments), kExitUpdateFailed);
+        EXPECT_EQ(run(arguments), c.exitCode);
         const std::string said = out.str();
         const std::size_t at = said.find("The log of this run: ");
         if (c.logFile.empty()) {
@@ -435,6 +444,11 @@ TEST_F(Cli, AFailedUpdateNamesItsLogUnlessItCannotBeWritten) {
             EXPECT_GT(at, said.find(text(kTextUpdateFailedHint))) << "after the failure text";
             EXPECT_EQ(said.substr(at + 21, c.logFile.size()), c.logFile);
         }
+        EXPECT_EQ(said.find(lost) != std::string::npos, c.lostOnOut) << said;
+        if (c.lostOnOut) {
+            EXPECT_GT(said.find(lost), said.find(text(kTextUpdateFailedHint)));
+        }
+        EXPECT_EQ(err.str().find(lost) != std::string::npos, c.lostOnErr) << err.str();
         transcripts.push_back(sim::transcriptText());
     }
     EXPECT_EQ(transcripts[2], transcripts[0]) << "the same reports at the same times";

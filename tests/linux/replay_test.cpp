@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -178,6 +179,21 @@ TEST(ReplayDiffers, AnUnreadableLineIsNamed) {
         &recording, &problem));
     EXPECT_EQ(problem.rfind("line 3 ", 0), 0u) << problem;
     EXPECT_FALSE(replay::readRecording("# program: x\n4 OUT 01 08\n", &recording, &problem));
+}
+
+// A file beyond the bound is refused with a message, and a device without end is not read whole
+// (it once ended in bad_alloc).
+TEST(ReplayDiffers, AFileBeyondTheBoundIsRefusedUnread) {
+    const std::string large = ::testing::TempDir() + "replay-large.log";
+    std::ofstream(large) << "# program: x\n";
+    std::filesystem::resize_file(large, replay::kLargestRecording + 1);  // sparse
+    for (const std::string& file : {large, std::string("/dev/zero")}) {
+        replay::Recording recording;
+        std::string problem;
+        EXPECT_FALSE(replay::readRecordingFile(file, &recording, &problem)) << file;
+        EXPECT_EQ(problem, file + " is larger than 16 MB, more than any session log");
+    }
+    std::remove(large.c_str());
 }
 
 }  // namespace

@@ -614,32 +614,49 @@ TEST_F(AlteredDemo, RefusesTheUpdateAndSendsNoCommand) {
     }
 }
 
-// A run of the demo leaves its log in the prefix's user folder, which keeps the newest 20.
+// A run of the demo leaves its log in the prefix's user folder, in a folder of its own that keeps
+// the newest 20: the program's logs are not touched. The log is written when the user's session
+// ends (the system may end the program then without another message), and whole again at the end.
 TEST_F(Demo, WritesItsLogUnderLocalAppDataAndKeepsTwenty) {
-    const std::wstring folder = driver::programLogFolder();
-    for (std::size_t at = folder.find(L"\\BELMARODA"); at != std::wstring::npos;
-         at = folder.find(L'\\', at + 1)) {
-        CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
-    }
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (int day = 1; day <= 25; ++day) {
-        wchar_t name[64];
-        std::swprintf(name, 64, L"\\2000-01-%02d_10-00-00-000.log", day);
-        const HANDLE file = CreateFileW((driver::programLogFolder() + name).c_str(), GENERIC_WRITE,
-                                        0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        CloseHandle(file);
+    for (const wchar_t* subfolder : {L"logs", L"demo-logs"}) {
+        const std::wstring folder = driver::programLogFolder(subfolder);
+        for (std::size_t at = folder.find(L"\\BELMARODA"); at != std::wstring::npos;
+             at = folder.find(L'\\', at + 1)) {
+            CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+        }
+        CreateDirectoryW(folder.c_str(), nullptr);
+        for (int day = 1; day <= 25; ++day) {
+            wchar_t name[64];
+            std::swprintf(name, 64, L"\\2000-01-%02d_10-00-00-000.log", day);
+            const HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, 0, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            CloseHandle(file);
+        }
     }
     start(L"");
     ASSERT_EQ(hint(), catalogue(kTextReady));
+    DWORD_PTR answer = 0;
+    ASSERT_NE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                                  &answer),
+              0);
+    std::vector<std::wstring> names = driver::programLogNames(L"demo-logs");
+    ASSERT_EQ(names.size(), 20u) << "written at the session's end";
+    const std::wstring own = names.back();
+    EXPECT_NE(driver::readFile(driver::programLogFolder(L"demo-logs") + L"\\" + own)
+                  .find(" OUT 01 08 00 "),
+              std::string::npos)
+        << "the identification";
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
 
-    const std::vector<std::wstring> names = driver::programLogNames();
+    EXPECT_EQ(driver::programLogNames(L"logs").size(), 25u) << "the program's logs untouched";
+    names = driver::programLogNames(L"demo-logs");
     EXPECT_EQ(names.size(), 20u);
     ASSERT_FALSE(names.empty());
     EXPECT_GT(names.front(), std::wstring(L"2000-01-05_10-00-00-000.log")) << "the oldest went";
-    const std::string log = driver::readFile(driver::programLogFolder() + L"\\" + names.back());
+    EXPECT_EQ(names.back(), own) << "the same file, replaced whole";
+    const std::string log = driver::readFile(driver::programLogFolder(L"demo-logs") + L"\\" + own);
     EXPECT_EQ(log.rfind("# program: terval-updater-demo 1.0\n# image sha256: ", 0), 0u)
         << log.substr(0, 200);
     EXPECT_NE(log.find("\n# system: Windows "), std::string::npos) << log.substr(0, 300);

@@ -391,16 +391,17 @@ std::string readFile(const std::wstring& fileName) {
     return content;
 }
 
-std::wstring programLogFolder() {
+std::wstring programLogFolder(const wchar_t* subfolder) {
     const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
     return std::wstring(localAppData != nullptr ? localAppData : L"") +
-           L"\\BELMARODA\\TERVAL 160 LX Updater\\logs";
+           L"\\BELMARODA\\TERVAL 160 LX Updater\\" + subfolder;
 }
 
-std::vector<std::wstring> programLogNames() {
+std::vector<std::wstring> programLogNames(const wchar_t* subfolder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((programLogFolder() + L"\\*.log").c_str(), &found);
+    const HANDLE search =
+        FindFirstFileW((programLogFolder(subfolder) + L"\\*.log").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
         names.push_back(found.cFileName);

@@ -108,10 +108,11 @@ std::wstring wineHostPath(const std::string& hostPath);
 
 // The whole content of a file (shared with its writer), or "" when it cannot be opened.
 std::string readFile(const std::wstring& fileName);
-// The folder of the programs' logs in this Wine prefix's user folder (%LOCALAPPDATA%).
-std::wstring programLogFolder();
+// The folder of the program's logs in this Wine prefix's user folder (%LOCALAPPDATA%), or the
+// demo's ("demo-logs").
+std::wstring programLogFolder(const wchar_t* subfolder = L"logs");
 // The names of the logs in that folder, sorted, i.e. by their start times.
-std::vector<std::wstring> programLogNames();
+std::vector<std::wstring> programLogNames(const wchar_t* subfolder = L"logs");
 
 // Saves what the screen shows of window (its outer rectangle) as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& fileName);
