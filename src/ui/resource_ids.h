@@ -55,6 +55,7 @@ enum TextId : std::uint16_t {
     kTextRow1Caption = 40039,
     kTextRow2Caption = 40040,
     kTextRow3Caption = 40041,
+    kTextUnitInUse = 40042,
 };
 
 // Every text is loaded into a buffer of this many UTF-16 units, terminator included.
