@@ -248,6 +248,22 @@ TEST_F(Update, AUnitNoLongerReadyAfterTheBoxIsNotWritten) {
     EXPECT_FALSE(isOpen(appSession()));
 }
 
+// Another program holds the unit open for writing: its requests' replies would reach this
+// program's queue. After the questions the update tells that the unit is in use, with no
+// error-code line, and sends nothing of its own.
+TEST_F(Update, AUnitAnotherProgramHoldsForWritingIsInUseAndNotWritten) {
+    startReady();
+    unit().writerElsewhere = true;
+
+    runUpdate();
+
+    EXPECT_TRUE(requestsSinceProbe().empty());
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, fake::text(kTextUnitInUse));
+    EXPECT_FALSE(isOpen(appSession()));
+}
+
 // A report that nobody asked for, with the input report's ID, is taken for the reply it comes
 // before: the protocol carries no request number to tell them apart. The unit's own reply then
 // waits in the queue and is found there before the next request, which is not sent: the update

@@ -3,7 +3,8 @@
 // input reports for as long as it runs, counting them in FILE (rewritten after each one), so that
 // a test can see that it did read beside the updater. With --writer it opens the unit for reading
 // and writing, as a tool that sends its own requests would, writes "open" into FILE and holds it
-// until it is ended.
+// until it is ended; "open, not enforced" when a second handle that lets nobody else write opens
+// beside it all the same (a HID stack that does not enforce share modes: Wine's, for one).
 //
 //   vunit-poller [--writer] FILE
 #include <windows.h>
@@ -48,7 +49,13 @@ int main(int argc, char** argv) {
                          static_cast<unsigned long>(error));
             return 1;
         }
-        writeFile(fileName, "open\n");
+        std::wstring path;
+        const HANDLE alone = toWide(units.front().path, &path)
+                                 ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+        if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
+        writeFile(fileName, alone != INVALID_HANDLE_VALUE ? "open, not enforced\n" : "open\n");
         for (;;) Sleep(INFINITE);
     }
     std::wstring path;

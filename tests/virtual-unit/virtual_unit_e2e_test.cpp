@@ -486,10 +486,16 @@ TEST_F(VirtualUnit, AnotherProgramHoldingTheUnitForWritingMeansInUse) {
     poller =
         startProcess(L"\"" + unitTool("vunit-poller.exe") + L"\" --writer \"" + opened + L"\"");
     ASSERT_NE(poller, nullptr);
-    for (int waited = 0; driver::readFile(opened) != "open\n"; waited += 100) {
+    // The line is read once it is whole.
+    for (int waited = 0; driver::readFile(opened).find('\n') == std::string::npos; waited += 100) {
         ASSERT_LT(waited, 30000) << "the writer did not open the unit";
         ASSERT_EQ(WaitForSingleObject(poller, 100), WAIT_TIMEOUT) << "the writer ended";
     }
+    if (driver::readFile(opened) == "open, not enforced\n") {
+        // Wine 8.0 opens a device alone beside a writer: what the updater does cannot be seen.
+        GTEST_SKIP() << "this HID stack does not enforce share modes";
+    }
+    ASSERT_EQ(driver::readFile(opened), "open\n");
     ASSERT_NO_FATAL_FAILURE(start(UPDATER_TEST_IMAGE_PROGRAM_FILE));
     expectReady(L"0.9");
     ASSERT_NO_FATAL_FAILURE(confirmUpdate());
