@@ -49,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(
                  u"Fehler beim L\u00f6schen der alten Firmware. Neue Daten k\u00f6nnen nicht "
                  u"geschrieben werden. Das Update wird abgebrochen.",
                  u"Error deleting old firmware. New data can't be written. Update cancelled."},
-        TextCase{"LastOfFirstRange", kTextRow3Caption, u"Regler", u"ESC"},
+        TextCase{"LastOfFirstRange", kTextUnitInUse,
+                 u"Die Programmiereinheit wird von einem anderen Programm verwendet. Es wurde "
+                 u"nichts an sie gesendet. Schlie\u00dfen Sie das andere Programm und starten Sie "
+                 u"das Update erneut.",
+                 u"The programming unit is in use by another program. Nothing was sent to it. "
+                 u"Close the other program, then start the update again."},
         TextCase{"LastId", 60008,
                  u"Schreibzugriff auf den Flash-Speicher der Programmiereinheit nicht "
                  u"m\u00f6glich. Das Update wird abgebrochen",
@@ -100,7 +105,7 @@ TEST_P(CatalogueGap, HasNoText) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(IdsWithoutText, CatalogueGap,
                          ::testing::Values(40010, 40013, 40014, 40018, 40019, 40021, 40024,
-                                           60000, 39999, 40043, 60009, 0));
+                                           60000, 39999, 40044, 60009, 0));
 // clang-format on
 
 // Every text that the code shows by name, in both languages; and no ID twice in the table, where
@@ -135,7 +140,8 @@ TEST(Catalogue, HoldsEveryTextTheCodeNamesOnce) {
                             kTextRow1Caption,
                             kTextRow2Caption,
                             kTextRow3Caption,
-                            kTextLogNotWritten};
+                            kTextLogNotWritten,
+                            kTextUnitInUse};
     for (TextId id : named) {
         EXPECT_NE(catalogueText(id, Language::german), nullptr) << id;
         EXPECT_NE(catalogueText(id, Language::english), nullptr) << id;

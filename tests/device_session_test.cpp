@@ -2,6 +2,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -312,6 +313,71 @@ INSTANTIATE_TEST_SUITE_P(
         // A completed exchange leaves no error behind for a later report to show.
         ChannelFaultCase{"NoneLeavesNoError", sim::FaultKind::none, kSuccess, 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// What reaches the queue around a reply, and how the exchange and the one after it take it,
+// outside the update and during it. The protocol carries no request number, so a report with the
+// input report's ID before the reply is taken as the reply; during the update the unit's own reply,
+// found queued before the next request, then ends the update there.
+struct ArrivalCase {
+    const char* name;
+    sim::Fault fault;  // on the first exchange
+    ResultCode firstResult;
+    std::uint32_t firstError;
+    std::uint8_t firstReplyStatus;  // byte 1 of what the first exchange took as its reply
+    bool nextFindsAReport;          // the next exchange finds a report queued before its request
+};
+
+class Arrivals : public Exchange,
+                 public ::testing::WithParamInterface<std::tuple<ArrivalCase, bool>> {};
+
+TEST_P(Arrivals, DecideTheReplyAndTheNextRequest) {
+    const ArrivalCase& c = std::get<0>(GetParam());
+    session.updating = std::get<1>(GetParam());
+    sim::Fault fault = c.fault;
+    fault.exchange = baseExchanges;
+    sim::addFault(fault);
+
+    EXPECT_EQ(exchange(session, request, reply, 0), c.firstResult);
+    EXPECT_EQ(session.lastError, c.firstError);
+    EXPECT_EQ(reply[1], c.firstReplyStatus);
+
+    const std::size_t linesBefore = sim::transcript().size();
+    const ResultCode next = exchange(session, request, reply, 0);
+    if (c.nextFindsAReport && session.updating) {
+        EXPECT_EQ(next, kWriteFailed);
+        EXPECT_EQ(session.lastError, kErrorReportWaiting);
+        EXPECT_EQ(sim::transcript().size(), linesBefore) << "nothing is sent";
+    } else {
+        // Outside the update the report is dropped, and the reply is the next request's own.
+        EXPECT_EQ(next, kSuccess);
+        EXPECT_EQ(reply[1], 0x00);
+        EXPECT_EQ(sim::transcript().size(), linesBefore + 2);
+    }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Arrivals,
+    ::testing::Combine(
+        ::testing::Values(
+            ArrivalCase{"NothingBeforeTheReply", {0, sim::FaultKind::none}, kSuccess, 0, 0x00,
+                        false},
+            // The stray is taken for the refusal's place, which waits in the queue.
+            ArrivalCase{"StrayBeforeARefusedReply",
+                        {0, sim::FaultKind::refuse, 7, {}, reportBytes({0x02, 0x00})},
+                        kSuccess, 0, 0x00, true},
+            ArrivalCase{"AnotherReportId",
+                        {0, sim::FaultKind::scripted, 0, reportBytes({0x03, 0x00})},
+                        kReadFailed, kErrorNotTheInputReport, 0x00, false},
+            ArrivalCase{"StrayAfterTheReply",
+                        {0, sim::FaultKind::refuse, 7, {}, {}, true},
+                        kSuccess, 0, 0xFF, true}),
+        ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) ? "DuringTheUpdate" : "OutsideTheUpdate");
+    });
 // clang-format on
 
 // The judging rules.

@@ -251,11 +251,42 @@ TEST_F(Update, AUnitNoLongerReadyAfterTheBoxIsNotWritten) {
     EXPECT_FALSE(isOpen(appSession()));
 }
 
-// The unit sends a report that nobody asked for right after it answers block 10, and refuses the
-// last block. Each reply read is one that arrived after its request, so the refusal is seen.
-TEST_F(Update, AReportNobodyAskedForIsNeverTakenAsAReply) {
-    unit().unit.strayReportAfterBlock = 10;
-    unit().unit.refusedBlockAddress = (kBlocks - 1) * 48;
+// Another program holds the unit open for writing: its requests' replies would reach this
+// program's queue. After the questions the update tells that the unit is in use, with no
+// error-code line, and sends nothing of its own.
+TEST_F(Update, AUnitAnotherProgramHoldsForWritingIsInUseAndNotWritten) {
+    startReady();
+    unit().writerElsewhere = true;
+
+    runUpdate();
+
+    EXPECT_TRUE(requestsSinceProbe().empty());
+    const auto& boxes = fake::state().boxes;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, fake::text(kTextUnitInUse));
+    EXPECT_FALSE(isOpen(appSession()));
+}
+
+// A report that nobody asked for, with the input report's ID, is taken for the reply it comes
+// before: the protocol carries no request number to tell them apart. The unit's own reply then
+// waits in the queue and is found there before the next request, which is not sent: the update
+// ends with the block's failure, the cause in the code line, and the hint to run it again.
+struct StrayCase {
+    const char* name;
+    unsigned strayAfterBlock;   // Unit::strayReportAfterBlock
+    unsigned strayBeforeBlock;  // Unit::strayReportBeforeBlock
+    std::size_t refusedBlock;   // counted from 0
+    std::size_t blocksSent;
+};
+
+class StrayReports : public Update, public ::testing::WithParamInterface<StrayCase> {};
+
+TEST_P(StrayReports, EndTheUpdateBeforeTheNextBlock) {
+    const StrayCase& c = GetParam();
+    unit().unit.strayReportAfterBlock = c.strayAfterBlock;
+    unit().unit.strayReportBeforeBlock = c.strayBeforeBlock;
+    unit().unit.refusedBlockAddress = static_cast<std::uint32_t>(c.refusedBlock * 48);
+    unit().unit.refusalCode = 7;
     startReady();
 
     runUpdate();
@@ -263,10 +294,21 @@ TEST_F(Update, AReportNobodyAskedForIsNeverTakenAsAReply) {
     const auto& boxes = fake::state().boxes;
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text.rfind(fake::text(kTextBlockFailed), 0), 0u) << "the block's failure";
-    EXPECT_NE(boxes[1].text.find(L"0x00000107-0x00000000"), std::wstring::npos);
-    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint));
-    EXPECT_EQ(blockRequests().size(), kBlocks) << "the refusal came with the last block";
+    EXPECT_NE(boxes[1].text.find(L"0xfffffffe-0xe0000002"), std::wstring::npos) << "the cause";
+    EXPECT_EQ(fake::controlText(kHintBox), fake::text(kTextUpdateFailedHint)) << "run it again";
+    EXPECT_EQ(blockRequests().size(), c.blocksSent) << "nothing after the block found suspect";
 }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StrayReports,
+    ::testing::Values(
+        // Block 2 is refused with code 7; the stray before its reply made it look written.
+        StrayCase{"BeforeTheRefusalOfBlock2", 0, 2, 1, 2},
+        // After block 10's reply; the last block would be refused.
+        StrayCase{"AfterTheReplyOfBlock10", 10, 0, kBlocks - 1, 10}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Update, SendsTheCommandsInOrderAndTheImageInBlocks) {
     startReady();

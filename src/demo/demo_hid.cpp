@@ -62,8 +62,18 @@ void closeDevice(Device* device) {
     delete device;
 }
 
-void flushInput(Device& device) {
-    if (device.simulated != nullptr) simhid::flushInput(*device.simulated);
+Device* reopenAlone(Device* device, const std::string& path, Error* error) {
+    if (device->simulated == nullptr) return device;
+    device->simulated = simhid::reopenAlone(device->simulated, path, error);
+    if (device->simulated != nullptr) return device;
+    delete device;
+    return nullptr;
+}
+
+bool isInUse(Error error) { return simhid::isInUse(error); }
+
+bool flushInput(Device& device) {
+    return device.simulated != nullptr && simhid::flushInput(*device.simulated);
 }
 
 bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,

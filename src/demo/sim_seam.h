@@ -15,7 +15,9 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
                       std::vector<DeviceInfo>* devices, Error* error);
 Device* openDevice(const std::string& path, Error* error);
 void closeDevice(Device* device);
-void flushInput(Device& device);
+Device* reopenAlone(Device* device, const std::string& path, Error* error);
+bool isInUse(Error error);
+bool flushInput(Device& device);
 bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
                  std::uint32_t timeoutMs, Error* error);
 bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,

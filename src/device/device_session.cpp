@@ -57,6 +57,7 @@ DeviceSession& DeviceSession::operator=(DeviceSession&& other) noexcept {
     std::memcpy(escLoaderBlock, other.escLoaderBlock, sizeof escLoaderBlock);
     productId = other.productId;
     lastError = other.lastError;
+    updating = other.updating;
     other.resetToClosed();
     return *this;
 }
@@ -76,6 +77,7 @@ void DeviceSession::resetToClosed() {
     std::memset(escLoaderBlock, 0, sizeof escLoaderBlock);
     productId = 0;
     lastError = 0;
+    updating = false;
 }
 
 std::uint16_t escFirmwareVersion(const DeviceSession& session) {
@@ -134,6 +136,18 @@ ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure) {
     return kNoUnitPresent;
 }
 
+SoleWriter holdAsSoleWriter(DeviceSession& session) {
+    if (!isOpen(session)) return SoleWriter::lost;
+    hid::Error error = 0;
+    hid::Device* alone = hid::reopenAlone(session.handle.release(), session.devicePath, &error);
+    if (alone == nullptr) {
+        closeSession(session);
+        return hid::isInUse(error) ? SoleWriter::inUse : SoleWriter::lost;
+    }
+    session.handle.reset(alone);
+    return SoleWriter::taken;
+}
+
 void closeSession(DeviceSession& session) { session.resetToClosed(); }
 
 ResultCode readReportLengths(const DeviceSession& session) {
@@ -177,8 +191,15 @@ ResultCode exchange(DeviceSession& session, const Report& request, Report& reply
     hid::Device& device = *session.handle;
     // Only a report that arrives after this request is its reply: another program's query, or a
     // report the unit sent unasked, would otherwise be read in its place and shift every later
-    // reply by one.
-    hid::flushInput(device);
+    // reply by one. During the update a report still queued here means that the reply taken
+    // before may have been such a report, and the unit's own answer the one found now.
+    if (hid::flushInput(device) && session.updating) {
+        session.lastError = kErrorReportWaiting;
+        sessionlog::note(
+            "a report was waiting before the request: the last reply may not be the "
+            "unit's");
+        return kWriteFailed;
+    }
     if (!hid::writeReport(device, request.data(), session.outputReportLength, kReportTimeoutMs,
                           &session.lastError)) {
         sessionlog::writeFailed(request.data(), session.outputReportLength, session.lastError);
@@ -193,6 +214,10 @@ ResultCode exchange(DeviceSession& session, const Report& request, Report& reply
         return kReadFailed;
     }
     sessionlog::reportRead(reply.data(), session.inputReportLength);
+    if (reply[0] != kInputReportId) {
+        session.lastError = kErrorNotTheInputReport;
+        return kReadFailed;
+    }
     session.lastError = 0;
     return kSuccess;
 }

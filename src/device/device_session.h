@@ -17,6 +17,14 @@
 // at the worst. Ten seconds covers that with room to spare and still ends a silent unit's wait.
 constexpr std::uint32_t kReportTimeoutMs = 10000;
 
+// The program's own error values, shown in the error-code line where a failure has no platform
+// error behind it (the replay's 0xe0000001, src/replay/replay.h, is another of them).
+// During the update a report was waiting in the queue before a request: the reply taken for the
+// request before may have been another program's or an unasked report, not the unit's answer.
+constexpr hid::Error kErrorReportWaiting = 0xE0000002;
+// A reply whose report ID is not the input report's (0x02) is no reply of the unit's.
+constexpr hid::Error kErrorNotTheInputReport = 0xE0000003;
+
 struct UnitLoaderInfo {
     std::uint8_t loaderInfo1;
     std::uint16_t loaderInfo2;
@@ -52,6 +60,9 @@ struct DeviceSession {
     // exchange that completed. The error-code line shows
     // it, so it is never one left over from an earlier call.
     hid::Error lastError = 0;
+    // Set for the update's span (writeFirmware): a report found queued before a request then
+    // fails the exchange instead of being dropped, as the reply before it may have been another's.
+    bool updating = false;
 
     // Every field to the closed state's value, closing the device if one is open.
     void resetToClosed();
@@ -88,6 +99,16 @@ bool findUnits(std::vector<hid::DeviceInfo>* units);
 ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit,
                     UnitOpenFailure* failure = nullptr);
 
+enum class SoleWriter {
+    taken,  // the session's handle is now the only one through which the unit can be written
+    inUse,  // another program holds the unit open for writing; the session is closed
+    lost,   // the unit could not be opened again (gone, say); the session is closed
+};
+
+// Makes the open session's handle the only one through which its unit can be written, until the
+// session closes (hid::reopenAlone; the same path, so the same unit). Nothing is sent.
+SoleWriter holdAsSoleWriter(DeviceSession& session);
+
 // Closes the device and returns the record to its closed state; harmless on a closed record.
 void closeSession(DeviceSession& session);
 
@@ -102,5 +123,10 @@ ResultCode identifyUnit(DeviceSession& session);
 // One request/reply pair: drops whatever input is queued, writes request as one output report of
 // outputReportLength bytes, waits pauseMs, reads one input report of inputReportLength bytes into
 // reply. 0, -1 (nothing sent), -2 or -3; lastError tells the platform's error of a failure.
+// The protocol carries no request number, so the reply is known only as the first input report
+// after the request: one with another report ID fails the read (-3, kErrorNotTheInputReport), and
+// while the session is updating, a report found queued before the request fails the exchange
+// before anything is sent (-2, kErrorReportWaiting), since the previous reply may not have been
+// the unit's.
 ResultCode exchange(DeviceSession& session, const Report& request, Report& reply,
                     std::uint32_t pauseMs);

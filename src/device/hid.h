@@ -45,6 +45,17 @@ struct Device;
 Device* openDevice(const std::string& path, Error* error);
 void closeDevice(Device* device);
 
+// Makes device the only handle through which the device at path can be written while it stays
+// open. On Windows the shared handle is closed and the device opened again shared for reading
+// only; null, with *error, when that fails: isInUse(*error) while another program holds the
+// device open for writing, another error when it is gone. On Linux the node's lock already keeps
+// the other copies off (the node has no share modes), and device is handed back as it is. device
+// is taken over either way: the caller uses only what this returns.
+Device* reopenAlone(Device* device, const std::string& path, Error* error);
+
+// Whether error, from openDevice or reopenAlone, says that another program holds the device.
+bool isInUse(Error error);
+
 // Owns an open device: closes it when it goes, cannot be copied.
 struct DeviceCloser {
     void operator()(Device* device) const noexcept { closeDevice(device); }
@@ -54,7 +65,8 @@ using OpenDevice = std::unique_ptr<Device, DeviceCloser>;
 // Drops the input reports that the platform holds for this device. The HID drivers hand every
 // input report to every open handle of a device, so a report queued before a request may be a
 // reply meant for another program, or a late one; a reply read after this follows the request.
-void flushInput(Device& device);
+// True when at least one report was there to drop.
+bool flushInput(Device& device);
 
 // Writes one output report of exactly length bytes (byte 0 the report ID), waiting at most
 // timeoutMs for the platform to take it. False, with *error, when it fails or times out.

@@ -131,12 +131,16 @@ bool canBeSent(const FirmwareImage& image, bool placeholderAccepted) {
 
 UpdateOutcome writeFirmware(DeviceSession& session, const FirmwareImage& image,
                             const UpdateProgress& progress) {
+    // From the first command to the last, a report that no request of this update asked for
+    // stops it (see exchange): a reply taken in its place would have a block read as written.
+    session.updating = true;
     UpdateOutcome outcome = prepareController(session);
     if (outcome.succeeded) {
         hid::pause(kCommandPauseMs);
         outcome = transferImage(session, image, progress);
         if (outcome.succeeded) restoreProtection(session);
     }
+    session.updating = false;
     logOutcome(outcome);
     return outcome;
 }

@@ -249,6 +249,8 @@ int exitCodeOf(UpdateEnd end) {
         // Identified once more right after the questions: no longer a ready unit. Linux gives
         // no notice of a unit swapped while a question was open.
         case UpdateEnd::unitGone: return kExitNotReady;
+        // Not on Linux, where the node is kept as opened (locked) for the update.
+        case UpdateEnd::unitInUse: return kExitUnavailable;
         case UpdateEnd::failed: break;
     }
     return kExitUpdateFailed;

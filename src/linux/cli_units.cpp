@@ -247,7 +247,9 @@ bool askAboutUnits(std::vector<UnitUpdate>& updates, bool answerYes, CliIo& io) 
         switch (confirmAnswered(update.unit->session, face)) {
             case Confirmation::given: update.stage = UnitUpdate::Stage::agreed; break;
             case Confirmation::declined: update.stage = UnitUpdate::Stage::declined; break;
-            case Confirmation::unitGone: update.stage = UnitUpdate::Stage::unitGone; break;
+            // In use is not on Linux, where the node is kept as opened (locked) for the update.
+            case Confirmation::unitGone:
+            case Confirmation::unitInUse: update.stage = UnitUpdate::Stage::unitGone; break;
         }
     }
     return true;

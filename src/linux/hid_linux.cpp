@@ -309,6 +309,13 @@ Device* openDevice(const std::string& path, Error* error) {
     return new Device{fd};
 }
 
+// The node has no share modes; the lock that openDevice took is all there is, and is kept.
+Device* reopenAlone(Device* device, const std::string& /*path*/, Error* /*error*/) {
+    return device;
+}
+
+bool isInUse(Error error) { return error == EWOULDBLOCK || error == EAGAIN; }
+
 // Closing the node also gives up its lock.
 void closeDevice(Device* device) {
     if (device == nullptr) return;
@@ -319,15 +326,18 @@ void closeDevice(Device* device) {
 // Reads until the node has nothing left (EAGAIN), without waiting. A read takes one whole report
 // whatever the buffer's size; what does not fit is dropped. End of file or another error ends
 // the flush too: the next read reports it.
-void flushInput(Device& device) {
+bool flushInput(Device& device) {
     const int keptErrno = errno;
     std::uint8_t report[64];
+    bool dropped = false;
     for (int i = 0; i < kMaxFlushedReports; ++i) {
         const ssize_t got = read(device.fd, report, sizeof report);
+        if (got > 0) dropped = true;
         if (got > 0 || (got < 0 && errno == EINTR)) continue;
         break;
     }
     errno = keptErrno;
+    return dropped;
 }
 
 // hidraw takes one whole report per write, the report ID in byte 0. It sends it at once, so the

@@ -18,7 +18,13 @@ Device* openDevice(const std::string& path, Error* error) {
 
 void closeDevice(Device* device) { delete device; }
 
-void flushInput(Device& /*device*/) {}
+Device* reopenAlone(Device* device, const std::string& /*path*/, Error* /*error*/) {
+    return device;
+}
+
+bool isInUse(Error /*error*/) { return false; }
+
+bool flushInput(Device& /*device*/) { return false; }
 
 bool writeReport(Device& /*device*/, const std::uint8_t* report, std::uint32_t length,
                  std::uint32_t /*timeoutMs*/, Error* error) {

@@ -14,6 +14,7 @@ struct OpenHandle {
     unsigned deviceId;
     PendingReply pending;
     std::deque<std::vector<std::uint8_t>> queued;  // held input, handed out before any reply
+    bool alone = false;  // opened so that no other handle may write to the device
 };
 
 }  // namespace
@@ -213,10 +214,19 @@ bool writeTranscript(const std::string& fileName, unsigned deviceId) {
 
 unsigned openHandleCount() { return static_cast<unsigned>(bench().handles.size()); }
 
-HandleId openHandle(Device& device) {
+bool openHandleRefused(const Device& device, bool alone) {
+    if (alone && device.writerElsewhere) return true;
+    for (const auto& entry : bench().handles) {
+        // Every handle but one opened alone may write, so one opened alone excludes every other.
+        if (entry.second.deviceId == device.id && (alone || entry.second.alone)) return true;
+    }
+    return false;
+}
+
+HandleId openHandle(Device& device, bool alone) {
     const HandleId handle = bench().nextHandle++;
     bench().handles[handle] =
-        OpenHandle{device.id, {}, {device.heldInput.begin(), device.heldInput.end()}};
+        OpenHandle{device.id, {}, {device.heldInput.begin(), device.heldInput.end()}, alone};
     ++device.opens;
     return handle;
 }
@@ -260,12 +270,15 @@ bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report) {
     return true;
 }
 
-void flushInput(HandleId handle) {
+bool flushInput(HandleId handle) {
     const auto found = bench().handles.find(handle);
-    if (found == bench().handles.end()) return;
+    if (found == bench().handles.end()) return false;
+    // A reply not read yet counts as arrived: the unit has sent it.
+    const bool dropped = !found->second.queued.empty() || found->second.pending.waiting;
     found->second.queued.clear();
     found->second.pending = PendingReply{};
     ++bench().flushes;
+    return dropped;
 }
 
 }  // namespace sim

@@ -74,6 +74,9 @@ struct Unit {
     // Once it has answered this many data blocks, the unit sends one input report that no request
     // asked for (a copy of its latest reply), as a unit asked by another program would; 0: never.
     unsigned strayReportAfterBlock = 0;
+    // When it answers this data block (counted from 1), an input report that no request asked
+    // for (an acceptance of the block) arrives right before the reply; 0: never.
+    unsigned strayReportBeforeBlock = 0;
     // From the second identification of the controller on, it reports this firmware version
     // (another controller put on the unit behind a question); 0: it never changes.
     std::uint16_t laterFirmwareVersion = 0;
@@ -101,6 +104,8 @@ struct Device {
     bool openFails = false;
     bool attributesFail = false;
     bool capabilitiesFail = false;
+    // Another program holds the device open for writing: it cannot be opened alone.
+    bool writerElsewhere = false;
     // Input reports that the HID driver holds for the device and hands to every handle opened
     // on it until the handle's queue is flushed: replies meant for another program, say.
     std::vector<std::vector<std::uint8_t>> heldInput;
@@ -128,6 +133,10 @@ struct Fault {
     FaultKind kind = FaultKind::writeFails;
     std::uint32_t code = 0;
     std::vector<std::uint8_t> reply = {};
+    // An input report that no request asked for, arriving right before this exchange's reply.
+    std::vector<std::uint8_t> arrivesBefore = {};
+    // A copy of this exchange's reply arrives unasked right after it.
+    bool copyFollows = false;
 };
 
 struct TranscriptLine {

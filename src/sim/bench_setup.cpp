@@ -20,6 +20,7 @@ const Choice kAttachmentChoices[] = {
     {"stray-report", L"A unit that sends a report unasked, then refuses the last block"},
     {"controller-changes", L"A controller that reports 2.0 when asked again"},
     {"controller-flickers", L"A controller that reports its firmware and 2.0 by turns"},
+    {"stray-before-reply", L"A report unasked right before the refusal of block 2"},
 };
 const std::size_t kAttachmentChoiceCount = sizeof kAttachmentChoices / sizeof kAttachmentChoices[0];
 
@@ -48,6 +49,9 @@ constexpr const char* kBlockNeverEndsWord = "block-never-ends";
 
 // The stray report follows the reply to this block.
 constexpr unsigned kStrayReportAfterBlock = 10;
+// The stray report comes right before the reply to this block, which refuses it with this code.
+constexpr unsigned kStrayReportBeforeBlock = 2;
+constexpr std::uint32_t kStrayBlockRefusal = 7;
 constexpr std::uint16_t kLaterFirmwareVersion = 0x0200;
 constexpr std::size_t kBlockBytes = 48;
 
@@ -222,6 +226,12 @@ Device unitFor(const UnitSetup& setup) {
             unit.esc.typeCode = kAcceptedTypeCode;
             unit.strayReportAfterBlock = kStrayReportAfterBlock;
             unit.refusedBlockAddress = lastBlockAddress(setup.imageSize);
+            break;
+        case Attachment::strayBeforeReply:
+            unit.esc.typeCode = kAcceptedTypeCode;
+            unit.strayReportBeforeBlock = kStrayReportBeforeBlock;
+            unit.refusedBlockAddress = (kStrayReportBeforeBlock - 1) * kBlockBytes;
+            unit.refusalCode = kStrayBlockRefusal;
             break;
         case Attachment::controllerChanges:
             unit.esc.typeCode = kAcceptedTypeCode;

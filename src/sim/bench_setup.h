@@ -40,6 +40,8 @@ enum class Attachment {
                             // after block 10 and refuses the last block
     controllerChanges,      // an accepted controller that reports firmware 2.0 when asked again
     controllerFlickers,     // one that reports its firmware and 2.0 by turns
+    strayBeforeReply,       // an accepted controller; a report nobody asked for arrives right
+                            // before the reply to block 2, which refuses the block with code 7
 };
 enum class EscFirmware { version0_9, version1_0, none };
 

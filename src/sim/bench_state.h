@@ -12,7 +12,10 @@ namespace sim {
 using HandleId = std::uint64_t;
 
 bool interfaceListFails();
-HandleId openHandle(Device& device);
+// Whether a handle (alone: one that lets no other handle write) cannot be opened on device now,
+// as Windows' share modes refuse it: one alone besides any other handle, or any besides one alone.
+bool openHandleRefused(const Device& device, bool alone);
+HandleId openHandle(Device& device, bool alone);
 // The device behind an open handle; null when the handle is unknown or its device was unplugged.
 Device* deviceForHandle(HandleId handle);
 void closeHandle(HandleId handle);
@@ -34,7 +37,7 @@ PendingReply& pendingReply(HandleId handle);
 void queueInput(HandleId handle, std::vector<std::uint8_t> report);
 // The oldest input report held for the handle, if any.
 bool takeQueuedInput(HandleId handle, std::vector<std::uint8_t>* report);
-// Drops what is held and pending for the handle.
-void flushInput(HandleId handle);
+// Drops what is held and pending for the handle; true when there was anything.
+bool flushInput(HandleId handle);
 
 }  // namespace sim

@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+constexpr std::uint32_t kErrorSharingViolation = 32;
 
 bool answersAsUnit(const sim::Device& device) { return device.vendorId == 0x5EA7; }
 
@@ -51,14 +52,27 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
     return true;
 }
 
-Device* openDevice(const std::string& path, Error* error) {
+namespace {
+
+Device* openHandle(const std::string& path, bool alone, Error* error) {
     const BenchLock hold(sim::benchMutex());
     for (sim::Device& device : sim::devices()) {
-        if (device.path == path && !device.openFails) return new Device{sim::openHandle(device)};
+        if (device.path != path || device.openFails) continue;
+        if (sim::openHandleRefused(device, alone)) {
+            *error = kErrorSharingViolation;
+            return nullptr;
+        }
+        return new Device{sim::openHandle(device, alone)};
     }
     *error = kErrorFileNotFound;
     return nullptr;
 }
+
+}  // namespace
+
+Device* openDevice(const std::string& path, Error* error) { return openHandle(path, false, error); }
+
+bool isInUse(Error error) { return error == kErrorSharingViolation; }
 
 void closeDevice(Device* device) {
     if (device == nullptr) return;
@@ -67,6 +81,12 @@ void closeDevice(Device* device) {
         sim::closeHandle(device->id);
     }
     delete device;
+}
+
+// As on Windows: the shared handle is closed, then the device opened again alone.
+Device* reopenAlone(Device* device, const std::string& path, Error* error) {
+    closeDevice(device);
+    return openHandle(path, true, error);
 }
 
 bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t length,
@@ -97,6 +117,9 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
         sim::queueInput(handle.id, {pending.bytes, pending.bytes + device->inputReportLength});
     }
     pending = sim::PendingReply{};
+    if (fault != nullptr && !fault->arrivesBefore.empty()) {
+        sim::queueInput(handle.id, fault->arrivesBefore);
+    }
     if (kind == sim::FaultKind::none && !sim::answers(device->unit, report)) return true;
     switch (kind) {
         case sim::FaultKind::noAnswer: return true;
@@ -116,8 +139,13 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
         default:
             sim::answerRequest(device->unit, report, pending.bytes);
             pending.strayFollows = sim::sendsStrayReport(device->unit, report);
+            if (sim::sendsStrayReportBefore(device->unit, report)) {
+                sim::queueInput(handle.id, sim::strayAcceptance(device->unit, report,
+                                                                device->inputReportLength));
+            }
             break;
     }
+    if (fault != nullptr && fault->copyFollows) pending.strayFollows = true;
     pending.waiting = true;
     return true;
 }
@@ -155,9 +183,9 @@ bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length, std:
     return true;
 }
 
-void flushInput(Device& handle) {
+bool flushInput(Device& handle) {
     const BenchLock hold(sim::benchMutex());
-    sim::flushInput(handle.id);
+    return sim::flushInput(handle.id);
 }
 
 void pause(std::uint32_t ms) { sim::advance(ms); }

@@ -165,6 +165,24 @@ bool sendsStrayReport(const Unit& unit, const std::uint8_t* request) {
            unit.blocksAnswered == unit.strayReportAfterBlock;
 }
 
+bool sendsStrayReportBefore(const Unit& unit, const std::uint8_t* request) {
+    return unit.strayReportBeforeBlock != 0 && request[1] == 0x1B &&
+           unit.blocksAnswered == unit.strayReportBeforeBlock;
+}
+
+std::vector<std::uint8_t> strayAcceptance(const Unit& unit, const std::uint8_t* request,
+                                          std::uint32_t length) {
+    // Answered by a copy that refuses nothing: the unit itself is left as it is.
+    Unit copy = unit;
+    copy.refusedBlockAddress = kNoAddress;
+    copy.refusedCommand = 0;
+    std::uint8_t reply[kReportBufferSize] = {};
+    answerRequest(copy, request, reply);
+    std::vector<std::uint8_t> report(reply, reply + std::min<std::size_t>(length, sizeof reply));
+    report.resize(length, 0);
+    return report;
+}
+
 bool takesForGood(Unit& unit, const std::uint8_t* request) {
     if (!unit.firstBlockNeverEnds || request[1] != 0x1B) return false;
     unit.firstBlockNeverEnds = false;

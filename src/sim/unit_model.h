@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "sim/bench.h"
 
@@ -22,6 +23,14 @@ bool takesForGood(Unit& unit, const std::uint8_t* request);
 
 // Whether, once the reply to request has been sent, the unit sends a report that nobody asked for.
 bool sendsStrayReport(const Unit& unit, const std::uint8_t* request);
+
+// Whether, right before the reply to request, a report arrives that nobody asked for
+// (Unit::strayReportBeforeBlock); to be asked once request has been answered.
+bool sendsStrayReportBefore(const Unit& unit, const std::uint8_t* request);
+
+// That report: the acceptance of request that the unit would send if it took it, length bytes.
+std::vector<std::uint8_t> strayAcceptance(const Unit& unit, const std::uint8_t* request,
+                                          std::uint32_t length);
 
 // The reply of a unit that refuses request with code, carrying out nothing.
 void refuseRequest(const Unit& unit, const std::uint8_t* request, std::uint32_t code,

@@ -56,6 +56,7 @@ enum TextId : std::uint16_t {
     kTextRow2Caption = 40040,
     kTextRow3Caption = 40041,
     kTextLogNotWritten = 40042,  // ours: the run's log could not be written
+    kTextUnitInUse = 40043,      // ours: another program holds the unit for writing
 };
 
 // Every text is loaded into a buffer of this many UTF-16 units, terminator included.

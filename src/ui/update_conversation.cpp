@@ -73,9 +73,19 @@ Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
         if (face.stillTheCheckedOpening != nullptr && !face.stillTheCheckedOpening(face.context)) {
             return Confirmation::unitGone;
         }
-        if (!isOpen(session) || !identifiesAsReady(session, face)) {
-            return Confirmation::unitGone;
+        if (!isOpen(session)) return Confirmation::unitGone;
+        // From here to the end of the update no other program may write to the unit: a report
+        // it asks for would reach this program's queue as a reply. The identification that
+        // follows is made through the handle that then writes, so the unit checked is the one
+        // written.
+        if (changesSeen == 0) {
+            switch (holdAsSoleWriter(session)) {
+                case SoleWriter::taken: break;
+                case SoleWriter::inUse: return Confirmation::unitInUse;
+                case SoleWriter::lost: return Confirmation::unitGone;
+            }
         }
+        if (!identifiesAsReady(session, face)) return Confirmation::unitGone;
         const AskedAbout found = askedAbout(session);
         if (found == controller) return Confirmation::given;
         // Changed once: another controller was put on the unit behind the questions, and is
@@ -99,6 +109,7 @@ UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
             // As when the first command finds the unit gone: nothing is sent, no code to show.
             tellReport(face, kTextLockFailed);
             return UpdateEnd::unitGone;
+        case Confirmation::unitInUse: tellReport(face, kTextUnitInUse); return UpdateEnd::unitInUse;
         case Confirmation::given: break;
     }
     return writeAgreedUpdate(session, face, locateImage, placeholderAccepted);

@@ -54,9 +54,10 @@ struct UpdateFace {
 
 enum class UpdateEnd {
     succeeded,
-    failed,    // a command failed, the image could not be sent, or no unit was open
-    declined,  // a question was answered no; nothing was sent after it
-    unitGone,  // after the questions the unit was gone, changed or no longer ready; nothing sent
+    failed,     // a command failed, the image could not be sent, or no unit was open
+    declined,   // a question was answered no; nothing was sent after it
+    unitGone,   // after the questions the unit was gone, changed or no longer ready; nothing sent
+    unitInUse,  // after the questions another program held the unit open for writing; nothing sent
 };
 
 // The whole update on the open session, with the image that locateImage gives once the questions
@@ -73,9 +74,10 @@ UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
                             FirmwareImage (*locateImage)(), bool placeholderAccepted);
 
 enum class Confirmation {
-    given,     // the controller now on the unit is the one the user agreed to write
-    declined,  // a question was answered no; nothing was sent after it
-    unitGone,  // the unit is gone, changed or no longer ready; nothing of the update may be sent
+    given,      // the controller now on the unit is the one the user agreed to write
+    declined,   // a question was answered no; nothing was sent after it
+    unitGone,   // the unit is gone, changed or no longer ready; nothing of the update may be sent
+    unitInUse,  // another program holds the unit open for writing; nothing sent, session closed
 };
 
 // The questions alone: the warning and, where the installed firmware is not older than the

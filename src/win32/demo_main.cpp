@@ -12,7 +12,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!loadDllsFromSystemFolderOnly()) return 0;  // as the program itself does
     // A guard of its own: the demo and the program do not exclude each other.
-    if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater.Demo")) return 0;
+    if (!claimOnlyCopy(L"Global\\BELMARODA.TervalUpdater.Demo")) return 0;
     acceptPlaceholderImage(true);  // its unit is simulated
     if (!startDemoBench()) return 2;
     startProgramLog("terval-updater-demo", "demo-logs");  // apart from the program's

@@ -19,6 +19,9 @@ namespace hid {
 
 struct Device {
     HANDLE handle;
+    // The input report's length from the capabilities; 0 when they cannot be read (a pipe in
+    // the tests), and then flushInput cannot look whether a report was queued.
+    std::uint32_t inputReportLength;
 };
 
 namespace {
@@ -202,7 +205,10 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
     return true;
 }
 
-Device* openDevice(const std::string& path, Error* error) {
+namespace {
+
+// Opens path for reading and writing, overlapped, with shareMode.
+Device* openWithShareMode(const std::string& path, DWORD shareMode, Error* error) {
     if (path.find('\0') != std::string::npos) {
         *error = ERROR_INVALID_NAME;  // the name would end early and name another file
         return nullptr;
@@ -213,15 +219,56 @@ Device* openDevice(const std::string& path, Error* error) {
         return nullptr;
     }
     // Overlapped, so that every write and read can be given up after the caller's time-out.
-    const HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    const HANDLE handle =
+        CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *error = failureError();
         return nullptr;
     }
-    return new Device{handle};
+    DeviceInfo lengths;
+    if (const HidLibrary* library = hidLibrary()) readReportLengths(*library, handle, &lengths);
+    return new Device{handle, lengths.inputReportLength};
 }
+
+// Reports are taken at most this often by one flush: the HID class driver keeps 32 by default and
+// at most 512, so more means a device that never stops sending, and the flush ends rather than
+// chase it.
+constexpr int kMaxFlushedReports = 512;
+
+// Takes one input report if the driver holds one, without waiting for one to arrive: a read that
+// has not completed at once is cancelled. Completed when a report was taken; given up when the
+// read could be neither completed nor cancelled (a read is then left pending).
+Outcome takeQueuedReport(Device& device) {
+    Error error = 0;
+    Transfer* transfer = newTransfer(device.inputReportLength, &error);
+    if (transfer == nullptr) return Outcome::failed;
+    DWORD read = 0;
+    const Outcome outcome =
+        run(device, transfer, 0, &read, &error, [&](HANDLE handle, Transfer* t) {
+            return ReadFile(handle, t->bytes, device.inputReportLength, nullptr, &t->overlapped);
+        });
+    release(transfer, outcome);
+    return outcome;
+}
+
+}  // namespace
+
+// Shared for reading and writing with other programs: a unit that another program has open is
+// still found and identified.
+Device* openDevice(const std::string& path, Error* error) {
+    return openWithShareMode(path, FILE_SHARE_READ | FILE_SHARE_WRITE, error);
+}
+
+// Shared for reading only: the open fails with ERROR_SHARING_VIOLATION while any other handle
+// with write access is open, this program's shared one included, which is therefore closed
+// first; and no handle with write access can be opened while this one is.
+Device* reopenAlone(Device* device, const std::string& path, Error* error) {
+    closeDevice(device);
+    return openWithShareMode(path, FILE_SHARE_READ, error);
+}
+
+bool isInUse(Error error) { return error == ERROR_SHARING_VIOLATION; }
 
 void closeDevice(Device* device) {
     if (device == nullptr) return;
@@ -231,11 +278,22 @@ void closeDevice(Device* device) {
 
 HANDLE windowsHandle(const Device& device) { return device.handle; }
 
-void flushInput(Device& device) {
+// HidD_FlushQueue does not tell whether it dropped anything (and Wine's HID class driver does not
+// know it), so the reports are first taken one by one with reads that must complete at once. A
+// read left pending counts as a report dropped: what the queue holds is then unknown.
+bool flushInput(Device& device) {
+    bool took = false;
+    for (int i = 0; device.inputReportLength != 0 && i < kMaxFlushedReports; ++i) {
+        const Outcome outcome = takeQueuedReport(device);
+        if (outcome == Outcome::failed) break;
+        took = true;
+        if (outcome == Outcome::givenUp) break;
+    }
     // Synchronous, without a bound: the HID class driver empties its own queue, not the device's.
-    // Nothing to report: the request goes out whether or not the driver could drop its queue.
+    // Its failure is not reported: the request goes out whether or not the queue could be dropped.
     const HidLibrary* library = hidLibrary();
     if (library != nullptr) library->flushQueue(device.handle);
+    return took;
 }
 
 // The count that a write reports is not judged: the HID class driver of Wine 8.0 reports one

@@ -14,7 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // every other path.
     if (!loadDllsFromSystemFolderOnly()) return 0;
     // A second start brings the first copy's window up and ends, touching no device.
-    if (!claimOnlyCopy(L"Local\\BELMARODA.TervalUpdater")) return 0;
+    if (!claimOnlyCopy(L"Global\\BELMARODA.TervalUpdater")) return 0;
     startProgramLog("terval-updater", "logs");
     const int exitCode = runProgram(instance);
     finishProgramLog();

@@ -43,6 +43,9 @@ bool claimOnlyCopy(const wchar_t* name) {
     // Owned by this thread, which lives as long as the process: however a copy ends, the system
     // then hands the name on to the next start, even while the object itself still lingers.
     const HANDLE claim = CreateMutexW(nullptr, TRUE, name);
+    // A copy of another user, in another log-on session, holds the name with its own rights; its
+    // window is on another desktop, out of reach.
+    if (claim == nullptr && GetLastError() == ERROR_ACCESS_DENIED) return false;
     if (claim == nullptr) return true;  // no way to tell: better one copy too many than none
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
         claimedName = name;

@@ -4,9 +4,10 @@
 
 #include <windows.h>
 
-// Claims name (a per-session object name, "Local\..." ) for this process for the rest of its
-// life. False when another copy holds it: that copy's window has then been brought to the front,
-// and this one is to end without a window of its own.
+// Claims name (an object name, "Global\..." to cover every log-on session of the machine) for
+// this process for the rest of its life. False when another copy holds it: that copy's window has
+// then been brought to the front where it is on this desktop, and this one is to end without a
+// window of its own.
 bool claimOnlyCopy(const wchar_t* name);
 
 // Marks window as the main window of the copy that claimed its name, for a second start to find;

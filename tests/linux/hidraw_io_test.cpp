@@ -426,8 +426,15 @@ TEST_F(Flush, AReportNobodyAskedForIsNeverTakenAsAReply) {
 
 TEST_F(Flush, ReturnsAtOnceWithNothingQueued) {
     const auto start = std::chrono::steady_clock::now();
-    hid::flushInput(device());
+    EXPECT_FALSE(hid::flushInput(device())) << "nothing was there to drop";
     EXPECT_LT(millisecondsSince(start), 1000);
+}
+
+// The update needs to know whether anything was dropped: one report queued is enough.
+TEST_F(Flush, TellsThatItDroppedAReport) {
+    ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
+    EXPECT_TRUE(hid::flushInput(device()));
+    EXPECT_FALSE(hid::flushInput(device())) << "the node is empty now";
 }
 
 // A closed end reads as end of file for ever; the flush stops there, and the next read fails

@@ -476,6 +476,46 @@ TEST_F(VirtualUnit, AnotherProgramReadingTheUnitChangesNothing) {
     EXPECT_EQ(polled, all.size() - requests(all).size()) << "the poller read every reply too";
 }
 
+// Another program holds the unit open for writing, as a tool that sends its own requests would:
+// its reports would reach the updater's queue as replies. The unit is identified beside it, but
+// the update tells that the unit is in use and sends nothing of its own.
+TEST_F(VirtualUnit, AnotherProgramHoldingTheUnitForWritingMeansInUse) {
+    ASSERT_NO_FATAL_FAILURE(serve(L"", "virtual-unit-in-use-transcript.txt"));
+    const std::wstring opened = artifactFile("virtual-unit-writer-open.txt");
+    DeleteFileW(opened.c_str());
+    poller =
+        startProcess(L"\"" + unitTool("vunit-poller.exe") + L"\" --writer \"" + opened + L"\"");
+    ASSERT_NE(poller, nullptr);
+    // The line is read once it is whole.
+    for (int waited = 0; driver::readFile(opened).find('\n') == std::string::npos; waited += 100) {
+        ASSERT_LT(waited, 30000) << "the writer did not open the unit";
+        ASSERT_EQ(WaitForSingleObject(poller, 100), WAIT_TIMEOUT) << "the writer ended";
+    }
+    if (driver::readFile(opened) == "open, not enforced\n") {
+        // Wine 8.0 opens a device alone beside a writer: what the updater does cannot be seen.
+        GTEST_SKIP() << "this HID stack does not enforce share modes";
+    }
+    ASSERT_EQ(driver::readFile(opened), "open\n");
+    ASSERT_NO_FATAL_FAILURE(start(UPDATER_TEST_IMAGE_PROGRAM_FILE));
+    expectReady(L"0.9");
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    const HWND box = driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption));
+    ASSERT_NE(box, nullptr) << "no report";
+    EXPECT_EQ(driver::messageBoxText(box), catalogue(kTextUnitInUse)) << "no error-code line";
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    ASSERT_TRUE(driver::pressButton(window, kCloseButton));
+    ASSERT_EQ(driver::waitForExit(&program), 0);
+    program = {};
+    const std::vector<Report> out = requests(transcript());
+    ASSERT_FALSE(out.empty()) << "no transcript";
+    for (const Report& request : out) {
+        const unsigned command = request.bytes[1];
+        EXPECT_TRUE(command == 0x08 || command == 0x1D || command == 0x22)
+            << "request 0x" << std::hex << command;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return runEndToEndTests(argc, argv); }

@@ -420,10 +420,10 @@ TEST_F(DemoUpdate, RefusedEraseEndsInTheEraseFailureReport) {
     expectClosedView(L"LINK-CUBE");
 }
 
-// The unit sends a report that nobody asked for right after it answers block 10, and refuses the
-// last block: the refusal is read as the last block's answer, and the window shows the block's
-// failure with its code, never the success.
-TEST_F(DemoUpdate, AReportNobodyAskedForIsNeverTakenAsAReply) {
+// The unit sends a report that nobody asked for right after it answers block 10: it is found
+// waiting before block 11, which is not sent, and the window shows the block's failure with the
+// cause in its code line, never the success.
+TEST_F(DemoUpdate, AReportNobodyAskedForEndsTheUpdateBeforeTheNextBlock) {
     start(L"stray-report");
     ASSERT_NO_FATAL_FAILURE(confirmUpdate());
 
@@ -431,7 +431,8 @@ TEST_F(DemoUpdate, AReportNobodyAskedForIsNeverTakenAsAReply) {
         driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 120000);
     ASSERT_NE(box, nullptr) << "no failure report";
     EXPECT_EQ(driver::messageBoxText(box),
-              catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(sim::kRefusedHardwareFault, 0));
+              catalogue(kTextBlockFailed) + L"\r\n" +
+                  errorCodeLine(static_cast<std::uint32_t>(kWriteFailed), kErrorReportWaiting));
     driver::answerMessageBox(box, IDOK);
     EXPECT_TRUE(driver::waitForWindowGone(box));
     EXPECT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextUpdateFailedHint)));
