@@ -18,7 +18,7 @@ constexpr ULONG kPoolTag = 0x75765654;  // 'TVvu'
 // Reports that may wait for their taker in either direction; a full queue drops the oldest.
 constexpr ULONG kQueueDepth = 32;
 // The longest that a reply's hand-over waits for the class driver to ask for the next report.
-constexpr LONGLONG kHandOverTimeout = -10'000'000;  // 1 s, relative, in units of 100 ns
+constexpr LONGLONG kHandOverTimeout = -1'000'000;  // 100 ms, relative, in units of 100 ns
 
 // The unit's report descriptor: a vendor-defined collection with output report 1 and input
 // report 2 of 59 data bytes each, so that HidP_GetCaps gives lengths of 60 with the ID byte.
