@@ -5,9 +5,11 @@
 // starting 0..400 us after the write as the updater's does after its log line. Only plain Win32
 // calls, so that it also serves to show the class driver's part alone.
 //
-//   vunit-reply-race EXCHANGES [--second-reader] [--at-once]
+//   vunit-reply-race EXCHANGES [--second-reader | --second-reader-cancelling] [--at-once]
 //
 // --second-reader  another handle of the unit reads every input report meanwhile (as vunit-poller)
+// --second-reader-cancelling
+//                  the same with a time-out of 1 ms, so that its cancels meet the replies
 // --at-once        the bus hands each reply over without waiting until the class driver has given
 //                  it to every handle (IOCTL_VU_PUT_INPUT_AT_ONCE): Wine 8.0's class driver may
 //                  then leave it in the handle's queue while the handle's read waits
@@ -35,10 +37,13 @@ namespace {
 const GUID kHidInterface = {
     0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr DWORD kReplyTimeoutMs = 1000;
+// A cancelled transfer ends at once; this long, it is taken as one that never ends.
+constexpr DWORD kCancelTimeoutMs = 10000;
 
 struct Server {
     HANDLE bus;
     DWORD putCode;
+    volatile bool ending;
 };
 
 // Busy for 0..400 us, by the sequence number: the program's read starts at every moment around
@@ -64,6 +69,11 @@ DWORD WINAPI serve(void* context) {
         std::memcpy(reply + 1, request + 1, 4);
         DeviceIoControl(server.bus, server.putCode, reply, sizeof reply, nullptr, 0, &returned,
                         nullptr);
+    }
+    // Only the end of the program ends the serving.
+    if (!server.ending) {
+        std::fprintf(stderr, "vunit-reply-race: the unit's request was cancelled (error %lu)\n",
+                     GetLastError());
     }
     return 0;
 }
@@ -107,7 +117,7 @@ HANDLE openUnit(const std::wstring& path) {
 
 enum class Outcome { done, timedOut, failed };
 
-// One overlapped transfer, at most timeoutMs; a late one is cancelled and its end awaited (1 s).
+// One overlapped transfer, at most timeoutMs; a late one is cancelled and its end awaited.
 Outcome transfer(HANDLE unit, bool write, UCHAR* report, DWORD timeoutMs) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -121,7 +131,7 @@ Outcome transfer(HANDLE unit, bool write, UCHAR* report, DWORD timeoutMs) {
                                                                             : Outcome::failed;
         } else {
             CancelIoEx(unit, &overlapped);
-            if (WaitForSingleObject(overlapped.hEvent, 1000) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(overlapped.hEvent, kCancelTimeoutMs) != WAIT_OBJECT_0) {
                 std::fprintf(stderr, "vunit-reply-race: a cancelled read did not end\n");
                 std::exit(2);  // the OVERLAPPED must outlive the request: end here
             }
@@ -140,12 +150,13 @@ unsigned long sequenceOf(const UCHAR* report) {
 }
 
 volatile LONG secondReaderReports = 0;
+DWORD secondReaderTimeoutMs = 1000;
 
 DWORD WINAPI readAlong(void* context) {
     const HANDLE unit = context;
     UCHAR report[VU_REPORT_BYTES];
     for (;;) {
-        const Outcome outcome = transfer(unit, false, report, 1000);
+        const Outcome outcome = transfer(unit, false, report, secondReaderTimeoutMs);
         if (outcome == Outcome::failed) return 0;
         if (outcome == Outcome::done) InterlockedIncrement(&secondReaderReports);
     }
@@ -157,10 +168,14 @@ int main(int argc, char** argv) {
     const unsigned long exchanges = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 0;
     bool secondReader = false;
     bool known = exchanges != 0;
-    Server server{INVALID_HANDLE_VALUE, IOCTL_VU_PUT_INPUT};
+    // Static: the serving thread looks at it until the process has ended.
+    static Server server{INVALID_HANDLE_VALUE, IOCTL_VU_PUT_INPUT, false};
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--second-reader") == 0) {
             secondReader = true;
+        } else if (std::strcmp(argv[i], "--second-reader-cancelling") == 0) {
+            secondReader = true;
+            secondReaderTimeoutMs = 1;
         } else if (std::strcmp(argv[i], "--at-once") == 0) {
             server.putCode = IOCTL_VU_PUT_INPUT_AT_ONCE;
         } else {
@@ -168,7 +183,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!known) {
-        std::fprintf(stderr, "usage: vunit-reply-race EXCHANGES [--second-reader] [--at-once]\n");
+        std::fprintf(
+            stderr,
+            "usage: vunit-reply-race EXCHANGES [--second-reader | --second-reader-cancelling] "
+            "[--at-once]\n");
         return 2;
     }
     server.bus = CreateFileW(VU_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -207,6 +225,8 @@ int main(int argc, char** argv) {
         Outcome outcome = transfer(unit, false, reply, kReplyTimeoutMs);
         if (outcome == Outcome::failed) return 2;
         if (outcome == Outcome::done && sequenceOf(reply) == sequence) continue;
+        const bool timedOut = outcome == Outcome::timedOut;
+        const unsigned long other = timedOut ? 0 : sequenceOf(reply);
         ++late;
         if (firstLate == 0) firstLate = sequence;
         // Nothing new comes from the unit now: a reply found by the next reads was in the
@@ -217,11 +237,19 @@ int main(int argc, char** argv) {
                 transfer(unit, false, reply, 100) == Outcome::done && sequenceOf(reply) == sequence;
         }
         ++(found ? heldBack : lost);
+        if (timedOut) {
+            std::fprintf(stderr, "exchange %lu: no reply in time", sequence);
+        } else {
+            std::fprintf(stderr, "exchange %lu: the reply of exchange %lu", sequence, other);
+        }
+        std::fprintf(stderr, ", then %s\n", found ? "held back in the queue" : "not found");
+        if (late == 20) break;  // enough to see the fault
     }
     std::printf(
         "%lu exchanges in %llu ms: %lu replies late (first at %lu), %lu of them held back in the "
         "handle's queue, %lu lost; the second reader read %ld reports\n",
         exchanges, GetTickCount64() - start, late, firstLate, heldBack, lost, secondReaderReports);
+    server.ending = true;
     CloseHandle(server.bus);  // unplugs the unit
     return late == 0 ? 0 : 1;
 }
