@@ -232,12 +232,15 @@ NTSTATUS nextOutput(IRP* irp, IO_STACK_LOCATION* stack) {
 
 // Hands a reply of the server to the class driver. Unless atOnce, returns only once the class
 // driver has handed it to every open handle of the unit and asks for the next report, or after
-// kHandOverTimeout. Wine 8.0's class driver (hidclass.sys, pdo_read) looks into a handle's queue
-// and only then, under another hold of its lock, keeps the handle's read waiting; a report that
-// its reading thread queues in between stays unread until a later report comes, and the unit
-// sends none unasked. Under Wine every request of a program and this one are dispatched by the
-// same thread of the driver host, so while this waits no read can start: the reply is in the
-// handle's queue before the handle's next read looks, or the read waits before the reply comes.
+// kHandOverTimeout. Under Wine 8.0 every request of the prefix's programs and this one are
+// dispatched by one thread of the driver host, so while this waits the class driver's thread
+// queues and completes the reads alone. Without the wait, another program that cancels its reads
+// brings out a fault of Wine (vunit-reply-race --at-once --second-reader-cancelling): a pending
+// request that nobody cancelled, the server's, ends as cancelled, and the unit answers no more.
+// The wait also keeps away a race that Wine's class driver has by its code (hidclass.sys,
+// pdo_read): it looks into a handle's queue and only then, under another hold of its lock, keeps
+// the handle's read waiting, so that a report queued in between stays unread until a later one
+// comes, and the unit sends none unasked.
 NTSTATUS putInput(IRP* irp, IO_STACK_LOCATION* stack, bool atOnce) {
     if (stack->Parameters.DeviceIoControl.InputBufferLength < VU_REPORT_BYTES) {
         return complete(irp, STATUS_INVALID_PARAMETER, 0);

@@ -25,8 +25,8 @@
 #define IOCTL_VU_NEXT_OUTPUT VU_CONTROL_CODE(3)
 // The server's reply: input VU_REPORT_BYTES bytes, handed to the HID class driver as one input
 // report. Returns once the class driver has handed it to every open handle of the unit and asks
-// for the next (at most 100 ms): Wine 8.0's class driver can leave a report in a handle's queue
-// unread while that handle's read waits, when the report arrives just as the read starts.
+// for the next (at most 100 ms), which keeps two faults of Wine 8.0 away (bus_driver.cpp,
+// putInput).
 #define IOCTL_VU_PUT_INPUT VU_CONTROL_CODE(4)
 // The same, returning at once (only for showing that fault: vunit-reply-race --at-once).
 #define IOCTL_VU_PUT_INPUT_AT_ONCE VU_CONTROL_CODE(7)
