@@ -17,6 +17,8 @@ constexpr USHORT kVersionNumber = 0x0100;
 constexpr ULONG kPoolTag = 0x75765654;  // 'TVvu'
 // Reports that may wait for their taker in either direction; a full queue drops the oldest.
 constexpr ULONG kQueueDepth = 32;
+// The longest that a reply's hand-over waits for the class driver to ask for the next report.
+constexpr LONGLONG kHandOverTimeout = -1'000'000;  // 100 ms, relative, in units of 100 ns
 
 // The unit's report descriptor: a vendor-defined collection with output report 1 and input
 // report 2 of 59 data bytes each, so that HidP_GetCaps gives lengths of 60 with the ID byte.
@@ -66,6 +68,9 @@ struct Bus {
     LIST_ENTRY reads;           // IOCTL_HID_READ_REPORT waiting for an input report
     ReportQueue outputReports;  // written by a program, not yet taken by the server
     ReportQueue inputReports;   // replies of the server, not yet read by the HID class driver
+    // Set while a read of the class driver waits here with no reply queued: it has handed every
+    // earlier reply to the unit's open handles.
+    KEVENT classDriverIdle;
 };
 
 Bus bus;
@@ -243,6 +248,7 @@ void unplug() {
     bus.plugged = false;
     bus.inputReports.count = 0;
     bus.outputReports.count = 0;
+    KeSetEvent(&bus.classDriverIdle, IO_NO_INCREMENT, FALSE);  // no hand-over waits for it now
     KeReleaseSpinLock(&bus.lock, irql);
     endHeld(&bus.reads, STATUS_DEVICE_NOT_CONNECTED);
     endNeverEndingBlock();
@@ -272,7 +278,18 @@ NTSTATUS nextOutput(IRP* irp, IO_STACK_LOCATION* stack) {
     return STATUS_PENDING;
 }
 
-NTSTATUS putInput(IRP* irp, IO_STACK_LOCATION* stack) {
+// Hands a reply of the server to the class driver. Unless atOnce, returns only once the class
+// driver has handed it to every open handle of the unit and asks for the next report, or after
+// kHandOverTimeout. Under Wine 8.0 every request of the prefix's programs and this one are
+// dispatched by one thread of the driver host, so while this waits the class driver's thread
+// queues and completes the reads alone. Without the wait, another program that cancels its reads
+// brings out a fault of Wine (vunit-reply-race --at-once --second-reader-cancelling): a pending
+// request that nobody cancelled, the server's, ends as cancelled, and the unit answers no more.
+// The wait also keeps away a race that Wine's class driver has by its code (hidclass.sys,
+// pdo_read): it looks into a handle's queue and only then, under another hold of its lock, keeps
+// the handle's read waiting, so that a report queued in between stays unread until a later one
+// comes, and the unit sends none unasked.
+NTSTATUS putInput(IRP* irp, IO_STACK_LOCATION* stack, bool atOnce) {
     if (stack->Parameters.DeviceIoControl.InputBufferLength < VU_REPORT_BYTES) {
         return complete(irp, STATUS_INVALID_PARAMETER, 0);
     }
@@ -281,9 +298,11 @@ NTSTATUS putInput(IRP* irp, IO_STACK_LOCATION* stack) {
     KeAcquireSpinLock(&bus.lock, &irql);
     IRP* read = nullptr;
     // An unplugged unit's replies reach nobody.
-    if (bus.plugged) {
+    const bool handedOver = bus.plugged;
+    if (handedOver) {
         read = takeIrp(&bus.reads);
         if (read == nullptr) pushReport(bus.inputReports, report);
+        KeClearEvent(&bus.classDriverIdle);
     }
     KeReleaseSpinLock(&bus.lock, irql);
     if (read != nullptr) {
@@ -292,6 +311,11 @@ NTSTATUS putInput(IRP* irp, IO_STACK_LOCATION* stack) {
         if (length > VU_REPORT_BYTES) length = VU_REPORT_BYTES;
         copyBytes(read->UserBuffer, report, length);
         complete(read, STATUS_SUCCESS, length);
+    }
+    if (handedOver && !atOnce) {
+        LARGE_INTEGER timeout;
+        timeout.QuadPart = kHandOverTimeout;
+        KeWaitForSingleObject(&bus.classDriverIdle, Executive, KernelMode, FALSE, &timeout);
     }
     return complete(irp, STATUS_SUCCESS, 0);
 }
@@ -334,7 +358,8 @@ NTSTATUS controlRequest(IRP* irp) {
             unplug();
             return complete(irp, STATUS_SUCCESS, 0);
         case IOCTL_VU_NEXT_OUTPUT: return nextOutput(irp, stack);
-        case IOCTL_VU_PUT_INPUT: return putInput(irp, stack);
+        case IOCTL_VU_PUT_INPUT: return putInput(irp, stack, false);
+        case IOCTL_VU_PUT_INPUT_AT_ONCE: return putInput(irp, stack, true);
         case IOCTL_VU_STOP:
             if (bus.server == nullptr) return complete(irp, STATUS_DEVICE_NOT_READY, 0);
             stopServer();
@@ -440,6 +465,7 @@ NTSTATUS readReport(IRP* irp) {
         return complete(irp, STATUS_SUCCESS, length);
     }
     const bool held = holdIrp(&bus.reads, irp);
+    if (held) KeSetEvent(&bus.classDriverIdle, IO_NO_INCREMENT, FALSE);
     KeReleaseSpinLock(&bus.lock, irql);
     if (!held) return complete(irp, STATUS_CANCELLED, 0);
     return STATUS_PENDING;
@@ -697,6 +723,7 @@ NTSTATUS addDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* rootNode) {
     KeInitializeSpinLock(&bus.lock);
     InitializeListHead(&bus.serverRequests);
     InitializeListHead(&bus.reads);
+    KeInitializeEvent(&bus.classDriverIdle, NotificationEvent, FALSE);
     NTSTATUS status = IoCreateDevice(driver, sizeof(Extension), nullptr, FILE_DEVICE_BUS_EXTENDER,
                                      0, FALSE, &bus.fdo);
     if (!NT_SUCCESS(status)) return status;

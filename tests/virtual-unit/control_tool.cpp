@@ -1,7 +1,8 @@
 // vunit-control: installs the virtual programming unit's drivers into the Wine prefix, works the
 // cable of a served unit, and waits until SetupAPI agrees.
 //
-//   vunit-control install INF      the drivers (idempotent); returns once the bus is running
+//   vunit-control install INF      the drivers (idempotent); returns once the bus is running;
+//                                  exit 3 when the prefix runs two service managers (below)
 //   vunit-control plug | unplug    the cable, as the server's unit sees it
 //   vunit-control stop             unplugs the unit and ends the server
 //   vunit-control wait-listed S | wait-gone S
@@ -13,6 +14,7 @@
 #include <winioctl.h>
 #include <setupapi.h>
 #include <newdev.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -91,8 +93,33 @@ bool waitFor(bool (*condition)(), DWORD seconds) {
     }
 }
 
+// The service managers (services.exe) of the prefix. `wineboot -i` starts one of its own even
+// when the prefix's session has just started one (every session's first program boots it), and
+// both then serve the same pipe: the installer's calls reach either, the driver service created
+// through one is unknown to the other ("Failed to open service" in SetupAPI's log), and the bus
+// never starts. Only a new session has one again.
+int serviceManagers() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    for (BOOL more = Process32FirstW(snapshot, &process); more;
+         more = Process32NextW(snapshot, &process)) {
+        if (_wcsicmp(process.szExeFile, L"services.exe") == 0) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 int install(const wchar_t* inf) {
     if (busRunning()) return 0;
+    if (serviceManagers() > 1) {
+        std::fprintf(stderr,
+                     "vunit-control: the prefix runs two service managers (wineboot -i started "
+                     "one beside the session's own); the drivers install only in a new session\n");
+        return 3;
+    }
     wchar_t infPath[MAX_PATH];
     if (GetFullPathNameW(inf, MAX_PATH, infPath, nullptr) == 0) return fail("INF path");
     if (!busNodeExists() && !createBusNode()) return fail("cannot create the bus's root node");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tools/virtual-unit in a fresh prefix (run as wine-run's set-up, which makes and throws away the
 # prefix): each command's exit code and what SetupAPI then lists; the commands that cannot work
-# fail with a message; a server that dies unplugs its unit.
+# fail with a message; a server that dies unplugs its unit. Then install into a prefix that
+# `wineboot -i` has just made, as a user's prefix often is.
 #
 #   tool-test.sh BUILD_DIR
 set -uo pipefail
@@ -27,6 +28,13 @@ check() {  # check DESCRIPTION EXPECTED_STATUS COMMAND...: the status, and a mes
   else
     echo "ok: $description"
   fi
+}
+
+says() {  # says TEXT COMMAND...: the command fails, and its message holds TEXT
+  local text="$1" output
+  shift
+  output="$("$@" 2>&1)" && return 1
+  [[ "$output" == *"$text"* ]] || { echo "$output"; return 1; }
 }
 
 listed() { wine "$control" wait-listed 0 >/dev/null 2>&1; }
@@ -57,6 +65,24 @@ check "serve unplugged" 0 "$tool" serve --bench unplugged
 check "served unplugged, nothing listed" 0 not_listed
 check "stop the unplugged unit" 0 "$tool" stop
 check "no WINEPREFIX" 1 env -u WINEPREFIX "$tool" install
+
+# A prefix made by `wineboot -i` just before runs two service managers until its session ends:
+# install waits (bounded) for that while a program keeps the session, says what to do, and
+# installs once the session may end.
+made="$(mktemp -d "${TMPDIR:-/tmp}/vunit-tool-prefix-XXXXXX")"
+trap 'rm -f "$transcript"; WINEPREFIX="$made" timeout 20 wineserver -k; rm -rf "$made"' EXIT
+export WINEPREFIX="$made"
+timeout 300 wineboot -i >/dev/null 2>&1
+timeout 120 wine "$control" wait-listed 100 >/dev/null 2>&1 &  # a program that keeps the session
+holder=$!
+check "install while a program keeps the new prefix's session says what to do" 0 \
+  says "wineserver -k" "$tool" install
+kill "$holder"
+wait "$holder"
+check "install once the program has ended" 0 "$tool" install
+check "serve in the new prefix" 0 "$tool" serve
+check "the new prefix lists the unit" 0 listed
+check "stop in the new prefix" 0 "$tool" stop
 
 [[ $failures -eq 0 ]] && echo "tools/virtual-unit: all checks passed"
 exit $((failures != 0))

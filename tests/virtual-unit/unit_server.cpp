@@ -7,8 +7,9 @@
 //   vunit-server [--bench WORDS] [--transcript FILE] [--image-size BYTES]
 //
 // WORDS are those of UPDATER_SIM_BENCH; FILE receives every report as "<ms> OUT <hex bytes>" /
-// "<ms> IN <hex bytes>", milliseconds from the first report, a line as it happens. BYTES is the
-// size of the image the program sends (the unit refuses the last block in some setups).
+// "<ms> IN <hex bytes>", milliseconds from the first report, a line as it happens (a reply's
+// once the program's handles have it). BYTES is the size of the image the program sends (the
+// unit refuses the last block in some setups).
 #include <windows.h>
 #include <winioctl.h>
 
@@ -95,9 +96,15 @@ bool control(HANDLE bus, DWORD code, const void* in, DWORD inSize, void* out, DW
                            nullptr) != FALSE;
 }
 
+// The transcript's line follows the hand-over, which returns once the HID class driver has given
+// the reply to every open handle of the unit: a reply in the transcript reached the handles.
 void reply(HANDLE bus, const std::uint8_t* report, Transcript& transcript) {
+    if (!control(bus, IOCTL_VU_PUT_INPUT, report, VU_REPORT_BYTES, nullptr, 0)) {
+        std::fprintf(stderr, "vunit-server: a reply was not handed over (error %lu)\n",
+                     GetLastError());
+        return;
+    }
     transcript.add(false, report);
-    control(bus, IOCTL_VU_PUT_INPUT, report, VU_REPORT_BYTES, nullptr, 0);
 }
 
 // Answers output reports until the server is told to stop or the bus goes.
