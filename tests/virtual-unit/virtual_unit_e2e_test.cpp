@@ -129,6 +129,17 @@ std::vector<Report> requests(const std::vector<Report>& reports) {
     return out;
 }
 
+// Nothing of an update was sent: every request of the transcript is an identification query.
+void expectIdentificationOnly(const std::vector<Report>& all) {
+    const std::vector<Report> out = requests(all);
+    ASSERT_FALSE(out.empty()) << "no transcript";
+    for (const Report& request : out) {
+        const unsigned command = request.bytes[1];
+        EXPECT_TRUE(command == 0x08 || command == 0x1D || command == 0x22)
+            << "request 0x" << std::hex << command;
+    }
+}
+
 std::vector<std::uint8_t> testImage() {
     const std::string bytes = driver::readFile(driver::wineHostPath(TEST_IMAGE_FILE));
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
@@ -445,13 +456,7 @@ TEST_F(VirtualUnit, PlaceholderBuildRefusesToWrite) {
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
     program = {};
-    const std::vector<Report> out = requests(transcript());
-    ASSERT_FALSE(out.empty()) << "no transcript";
-    for (const Report& request : out) {
-        const unsigned command = request.bytes[1];
-        EXPECT_TRUE(command == 0x08 || command == 0x1D || command == 0x22)
-            << "request 0x" << std::hex << command;
-    }
+    expectIdentificationOnly(transcript());
 }
 
 // Another program holds the unit open and reads every input report: the HID class driver hands
@@ -507,13 +512,7 @@ TEST_F(VirtualUnit, AnotherProgramHoldingTheUnitForWritingMeansInUse) {
     ASSERT_TRUE(driver::pressButton(window, kCloseButton));
     ASSERT_EQ(driver::waitForExit(&program), 0);
     program = {};
-    const std::vector<Report> out = requests(transcript());
-    ASSERT_FALSE(out.empty()) << "no transcript";
-    for (const Report& request : out) {
-        const unsigned command = request.bytes[1];
-        EXPECT_TRUE(command == 0x08 || command == 0x1D || command == 0x22)
-            << "request 0x" << std::hex << command;
-    }
+    expectIdentificationOnly(transcript());
 }
 
 }  // namespace
