@@ -21,13 +21,11 @@
 #include <cwchar>
 
 #include "control_codes.h"
+#include "unit_interface.h"
 
 namespace {
 
 const wchar_t kBusHardwareId[] = L"Root\\TervalVirtualUnitBus\0";
-// GUID_DEVINTERFACE_HID
-const GUID kHidInterface = {
-    0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 // The System device class of the INF.
 const GUID kSystemClass = {
     0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
@@ -132,31 +130,7 @@ int install(const wchar_t* inf) {
     return 0;
 }
 
-bool unitListed() {
-    const HDEVINFO set = SetupDiGetClassDevsW(&kHidInterface, nullptr, nullptr,
-                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return false;
-    bool listed = false;
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD i = 0;
-         !listed && SetupDiEnumDeviceInterfaces(set, nullptr, &kHidInterface, i, &interfaceData);
-         ++i) {
-        union {
-            SP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
-            wchar_t space[1024];
-        } buffer{};
-        buffer.detail.cbSize = sizeof buffer.detail;
-        if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, &buffer.detail, sizeof buffer,
-                                              nullptr, nullptr)) {
-            continue;
-        }
-        _wcslwr(buffer.detail.DevicePath);
-        listed = std::wcsstr(buffer.detail.DevicePath, L"vid_5ea7") != nullptr;
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return listed;
-}
+bool unitListed() { return !virtualUnitInterfacePath().empty(); }
 
 bool unitGone() { return !unitListed(); }
 

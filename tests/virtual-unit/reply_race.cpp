@@ -30,12 +30,10 @@
 #include <string>
 
 #include "control_codes.h"
+#include "unit_interface.h"
 
 namespace {
 
-// GUID_DEVINTERFACE_HID
-const GUID kHidInterface = {
-    0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr DWORD kReplyTimeoutMs = 1000;
 // A cancelled transfer ends at once; this long, it is taken as one that never ends.
 constexpr DWORD kCancelTimeoutMs = 10000;
@@ -81,30 +79,8 @@ DWORD WINAPI serve(void* context) {
 // The unit's HID interface path, waiting at most 30 s for SetupAPI to list it.
 std::wstring unitPath() {
     for (int attempt = 0; attempt < 300; ++attempt, Sleep(100)) {
-        const HDEVINFO set = SetupDiGetClassDevsW(&kHidInterface, nullptr, nullptr,
-                                                  DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-        if (set == INVALID_HANDLE_VALUE) continue;
-        std::wstring found;
-        SP_DEVICE_INTERFACE_DATA data{};
-        data.cbSize = sizeof data;
-        for (DWORD i = 0;
-             found.empty() && SetupDiEnumDeviceInterfaces(set, nullptr, &kHidInterface, i, &data);
-             ++i) {
-            union {
-                SP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
-                wchar_t space[1024];
-            } buffer{};
-            buffer.detail.cbSize = sizeof buffer.detail;
-            if (!SetupDiGetDeviceInterfaceDetailW(set, &data, &buffer.detail, sizeof buffer,
-                                                  nullptr, nullptr)) {
-                continue;
-            }
-            std::wstring path = buffer.detail.DevicePath;
-            _wcslwr(buffer.detail.DevicePath);
-            if (std::wcsstr(buffer.detail.DevicePath, L"vid_5ea7") != nullptr) found = path;
-        }
-        SetupDiDestroyDeviceInfoList(set);
-        if (!found.empty()) return found;
+        const std::wstring path = virtualUnitInterfacePath();
+        if (!path.empty()) return path;
     }
     return L"";
 }
