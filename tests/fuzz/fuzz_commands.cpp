@@ -45,7 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ResultCode result = runCommand(session, selector);
     const bool refused = reply[kReplyStatusByte] == kStatusRefused;
     const ResultCode code = static_cast<ResultCode>(readLe32(&reply[kReplyDataByte]));
-    switch (selector % 6) {
+    // A report with another ID is no reply, whatever it holds.
+    const bool notTheInputReport = reply[0] != kInputReportId;
+    if (notTheInputReport && result != kReadFailed && result != kNotAvailable) std::abort();
+    switch (notTheInputReport ? -1 : selector % 6) {
+        case -1: break;
         case 0:  // the echo alone
             if (result != kSuccess && result != kStateNotConfirmed) std::abort();
             break;
