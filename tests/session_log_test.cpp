@@ -242,17 +242,9 @@ TEST_F(SessionLog, ACopyStartedInTheSameMillisecondKeepsItsFile) {
     sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
     const long long after = msNow();
     for (long long ms = before; ms <= after; ++ms) {  // every name the start could have given
-        const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-        std::tm utc{};
-#ifdef _WIN32
-        gmtime_s(&utc, &seconds);
-#else
-        gmtime_r(&seconds, &utc);
-#endif
-        char text[64];
-        std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &utc);
-        char name[80];
-        std::snprintf(name, sizeof name, "%s-%03d.log", text, static_cast<int>(ms % 1000));
+        const std::string name = sessionlog::logNameAt(std::chrono::system_clock::time_point(
+                                     std::chrono::milliseconds(ms))) +
+                                 ".log";
         std::ofstream(folder / name) << "the other copy's";
     }
     update();

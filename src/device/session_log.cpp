@@ -89,25 +89,23 @@ void addText(Kind kind, std::string text) {
     add(kind).error = static_cast<hid::Error>(current.texts.size() - 1);
 }
 
-void setStartTimes(Log& current) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const long millis = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000);
+std::tm utcOf(std::time_t seconds) {
     std::tm utc{};
 #ifdef _WIN32
     gmtime_s(&utc, &seconds);
 #else
     gmtime_r(&seconds, &utc);
 #endif
+    return utc;
+}
+
+void setStartTimes(Log& current) {
+    const auto now = std::chrono::system_clock::now();
+    const std::tm utc = utcOf(std::chrono::system_clock::to_time_t(now));
     char text[64];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     current.startedUtc = text;
-    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &utc);
-    char name[80];
-    std::snprintf(name, sizeof name, "%s-%03ld", text, millis);
-    current.startedName = name;
+    current.startedName = logNameAt(now);
 }
 
 void appendHex(std::string& text, const std::uint8_t* bytes, std::size_t length) {
@@ -257,6 +255,18 @@ bool replaceFile(const std::string& fileName, const std::string& text) {
 }
 
 }  // namespace
+
+std::string logNameAt(std::chrono::system_clock::time_point start) {
+    const std::tm utc = utcOf(std::chrono::system_clock::to_time_t(start));
+    const long millis = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(start.time_since_epoch()).count() %
+        1000);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &utc);
+    char name[80];
+    std::snprintf(name, sizeof name, "%s-%03ld", text, millis);
+    return name;
+}
 
 void start(const Header& header, const Destination& destination, std::uint64_t (*clockMs)()) {
     Log& current = log();

@@ -25,6 +25,7 @@
 // name, and no path but the unit's.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -87,6 +88,9 @@ bool write();
 bool lost();
 // The file written, UTF-8; empty until the first write succeeded.
 std::string fileName();
+// The name, without ".log", of a log started at that time: its UTC date and time to the
+// millisecond, so that names sort by start.
+std::string logNameAt(std::chrono::system_clock::time_point start);
 
 // The whole text of the log as a write puts it in the file.
 std::string text();
