@@ -4,7 +4,7 @@
     make_catalogue.py CATALOGUE.json --rc STRINGS.rc --cpp TABLE.cpp
 
 STRINGS.rc holds the Windows string tables, German (0x0407) and English (0x0009), in UTF-8 for
-windres; TABLE.cpp defines kCatalogue and kCatalogueSize of src/ui/catalogue.h with the same
+windres; TABLE.cpp defines kCatalogue and kCatalogueSize of src/engine/catalogue.h with the same
 texts as UTF-16 literals. Both are written from the one source so that they cannot drift apart.
 """
 
@@ -89,7 +89,7 @@ def make_rc(texts, source_name):
 def make_cpp(texts, source_name):
     lines = [
         f"// Made from {source_name} by make_catalogue.py at build time; do not edit.",
-        '#include "ui/catalogue.h"',
+        '#include "engine/catalogue.h"',
         "",
         "const CatalogueEntry kCatalogue[] = {",
     ]

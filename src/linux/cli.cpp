@@ -16,11 +16,11 @@
 #include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
-#include "ui/app.h"
-#include "ui/resource_ids.h"
-#include "ui/unit_state.h"
-#include "ui/update_conversation.h"
-#include "ui/version_labels.h"
+#include "engine/program_title.h"
+#include "engine/text_ids.h"
+#include "engine/unit_state.h"
+#include "engine/update_conversation.h"
+#include "engine/version_labels.h"
 
 // The helpers of this file are in namespace cli: those that the several units' code shares are
 // declared in cli_parts.h.
@@ -329,7 +329,7 @@ int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote
     }
     if (command == "--version") {
         wchar_t title[kTitleBufferSize];
-        buildWindowTitle(title, kTitleBufferSize);
+        buildProgramTitle(title, kTitleBufferSize);
         io.out << "terval-updater-cli 1.0\n" << utf8(title) << '\n';
         return kExitOk;
     }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 
 // Exit codes.
 constexpr int kExitOk = 0;            // ready (status), or the update succeeded

@@ -8,7 +8,7 @@
 #include "cli_texts.h"
 #include "device/session_log.h"
 #include "flash/firmware_image.h"
-#include "ui/resource_ids.h"
+#include "engine/text_ids.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 
 // Takes "--log FILE" out of the arguments into *file; false when FILE is missing.
 bool takeLogOption(std::vector<std::string>* arguments, std::string* file);

@@ -9,8 +9,8 @@
 
 #include "cli.h"
 #include "device/device_session.h"
-#include "ui/unit_state.h"
-#include "ui/version_labels.h"
+#include "engine/unit_state.h"
+#include "engine/version_labels.h"
 #include "units_progress.h"
 
 namespace cli {

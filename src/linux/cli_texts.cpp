@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "ui/app.h"
-#include "ui/format_text.h"
-#include "ui/resource_ids.h"
+#include "engine/program_title.h"
+#include "engine/format_text.h"
+#include "engine/text_ids.h"
 
 namespace {
 

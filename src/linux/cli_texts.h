@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 
 // A catalogue text; with one %s (40034) it takes the model name, with two %08x (40036) the given
 // numbers.

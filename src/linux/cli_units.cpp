@@ -13,10 +13,10 @@
 #include "cli_texts.h"
 #include "device/device_session.h"
 #include "flash/firmware_image.h"
-#include "ui/resource_ids.h"
-#include "ui/unit_state.h"
-#include "ui/update_conversation.h"
-#include "ui/version_labels.h"
+#include "engine/text_ids.h"
+#include "engine/unit_state.h"
+#include "engine/update_conversation.h"
+#include "engine/version_labels.h"
 #include "units_progress.h"
 
 namespace cli {

@@ -1,7 +1,5 @@
 #include "ui/app.h"
 
-#include "ui/format_text.h"
-
 DeviceSession& appSession() {
     static DeviceSession session;  // closed until the first probe
     return session;
@@ -24,13 +22,3 @@ UnitView& appUnitView() {
 }
 
 std::uint32_t appSessionOpening() { return openings; }
-
-namespace {
-constexpr unsigned kUpdaterMajorVersion = 1;
-constexpr unsigned kUpdaterMinorVersion = 0;
-}  // namespace
-
-int buildWindowTitle(wchar_t* buffer, int capacity) {
-    return formatText(buffer, capacity, L"BELMARODA %s FW Updater %u.%u %s", kModelName,
-                      kUpdaterMajorVersion, kUpdaterMinorVersion, L"Bootloaderupdater");
-}

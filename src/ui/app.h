@@ -2,7 +2,8 @@
 #pragma once
 
 #include "device/device_session.h"
-#include "ui/version_labels.h"
+#include "engine/program_title.h"
+#include "engine/version_labels.h"
 
 // The one record of the open programming unit; opened and closed by the device presence
 // handling, closed by a failed update and by the close of the window.
@@ -17,12 +18,3 @@ std::uint32_t appSessionOpening();
 // What the Version panel shows of the open unit: its identification as openAppSession read it,
 // and the firmware written by a successful update.
 UnitView& appUnitView();
-
-// The model that this updater serves.
-constexpr const wchar_t* kModelName = L"TERVAL 160 LX";
-
-// The program's name and version, the same in both languages: "BELMARODA <model> FW Updater 1.0
-// Bootloaderupdater", the main window's title. Built into buffer (capacity in characters,
-// terminator included); its length, or -1.
-constexpr int kTitleBufferSize = 256;
-int buildWindowTitle(wchar_t* buffer, int capacity);

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "ui/app.h"
-#include "ui/format_text.h"
+#include "engine/format_text.h"
 #include "ui/resource_ids.h"
 #include "ui/texts.h"
-#include "ui/unit_state.h"
+#include "engine/unit_state.h"
 #include "ui/version_panel.h"
 #include "ui/window.h"
 

@@ -1,7 +1,7 @@
 #include "ui/main_window.h"
 
 #include "ui/app.h"
-#include "ui/format_text.h"
+#include "engine/format_text.h"
 #include "ui/resource_ids.h"
 #include "ui/texts.h"
 
@@ -18,7 +18,7 @@ void setControlTextFromCatalogue(int controlId, std::uint16_t textId) {
 
 void showWindowTexts() {
     wchar_t title[kTitleBufferSize];
-    buildWindowTitle(title, kTitleBufferSize);
+    buildProgramTitle(title, kTitleBufferSize);
     window::setTitle(title);
     setControlTextFromCatalogue(kRow1Caption, kTextRow1Caption);
     setControlTextFromCatalogue(kRow2Caption, kTextRow2Caption);

@@ -4,7 +4,7 @@
 
 #include "ui/app.h"
 #include "ui/resource_ids.h"
-#include "ui/version_labels.h"
+#include "engine/version_labels.h"
 #include "ui/window.h"
 
 namespace {

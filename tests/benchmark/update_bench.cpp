@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "device/device_session.h"
-#include "fake_window.h"
+#include "ui/fake_window.h"
 #include "ui/update.h"
 #include "sim/bench.h"
 #include "ui/app.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 #include "ui_driver.h"
 

@@ -23,7 +23,7 @@
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 #include "test_image.h"
-#include "ui/resource_ids.h"
+#include "engine/text_ids.h"
 
 namespace {
 

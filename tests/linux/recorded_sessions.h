@@ -9,8 +9,8 @@
 
 #include "flash/update_procedure.h"
 #include "linux/cli.h"
-#include "ui/unit_state.h"
-#include "ui/update_conversation.h"
+#include "engine/unit_state.h"
+#include "engine/update_conversation.h"
 
 namespace recorded {
 

@@ -15,7 +15,7 @@
 #include "linux/cli_texts.h"
 #include "recorded_sessions.h"
 #include "replay/replay.h"
-#include "ui/resource_ids.h"
+#include "engine/text_ids.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "e2e_language.h"
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 #include "ui_driver.h"
 

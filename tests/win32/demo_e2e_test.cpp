@@ -17,7 +17,7 @@
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
 #include "sim/bench.h"
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 #include "e2e_language.h"
 #include "ui_driver.h"

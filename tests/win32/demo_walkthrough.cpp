@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 #include "ui_driver.h"
 

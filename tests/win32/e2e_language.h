@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 
 inline Language& expectedLanguage() {
     static Language language = Language::english;

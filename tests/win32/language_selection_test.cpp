@@ -12,7 +12,7 @@
 #include <string>
 
 #include "program_resources.h"
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "win32/resource_language_rule.h"
 #include "ui/resource_ids.h"
 #include "win32/resource_language.h"

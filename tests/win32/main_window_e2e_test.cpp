@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 #include "e2e_language.h"
 #include "ready_window.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "program_resources.h"
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
 #include "sim/bench.h"
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The main window's texts, its registration-failure notice and the logo's place and size.
 #include "ui/main_window.h"
-#include "ui_fixture.h"
+#include "ui/ui_fixture.h"
 
 namespace {
 
 TEST(WindowTitle, IsTheFinishedTitle) {
     wchar_t title[kTitleBufferSize];
     const std::wstring expected = L"BELMARODA TERVAL 160 LX FW Updater 1.0 Bootloaderupdater";
-    EXPECT_EQ(buildWindowTitle(title, kTitleBufferSize), static_cast<int>(expected.size()));
+    EXPECT_EQ(buildProgramTitle(title, kTitleBufferSize), static_cast<int>(expected.size()));
     EXPECT_EQ(std::wstring(title), expected);
 }
 

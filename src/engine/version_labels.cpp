@@ -1,8 +1,8 @@
-#include "ui/version_labels.h"
+#include "engine/version_labels.h"
 
 #include <cstdint>
 
-#include "ui/format_text.h"
+#include "engine/format_text.h"
 
 namespace {
 

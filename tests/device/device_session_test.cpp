@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 
 namespace {
 

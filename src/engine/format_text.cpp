@@ -1,4 +1,4 @@
-#include "ui/format_text.h"
+#include "engine/format_text.h"
 
 #include <cstdarg>
 #include <cstdint>

@@ -10,7 +10,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 #include "ui/update.h"
 #include "ui/device_presence.h"
-#include "ui_fixture.h"
+#include "ui/ui_fixture.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ui/update_conversation.h"
+#include "engine/update_conversation.h"
 
 #include "device/session_log.h"
 #include "flash/firmware_image.h"
-#include "ui/resource_ids.h"
-#include "ui/unit_state.h"
+#include "engine/text_ids.h"
+#include "engine/unit_state.h"
 
 namespace {
 

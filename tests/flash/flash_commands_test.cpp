@@ -4,7 +4,7 @@
 #include <numeric>
 
 #include "flash/commands.h"
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Look-up in the message catalogue table, which is made at build time from resources/.
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 
 const char16_t* catalogueText(std::uint16_t id, Language language) {
     for (std::size_t i = 0; i < kCatalogueSize; ++i) {

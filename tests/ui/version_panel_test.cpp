@@ -1,6 +1,6 @@
 // The Version panel's labels from the identified unit.
 #include "ui/version_panel.h"
-#include "ui_fixture.h"
+#include "ui/ui_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "fake_window.h"
+#include "ui/fake_window.h"
 
 #include <gtest/gtest.h>
 

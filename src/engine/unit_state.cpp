@@ -1,6 +1,6 @@
-#include "ui/unit_state.h"
+#include "engine/unit_state.h"
 
-#include "ui/resource_ids.h"
+#include "engine/text_ids.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "ui/update.h"
 #include "ui/device_presence.h"
 #include "sim/bench_state.h"
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 #include "test_image.h"
-#include "ui_fixture.h"
+#include "ui/ui_fixture.h"
 
 namespace {
 

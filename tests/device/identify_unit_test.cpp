@@ -1,5 +1,5 @@
 // The identification queries: which are sent, with which bytes, and where the answers land.
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "fake_window.h"
+#include "ui/fake_window.h"
 #include "sim/bench.h"
 #include "ui/app.h"
-#include "ui/format_text.h"
+#include "engine/format_text.h"
 #include "ui/resource_ids.h"
 
 // Device paths as a removal notice carries them (wide) and as the bench keeps them (UTF-8).

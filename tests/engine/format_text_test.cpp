@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/format_text.h"
+#include "engine/format_text.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "flash/firmware_image.h"
-#include "firmware_input.h"
+#include "../firmware_input.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "flash/commands.h"
 #include "sim/bench_setup.h"
-#include "sim_fixture.h"
+#include "sim/sim_fixture.h"
 
 namespace {
 

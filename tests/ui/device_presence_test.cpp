@@ -5,7 +5,7 @@
 
 #include "ui/device_presence.h"
 #include "ui/main_window.h"
-#include "ui_fixture.h"
+#include "ui/ui_fixture.h"
 
 namespace {
 

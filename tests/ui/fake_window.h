@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/catalogue.h"
+#include "engine/catalogue.h"
 #include "ui/window.h"
 
 namespace fake {
