@@ -1,8 +1,8 @@
 // The update procedure itself, from the first command to the closing commands, apart from any
 // window: the bootloader commands in their order with their pauses, the image in 48-byte blocks,
-// progress told as it goes, and the outcome returned. The window's dialog around it (the
-// confirmations, the progress window, the report) is in src/ui/update.h; the command-line program
-// drives it with a progress bar of its own.
+// progress told as it goes, and the outcome returned. The conversation around it (the questions,
+// the check after them, the report of the outcome) is the engine's (src/engine/
+// update_conversation.h), which both programs drive, each with its own progress.
 #pragma once
 
 #include <cstdint>

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "device/device_session.h"
+#include "device/precise_wait.h"
 #include "ui/fake_window.h"
 #include "ui/update.h"
 #include "sim/bench.h"
@@ -175,6 +176,35 @@ double allocationsPerExchange() {
     return static_cast<double>(allocations) / kExchanges;
 }
 
+std::uint64_t steadyMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+void steadySleep(std::uint64_t microseconds) {
+    const timespec pause{static_cast<time_t>(microseconds / 1000000u),
+                         static_cast<long>(microseconds % 1000000u * 1000u)};
+    nanosleep(&pause, nullptr);
+}
+
+// How far a 20 ms wait (the update's pause between blocks) overshoots on this machine's clock
+// and sleep, in microseconds: the median of kWaitsTimed; negative when one was shorter.
+constexpr int kWaitsTimed = 15;
+double medianWaitOvershootUs() {
+    const WaitClock clock{steadyMicroseconds, steadySleep};
+    std::vector<std::uint64_t> overshoots;
+    for (int i = 0; i < kWaitsTimed; ++i) {
+        const std::uint64_t start = steadyMicroseconds();
+        waitAtLeast(20, clock);
+        const std::uint64_t spent = steadyMicroseconds() - start;
+        if (spent < 20000u) return -1.0;
+        overshoots.push_back(spent - 20000u);
+    }
+    std::sort(overshoots.begin(), overshoots.end());
+    return static_cast<double>(overshoots[overshoots.size() / 2]);
+}
+
 }  // namespace
 
 int main() {
@@ -200,5 +230,13 @@ int main() {
     std::printf("update_cpu_ms %.3f\n", update.cpuSeconds * 1000.0);
     std::printf("update_virtual_ms %llu\n", static_cast<unsigned long long>(update.virtualMs));
     std::printf("updates_timed %d\n", kUpdates);
+
+    const double overshoot = medianWaitOvershootUs();
+    if (overshoot < 0) {
+        std::fprintf(stderr, "update-bench: a 20 ms wait was shorter than asked\n");
+        return 1;
+    }
+    std::printf("wait_overshoot_us %.0f\n", overshoot);
+    std::printf("waits_timed %d\n", kWaitsTimed);
     return 0;
 }
