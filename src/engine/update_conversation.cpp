@@ -59,7 +59,7 @@ std::uint16_t textOf(UpdateQuestion question) {
 }
 
 std::uint16_t captionOf(UpdateQuestion question) {
-    return question == UpdateQuestion::warning ? kTextWarningCaption : kTextNewerFirmwareCaption;
+    return question == UpdateQuestion::warning ? kTextWarningCaption : kTextOlderOrSameCaption;
 }
 
 Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {

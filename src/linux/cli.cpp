@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 
+#include "cli_arguments.h"
 #include "cli_log.h"
 #include "cli_parts.h"
 #include "cli_signals.h"
@@ -119,14 +120,14 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
             unavailableMs += kWaitPollMs;
         }
         closeSession(session);
-        if (first) io.out << cliText(CliText::waiting, io.language) << std::flush;
+        if (first) io.out << catalogueUtf8(kTextWaitingForUnit, io.language) << std::flush;
         hid::pause(kWaitPollMs);
     }
 }
 
 std::string unavailableText(Unavailable why, const std::string& node, Language language) {
-    const CliText text = why == Unavailable::inUse ? CliText::unitInUse : CliText::unitNotPermitted;
-    return cliText(text, language, node);
+    const TextId text = why == Unavailable::inUse ? kTextNodeInUse : kTextNodeNotPermitted;
+    return catalogueUtf8(text, language, node);
 }
 
 // The unit that could not be opened, named with the reason and what to do; nothing was sent.
@@ -149,7 +150,7 @@ bool confirmed(std::uint16_t captionId, std::uint16_t textId, bool answerYes, Cl
     io.err << '\n'
            << catalogueUtf8(captionId, io.language) << '\n'
            << catalogueUtf8(textId, io.language) << '\n'
-           << cliText(CliText::prompt, io.language) << std::flush;
+           << catalogueUtf8(kTextPrompt, io.language) << std::flush;
     if (answerYes) {
         io.err << "y\n" << std::flush;
         return true;
@@ -259,9 +260,13 @@ int exitCodeOf(UpdateEnd end) {
 // The update: the unit judged and shown, then the conversation of the update on the terminal
 // (*wrote set as the writing begins). Several units need a choice: one (--device) or all that
 // are ready (--all).
-int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool* wrote) {
+int update(const CommandLine& choice, CliIo& io, bool* wrote) {
+    const bool answerYes = choice.answerYes;
+    const bool wait = choice.wait;
     std::vector<hid::DeviceInfo> units;
-    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (!chosenUnits(choice.device, &units)) {
+        return usage(notAUnitNode(choice.device, io.language), io);
+    }
     if (units.size() > 1 && choice.all) {
         // The run's log records one unit's session: the units updated side by side go unlogged.
         sessionlog::stop();
@@ -294,14 +299,16 @@ int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool*
                 terminal.bar, io);
     tellOutcome(terminal);
     closeSession(session);
-    if (end == UpdateEnd::declined) io.out << cliText(CliText::declined, io.language);
+    if (end == UpdateEnd::declined) io.out << catalogueUtf8(kTextUpdateNotStarted, io.language);
     return exitCodeOf(end);
 }
 
 // The unit's state; with several, each one's. --json: every unit's as JSON, whatever their number.
-int status(const UnitChoice& choice, CliIo& io) {
+int status(const CommandLine& choice, CliIo& io) {
     std::vector<hid::DeviceInfo> units;
-    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (!chosenUnits(choice.device, &units)) {
+        return usage(notAUnitNode(choice.device, io.language), io);
+    }
     if (choice.json) return statusAsJson(units, io);
     if (units.size() > 1) return statusOfUnits(units, io);
     DeviceSession session;
@@ -316,65 +323,43 @@ int status(const UnitChoice& choice, CliIo& io) {
 }
 
 int usage(const std::string& what, CliIo& io) {
-    io.err << "terval-updater-cli: " << what << '\n' << cliText(CliText::usage, io.language);
+    io.err << "terval-updater-cli: " << what << '\n' << catalogueUtf8(kTextUsage, io.language);
     return kExitUsage;
 }
 
-int runCommand(const std::vector<std::string>& arguments, CliIo& io, bool* wrote) {
-    if (arguments.empty()) return usage("?", io);
-    const std::string& command = arguments[0];
-    if (command == "--help" || command == "-h") {
-        io.out << cliText(CliText::help, io.language);
-        return kExitOk;
-    }
-    if (command == "--version") {
-        wchar_t title[kTitleBufferSize];
-        buildProgramTitle(title, kTitleBufferSize);
-        io.out << "terval-updater-cli 1.0\n" << utf8(title) << '\n';
-        return kExitOk;
-    }
-    if (command == "status") {
-        UnitChoice choice;
-        for (std::size_t i = 1; i < arguments.size(); ++i) {
-            if (arguments[i] == "--json") {
-                choice.json = true;
-            } else if (!takeUnitChoice(arguments, &i, &choice) || choice.all) {
-                return usage(arguments[i], io);
-            }
+int runCommand(const CommandLine& line, CliIo& io, bool* wrote) {
+    switch (line.command) {
+        case CommandLine::Command::help:
+            io.out << catalogueUtf8(kTextHelp, io.language);
+            return kExitOk;
+        case CommandLine::Command::version: {
+            wchar_t title[kTitleBufferSize];
+            buildProgramTitle(title, kTitleBufferSize);
+            io.out << "terval-updater-cli 1.0\n" << utf8(title) << '\n';
+            return kExitOk;
         }
-        return status(choice, io);
+        case CommandLine::Command::status: return status(line, io);
+        case CommandLine::Command::update: return update(line, io, wrote);
     }
-    if (command == "update") {
-        bool answerYes = false;
-        bool wait = false;
-        UnitChoice choice;
-        for (std::size_t i = 1; i < arguments.size(); ++i) {
-            if (arguments[i] == "--yes" || arguments[i] == "-y") {
-                answerYes = true;
-            } else if (arguments[i] == "--wait") {
-                wait = true;
-            } else if (!takeUnitChoice(arguments, &i, &choice)) {
-                return usage(arguments[i], io);
-            }
-        }
-        return update(choice, answerYes, wait, io, wrote);
-    }
-    return usage(command, io);
+    return kExitUsage;
 }
 
 }  // namespace cli
 
 int runCli(const std::vector<std::string>& arguments, CliIo& io) {
-    std::vector<std::string> rest = arguments;
-    std::string logFile;
-    if (!takeLogOption(&rest, &logFile)) return cli::usage("--log", io);
-    startCliLog(logFile);
+    const CommandLine line = readCommandLine(arguments);
     bool wrote = false;
-    const int code = cli::runCommand(rest, io, &wrote);
-    const std::string logLost = finishCliLog(code, io.language);
-    if (!logLost.empty()) io.err << logLost << std::flush;  // the exit code stays the run's
+    int code = kExitUsage;
+    if (!line.notUnderstood.empty()) {
+        cli::usage(line.notUnderstood, io);
+    } else {
+        startCliLog(line.logFile);
+        code = cli::runCommand(line, io, &wrote);
+        const std::string logLost = finishCliLog(code, io.language);
+        if (!logLost.empty()) io.err << logLost << std::flush;  // the exit code stays the run's
+    }
     if (wrote || io.out.flush()) return code;
-    io.err << cliText(CliText::outputFailed, io.language) << std::flush;
+    io.err << catalogueUtf8(kTextOutputFailed, io.language) << std::flush;
     return kExitOutputFailed;
 }
 

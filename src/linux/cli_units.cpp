@@ -107,18 +107,6 @@ std::string withoutLastLineFeed(std::string text) {
     return text;
 }
 
-// The ready text's first sentence, and the note after it.
-std::string readySentence(Language language) {
-    const std::string text = readyText(language, false);
-    return text.substr(0, text.find("\n\n"));
-}
-
-std::string readyNote(Language language) {
-    const std::string text = readyText(language, false);
-    const std::size_t note = text.find("\n\n");
-    return note == std::string::npos ? "" : text.substr(note + 2);
-}
-
 // The state in a sentence: the status that the Hint would show (its connection steps told once,
 // after every unit).
 std::string stateText(const FoundUnit& unit, Language language) {
@@ -126,8 +114,8 @@ std::string stateText(const FoundUnit& unit, Language language) {
         return withoutLastLineFeed(unavailableText(unit.unavailable, unit.node.path, language));
     }
     switch (unit.state) {
-        case UnitState::ready: return readySentence(language);
-        case UnitState::notFound: return cliText(CliText::unitNoAnswer, language);
+        case UnitState::ready: return catalogueUtf8(kTextTerminalReady, language);
+        case UnitState::notFound: return catalogueUtf8(kTextUnitNoAnswer, language);
         default: return catalogueUtf8(statusTextOf(unit.state), language);
     }
 }
@@ -165,13 +153,13 @@ void printAdvice(const FoundUnits& found, CliIo& io) {
     const auto ready =
         std::count_if(found.begin(), found.end(), [](const auto& unit) { return isReady(*unit); });
     if (ready == 0) return;
-    io.out << '\n' << cliText(CliText::runUpdateOfUnits, io.language);
+    io.out << '\n' << catalogueUtf8(kTextRunUpdateOfUnits, io.language);
     for (const auto& unit : found) {
         if (!isReady(*unit)) continue;
         io.out << kIndent << kCommand << " --device " << unit->node.path << '\n';
     }
     if (ready > 1) io.out << kIndent << kCommand << " --all\n";
-    io.out << '\n' << readyNote(io.language) << '\n';
+    io.out << '\n' << catalogueUtf8(kTextTerminalReadyNote, io.language) << '\n';
 }
 
 // A text as a JSON string.
@@ -318,7 +306,7 @@ bool failed(const UnitUpdate& update) {
 std::string outcomeText(const UnitUpdate& update, Language language) {
     switch (update.stage) {
         case UnitUpdate::Stage::declined:
-            return withoutLastLineFeed(cliText(CliText::declined, language));
+            return withoutLastLineFeed(catalogueUtf8(kTextUpdateNotStarted, language));
         case UnitUpdate::Stage::unitGone:
             // As when the first command finds the unit gone: nothing is sent, no code to show.
             return catalogueUtf8(kTextLockFailed, language);
@@ -341,7 +329,7 @@ void printOutcomes(const FoundUnits& found, const std::vector<UnitUpdate>& updat
         if (update != updates.end() && update->unit == unit.get()) {
             io.out << outcomeText(*update++, io.language) << '\n';
         } else {
-            io.out << cliText(CliText::notReadyLeftAlone, io.language) << '\n';
+            io.out << catalogueUtf8(kTextNotReadyLeftAlone, io.language) << '\n';
         }
     }
     if (std::any_of(updates.begin(), updates.end(), [](const UnitUpdate& update) {
@@ -385,28 +373,12 @@ void runWritings(const std::vector<std::function<void()>>& writings, UnitsProgre
     for (std::thread& thread : threads) thread.join();  // each has told its end: at once
 }
 
-bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at,
-                    UnitChoice* choice) {
-    const std::string& argument = arguments[*at];
-    const bool chosen = choice->all || !choice->device.empty();
-    if (argument == "--all" && !chosen) {
-        choice->all = true;
-        return true;
-    }
-    if (argument == "--device" && !chosen && *at + 1 < arguments.size() &&
-        !arguments[*at + 1].empty()) {
-        choice->device = arguments[++*at];
-        return true;
-    }
-    return false;
-}
-
-bool chosenUnits(const UnitChoice& choice, std::vector<hid::DeviceInfo>* units) {
+bool chosenUnits(const std::string& device, std::vector<hid::DeviceInfo>* units) {
     if (!findUnits(units)) units->clear();
-    if (choice.device.empty()) return true;
-    const std::string wanted = resolved(choice.device);
+    if (device.empty()) return true;
+    const std::string wanted = resolved(device);
     for (const hid::DeviceInfo& unit : *units) {
-        if (unit.path == choice.device || resolved(unit.path) == wanted) {
+        if (unit.path == device || resolved(unit.path) == wanted) {
             *units = {unit};
             return true;
         }
@@ -415,7 +387,7 @@ bool chosenUnits(const UnitChoice& choice, std::vector<hid::DeviceInfo>* units) 
 }
 
 std::string notAUnitNode(const std::string& path, Language language) {
-    return cliText(CliText::notAUnit, language, path);
+    return catalogueUtf8(kTextNotAUnitNode, language, path);
 }
 
 int statusOfUnits(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
@@ -441,7 +413,7 @@ int refuseWithoutChoice(const std::vector<hid::DeviceInfo>& units, bool answerYe
     const std::string command = std::string(kCommand) + (answerYes ? " --yes" : "");
     std::size_t widest = 0;
     for (const hid::DeviceInfo& unit : units) widest = std::max(widest, unit.path.size());
-    io.out << cliText(CliText::chooseUnit, io.language);
+    io.out << catalogueUtf8(kTextChooseUnit, io.language);
     for (const hid::DeviceInfo& unit : units) {
         io.out << kIndent << command << " --device " << unit.path
                << std::string(widest - unit.path.size() + 2, ' ') << modelOf(unit) << '\n';
@@ -460,14 +432,14 @@ int updateEveryReadyUnit(const std::vector<hid::DeviceInfo>& units, bool answerY
         updates.emplace_back();
         updates.back().unit = unit.get();
     }
-    if (updates.empty()) io.out << '\n' << cliText(CliText::noUnitReady, io.language);
+    if (updates.empty()) io.out << '\n' << catalogueUtf8(kTextNoUnitReady, io.language);
     if (updates.empty() || !io.out.flush()) {
         closeAll(found);
         return updates.empty() ? firstUnitsExitCode(found) : kExitOutputFailed;
     }
     if (!askAboutUnits(updates, answerYes, io)) {
         closeAll(found);
-        io.out << cliText(CliText::declined, io.language);
+        io.out << catalogueUtf8(kTextUpdateNotStarted, io.language);
         return kExitDeclined;
     }
     std::vector<UnitUpdate*> agreed;

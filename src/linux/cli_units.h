@@ -12,20 +12,9 @@
 
 namespace cli {
 
-// Which units a command takes.
-struct UnitChoice {
-    std::string device;  // --device PATH: that unit alone; empty when not given
-    bool all = false;    // --all: every unit that is ready (update)
-    bool json = false;   // --json (status)
-};
-
-// Takes --device PATH or --all at arguments[*at] into *choice (*at then at the last argument
-// taken). False for any other argument, a --device without its path, or a choice made twice.
-bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at, UnitChoice* choice);
-
-// The units that the choice takes: every unit found, or the one whose node choice.device names.
-// False when it names no unit's node.
-bool chosenUnits(const UnitChoice& choice, std::vector<hid::DeviceInfo>* units);
+// The units that a command takes: every unit found, or the one whose node device names (when not
+// empty). False when it names no unit's node.
+bool chosenUnits(const std::string& device, std::vector<hid::DeviceInfo>* units);
 
 // The usage error of a --device that names no unit's node.
 std::string notAUnitNode(const std::string& path, Language language);
