@@ -50,14 +50,6 @@ char32_t nextCharacter(const std::string& text, std::size_t* at) {
     return c;
 }
 
-// The catalogue's text as a wide string (UTF-16 units; the catalogue has no surrogates).
-std::wstring wideText(std::uint16_t id, Language language) {
-    std::wstring text;
-    const char16_t* stored = catalogueText(id, language);
-    for (; stored != nullptr && *stored != u'\0'; ++stored) text += static_cast<wchar_t>(*stored);
-    return text;
-}
-
 // The window's line breaks (CR LF) as a terminal's.
 std::string withLineFeeds(const std::wstring& text) {
     std::string out;
@@ -71,13 +63,13 @@ std::string withLineFeeds(const std::wstring& text) {
 }  // namespace
 
 std::string catalogueUtf8(std::uint16_t id, Language language) {
-    return withLineFeeds(wideText(id, language));
+    return withLineFeeds(catalogueWide(id, language));
 }
 
 std::string errorCodeLine(Language language, std::uint32_t result, std::uint32_t lastError) {
     wchar_t line[kTextBufferSize];
-    if (formatText(line, kTextBufferSize, wideText(kTextErrorCodeLine, language).c_str(), result,
-                   lastError) < 0) {
+    if (formatText(line, kTextBufferSize, catalogueWide(kTextErrorCodeLine, language).c_str(),
+                   result, lastError) < 0) {
         return "";
     }
     return withLineFeeds(line);
@@ -85,11 +77,24 @@ std::string errorCodeLine(Language language, std::uint32_t result, std::uint32_t
 
 std::string incompatibleNotice(Language language) {
     wchar_t notice[kTextBufferSize];
-    if (formatText(notice, kTextBufferSize, wideText(kTextIncompatibleNotice, language).c_str(),
-                   kModelName) < 0) {
+    if (formatText(notice, kTextBufferSize,
+                   catalogueWide(kTextIncompatibleNotice, language).c_str(), kModelName) < 0) {
         return "";
     }
     return withLineFeeds(notice);
+}
+
+// The catalogue's text as a wide string (UTF-16 units; the catalogue has no surrogates).
+std::wstring catalogueWide(std::uint16_t id, Language language) {
+    std::wstring text;
+    const char16_t* stored = catalogueText(id, language);
+    for (; stored != nullptr && *stored != u'\0'; ++stored) text += static_cast<wchar_t>(*stored);
+    return text;
+}
+
+std::string withoutLastLineFeed(std::string text) {
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
 }
 
 std::string utf8(const wchar_t* text) { return withLineFeeds(text); }

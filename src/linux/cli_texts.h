@@ -17,6 +17,12 @@ std::string catalogueUtf8(std::uint16_t id, Language language, const std::string
 std::string errorCodeLine(Language language, std::uint32_t result, std::uint32_t lastError);
 std::string incompatibleNotice(Language language);
 
+// A catalogue text as it is stored, for the engine's composition (engine/format_text.h).
+std::wstring catalogueWide(std::uint16_t id, Language language);
+
+// A text without its last line feed, to stand in a line of its own.
+std::string withoutLastLineFeed(std::string text);
+
 // A wide text (a label, a title) in UTF-8.
 std::string utf8(const wchar_t* text);
 
