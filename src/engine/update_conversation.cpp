@@ -1,9 +1,10 @@
 #include "engine/update_conversation.h"
 
 #include "device/session_log.h"
-#include "flash/firmware_image.h"
+#include "engine/format_text.h"
 #include "engine/text_ids.h"
 #include "engine/unit_state.h"
+#include "flash/firmware_image.h"
 
 namespace {
 
@@ -21,10 +22,15 @@ AskedAbout askedAbout(const DeviceSession& session) {
     return AskedAbout{escTypeCode(session), escFirmwareVersion(session)};
 }
 
-bool answeredYes(const UpdateFace& face, const AskedAbout& controller) {
-    if (!face.ask(face.context, UpdateQuestion::warning)) return false;
+// The older-or-same question, where the controller holds the carried firmware or a newer one.
+bool olderOrSameAnsweredYes(const UpdateFace& face, const AskedAbout& controller) {
     return !isNotOlderThanImage(controller.firmware) ||
            face.ask(face.context, UpdateQuestion::olderOrSame);
+}
+
+bool answeredYes(const UpdateFace& face, const AskedAbout& controller) {
+    return face.ask(face.context, UpdateQuestion::warning) &&
+           olderOrSameAnsweredYes(face, controller);
 }
 
 // How often the controller may be found changed after the questions and be asked about anew.
@@ -32,9 +38,9 @@ constexpr int kChangesAskedAbout = 1;
 
 // The unit's identification once more, right before the first command of the update.
 bool identifiesAsReady(DeviceSession& session, const UpdateFace& face) {
-    if (face.identifying != nullptr) face.identifying(face.context, true);
+    if (face.identifyingStarted != nullptr) face.identifyingStarted(face.context);
     const ResultCode result = identifyUnit(session);
-    if (face.identifying != nullptr) face.identifying(face.context, false);
+    if (face.identifyingEnded != nullptr) face.identifyingEnded(face.context);
     return result == kSuccess && isReadyUnit(session);
 }
 
@@ -48,29 +54,56 @@ void tellReport(const UpdateFace& face, std::uint16_t textId, ResultCode result 
     face.report(face.context, report);
 }
 
-void tellWriting(const UpdateFace& face, bool started) {
-    if (face.writing != nullptr) face.writing(face.context, started);
+// The end of an update whose questions ended it after the answers: reported as the face shows it.
+UpdateEnd endAfterQuestions(Confirmation confirmation, const UpdateFace& face) {
+    switch (confirmation) {
+        case Confirmation::declined: return UpdateEnd::declined;
+        case Confirmation::unitGone:
+            // As when the first command finds the unit gone: nothing is sent, no code to show.
+            tellReport(face, kTextLockFailed);
+            return UpdateEnd::unitGone;
+        case Confirmation::unitInUse: tellReport(face, kTextUnitInUse); return UpdateEnd::unitInUse;
+        case Confirmation::given: break;
+    }
+    return UpdateEnd::succeeded;
 }
 
 }  // namespace
+
+int composeOutcome(wchar_t* buffer, int capacity, const UpdateReport& report, const wchar_t* text,
+                   const wchar_t* errorCodeFormat, const wchar_t* separator) {
+    if (report.hasErrorCodeLine) {
+        wchar_t line[kTextBufferSize];
+        if (formatText(line, kTextBufferSize, errorCodeFormat,
+                       static_cast<std::uint32_t>(report.result), report.lastError) >= 0) {
+            const int length = formatText(buffer, capacity, L"%s%s%s", text, separator, line);
+            if (length >= 0) return length;
+        }
+    }
+    return formatText(buffer, capacity, L"%s", text);
+}
+
+bool adviceFollows(const UpdateReport& report) {
+    return !report.succeeded && report.textId != kTextUpdateFailedHint;
+}
 
 std::uint16_t textOf(UpdateQuestion question) {
     return question == UpdateQuestion::warning ? kTextWarning : kTextOlderOrSame;
 }
 
 std::uint16_t captionOf(UpdateQuestion question) {
-    return question == UpdateQuestion::warning ? kTextWarningCaption : kTextNewerFirmwareCaption;
+    return question == UpdateQuestion::warning ? kTextWarningCaption : kTextOlderOrSameCaption;
 }
 
 Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face) {
     if (!answeredYes(face, askedAbout(session))) return Confirmation::declined;
-    return confirmAnswered(session, face);
+    return reidentifyAndReconfirm(session, face);
 }
 
-Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face) {
+Confirmation reidentifyAndReconfirm(DeviceSession& session, const UpdateFace& face) {
     AskedAbout controller = askedAbout(session);
     for (int changesSeen = 0;; ++changesSeen) {
-        if (face.stillTheCheckedOpening != nullptr && !face.stillTheCheckedOpening(face.context)) {
+        if (face.isSameSession != nullptr && !face.isSameSession(face.context)) {
             return Confirmation::unitGone;
         }
         if (!isOpen(session)) return Confirmation::unitGone;
@@ -103,16 +136,45 @@ UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
         tellReport(face, kTextUnitNotDetected);
         return UpdateEnd::failed;
     }
-    switch (confirmUpdate(session, face)) {
-        case Confirmation::declined: return UpdateEnd::declined;
-        case Confirmation::unitGone:
-            // As when the first command finds the unit gone: nothing is sent, no code to show.
-            tellReport(face, kTextLockFailed);
-            return UpdateEnd::unitGone;
-        case Confirmation::unitInUse: tellReport(face, kTextUnitInUse); return UpdateEnd::unitInUse;
-        case Confirmation::given: break;
+    std::vector<UnitUpdate> one(1);
+    one[0].session = &session;
+    one[0].face = face;
+    converseUpdates(one, UpdatesFace{}, locateImage, placeholderAccepted);
+    return one[0].end;
+}
+
+bool converseUpdates(std::vector<UnitUpdate>& units, const UpdatesFace& face,
+                     FirmwareImage (*locateImage)(), bool placeholderAccepted) {
+    const bool onceForAll = face.asking == Asking::warningOnceForAll;
+    for (UnitUpdate& unit : units) unit.end = UpdateEnd::declined;
+    if (onceForAll && !face.askAll(face.context, UpdateQuestion::warning)) return false;
+    // Every unit's questions first, then every unit identified again: the answers may take long,
+    // and what counts is each unit as it is right before its writing.
+    std::vector<bool> answered;
+    for (UnitUpdate& unit : units) {
+        const AskedAbout controller = askedAbout(*unit.session);
+        answered.push_back(onceForAll ? olderOrSameAnsweredYes(unit.face, controller)
+                                      : answeredYes(unit.face, controller));
     }
-    return writeAgreedUpdate(session, face, locateImage, placeholderAccepted);
+    std::vector<UnitUpdate*> agreed;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (!answered[i]) continue;
+        UnitUpdate& unit = units[i];
+        const Confirmation confirmation = reidentifyAndReconfirm(*unit.session, unit.face);
+        unit.end = endAfterQuestions(confirmation, unit.face);
+        if (confirmation == Confirmation::given) agreed.push_back(&unit);
+    }
+    if (agreed.empty()) return true;
+    const auto write = [locateImage, placeholderAccepted](UnitUpdate& unit) {
+        unit.end = writeAgreedUpdate(*unit.session, unit.face, locateImage, placeholderAccepted);
+    };
+    if (face.writingStarted != nullptr) face.writingStarted(face.context);
+    if (face.runWritings != nullptr) {
+        face.runWritings(face.context, agreed, write);
+    } else {
+        for (UnitUpdate* unit : agreed) write(*unit);
+    }
+    return true;
 }
 
 UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
@@ -122,7 +184,7 @@ UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
         tellReport(face, kTextUpdateFailedHint);
         return UpdateEnd::failed;
     }
-    tellWriting(face, true);
+    if (face.writingStarted != nullptr) face.writingStarted(face.context);
     const UpdateOutcome outcome = writeFirmware(session, image, face.progress);
     sessionlog::write();  // the log so far, before the outcome is shown
     if (outcome.succeeded) {
@@ -133,6 +195,6 @@ UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
     } else {
         tellReport(face, failureTextOf(outcome.failedStep), outcome.result, outcome.lastError);
     }
-    tellWriting(face, false);
+    if (face.writingEnded != nullptr) face.writingEnded(face.context);
     return outcome.succeeded ? UpdateEnd::succeeded : UpdateEnd::failed;
 }

@@ -1,12 +1,15 @@
 // The update as its user lives it, written once for the window and for the terminal: the
 // questions, the check right after them that the controller about to be written is the one the
 // user was asked about, the image's check, the procedure with its progress, and the report of the
-// outcome. Each program gives it a face (UpdateFace) through which it asks and tells; the face
-// only shows and asks, and keeps what is its own (boxes or prompts, the progress window or bar,
-// holding off sleep, notices or signals while the controller is written).
+// outcome, for one unit or several side by side. Each program gives it a face (UpdateFace, and
+// UpdatesFace for several) through which it asks and tells; the face only shows and asks, and
+// keeps what is its own (boxes or prompts, the progress window or bar, holding off sleep, notices
+// or signals while the controller is written).
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "device/device_session.h"
 #include "flash/firmware_image.h"
@@ -31,6 +34,17 @@ struct UpdateReport {
     std::uint32_t lastError = 0;
 };
 
+// The outcome as the user reads it: the report's text (text, in the face's language) and, where a
+// command failed, the error-code line made from errorCodeFormat, after separator. Composed into
+// buffer (capacity in characters, terminator included); its length, or -1 when it does not fit
+// (an error-code line that does not fit is left out).
+int composeOutcome(wchar_t* buffer, int capacity, const UpdateReport& report, const wchar_t* text,
+                   const wchar_t* errorCodeFormat, const wchar_t* separator);
+
+// Whether the advice to try again (kTextUpdateFailedHint) follows an outcome: after a failure that
+// does not already say it.
+bool adviceFollows(const UpdateReport& report);
+
 // How the update reaches its user. Every context is passed on; a function marked optional may be
 // null.
 struct UpdateFace {
@@ -40,12 +54,14 @@ struct UpdateFace {
     // Optional. Once the answers are in: whether the session is still the opening that was
     // checked when the update was asked for (the window follows removals and arrivals while a
     // question is open).
-    bool (*stillTheCheckedOpening)(void* context) = nullptr;
-    // Optional. Around the identification after the answers.
-    void (*identifying)(void* context, bool started) = nullptr;
-    // Optional. Right before the first command of the update (true), and once its outcome has
-    // been reported (false): the span in which nothing may stop it.
-    void (*writing)(void* context, bool started) = nullptr;
+    bool (*isSameSession)(void* context) = nullptr;
+    // Optional. Before and after the identification that follows the answers.
+    void (*identifyingStarted)(void* context) = nullptr;
+    void (*identifyingEnded)(void* context) = nullptr;
+    // Optional. Right before the first command of the update, and once its outcome has been
+    // reported: the span in which nothing may stop it.
+    void (*writingStarted)(void* context) = nullptr;
+    void (*writingEnded)(void* context) = nullptr;
     // The progress of the blocks.
     UpdateProgress progress;
     // Tells the outcome.
@@ -62,14 +78,14 @@ enum class UpdateEnd {
 
 // The whole update on the open session, with the image that locateImage gives once the questions
 // are answered (the build's placeholder only where placeholderAccepted): the questions
-// (confirmUpdate), then the writing (writeAgreedUpdate).
+// (confirmUpdate), then the writing (writeAgreedUpdate); converseUpdates with this unit alone.
 UpdateEnd converseUpdate(DeviceSession& session, const UpdateFace& face,
                          FirmwareImage (*locateImage)(), bool placeholderAccepted);
 
 // The writing part alone, for a unit whose update the user has agreed to (confirmUpdate or
-// confirmAnswered gave Confirmation::given): the image's check, the procedure with its progress,
-// and the report of the outcome. Asks nothing, so it may run on a thread of its own, one for each
-// unit, each with its own session and face.
+// reidentifyAndReconfirm gave Confirmation::given): the image's check, the procedure with its
+// progress, and the report of the outcome. Asks nothing, so it may run on a thread of its own, one
+// for each unit, each with its own session and face.
 UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
                             FirmwareImage (*locateImage)(), bool placeholderAccepted);
 
@@ -87,8 +103,44 @@ enum class Confirmation {
 // once: a controller found changed a second time ends the update as a unit no longer ready.
 Confirmation confirmUpdate(DeviceSession& session, const UpdateFace& face);
 
-// The check after the questions, when they were asked elsewhere about the controller that the
-// session shows (the command line asks the warning once for several units, then each unit's
-// older-or-same question): the unit identified again, and the questions asked anew through face
-// when its controller differs from the one asked about (once, as above).
-Confirmation confirmAnswered(DeviceSession& session, const UpdateFace& face);
+// The check after the questions, when they were asked about the controller that the session
+// shows: the unit identified again, and the questions asked anew through face when its
+// controller differs from the one asked about (once, as above).
+Confirmation reidentifyAndReconfirm(DeviceSession& session, const UpdateFace& face);
+
+// One unit of an update of several: its session, its face (its questions, its progress, its
+// report), and how its update ended.
+struct UnitUpdate {
+    DeviceSession* session = nullptr;
+    UpdateFace face;
+    UpdateEnd end = UpdateEnd::declined;
+};
+
+// How the questions are asked when several units are updated: each unit's questions through its
+// own face, or the warning once for all (UpdatesFace::askAll) and then each unit's older-or-same
+// question where its controller needs it.
+enum class Asking { perUnit, warningOnceForAll };
+
+// What an update of several units tells beside each unit's face. Optional functions may be null.
+struct UpdatesFace {
+    void* context = nullptr;
+    Asking asking = Asking::perUnit;
+    // The warning, asked once for every unit (Asking::warningOnceForAll).
+    bool (*askAll)(void* context, UpdateQuestion question) = nullptr;
+    // Optional. Right before the first unit's writing begins.
+    void (*writingStarted)(void* context) = nullptr;
+    // Optional. Runs write for each agreed unit, in their order, and returns once every writing
+    // has ended (the terminal gives each a thread of its own). Null: one after the other on this
+    // thread.
+    void (*runWritings)(void* context, const std::vector<UnitUpdate*>& agreed,
+                        const std::function<void(UnitUpdate&)>& write) = nullptr;
+};
+
+// The update of one or several open units: the questions as face.asking chooses, then each unit
+// identified again (its questions asked anew where its controller changed), then every agreed
+// unit's writing (writeAgreedUpdate) through face.runWritings. Each unit's end is kept in its
+// UnitUpdate; a unit found gone or in use after the questions reports it as converseUpdate does.
+// False when the warning asked once for all was answered no: nothing was sent, every unit is
+// declined and nothing reported.
+bool converseUpdates(std::vector<UnitUpdate>& units, const UpdatesFace& face,
+                     FirmwareImage (*locateImage)(), bool placeholderAccepted);

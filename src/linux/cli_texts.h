@@ -1,50 +1,42 @@
-// The texts of the command-line program: the catalogue's, as the window shows them, and the few
-// that only a terminal needs, in both languages. All UTF-8, with plain line feeds, until they are
-// written: then in the locale's character set.
+// The texts of the command-line program, all from the message catalogue: the window's as it
+// shows them, and the terminal's own. All UTF-8, with plain line feeds, until they are written:
+// then in the locale's character set.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "engine/catalogue.h"
+#include "engine/text_ids.h"
 
 // A catalogue text; with one %s (40034) it takes the model name, with two %08x (40036) the given
 // numbers.
 std::string catalogueUtf8(std::uint16_t id, Language language);
+// A text that names a device node or the log's file: the name in place of its %s.
+std::string catalogueUtf8(std::uint16_t id, Language language, const std::string& name);
 std::string errorCodeLine(Language language, std::uint32_t result, std::uint32_t lastError);
 std::string incompatibleNotice(Language language);
+
+// A catalogue text as it is stored, for the engine's composition (engine/format_text.h).
+std::wstring catalogueWide(std::uint16_t id, Language language);
+
+// A text without its last line feed, to stand in a line of its own.
+std::string withoutLastLineFeed(std::string text);
 
 // A wide text (a label, a title) in UTF-8.
 std::string utf8(const wchar_t* text);
 
-// The ready text (40000) as a terminal tells it: the window's sentence about its Update button
-// gives way to the command that updates (withCommand), or to nothing where the update follows
-// anyway; the rest stays as the window has it.
+// The ready text as a terminal tells it: the sentence that a unit is ready, then the command that
+// updates (withCommand; none where the update follows anyway), then the note not to disconnect.
 std::string readyText(Language language, bool withCommand);
 
-enum class CliText {
-    help,
-    usage,
-    prompt,
-    waiting,
-    declined,
-    unitNotPermitted,
-    unitInUse,
-    runUpdate,
-    outputFailed,
-    // Several units.
-    notAUnit,          // --device names no unit's node (%s)
-    chooseUnit,        // update with several units and no choice
-    runUpdateOfUnits,  // status of several units, before the command lines
-    unitNoAnswer,      // a unit that opened but was not identified
-    notReadyLeftAlone,
-    noUnitReady,
-    logWritten,
-};
-std::string cliText(CliText text, Language language);
-// A text that names a device node (unitNotPermitted, unitInUse, notAUnit) or the log's file
-// (logWritten), the name in place of its %s.
-std::string cliText(CliText text, Language language, const std::string& node);
+// The run's log (cli_log.cpp) asks for the line that names its file by these names.
+namespace CliText {
+constexpr TextId logWritten = kTextLogWritten;
+}
+inline std::string cliText(TextId id, Language language, const std::string& name) {
+    return catalogueUtf8(id, language, name);
+}
 
 // UTF-8 text in the character set of the texts: the one that writeTextsIn named, else the current
 // locale's (LC_CTYPE); a character that the set cannot hold, or a byte that is no UTF-8, becomes

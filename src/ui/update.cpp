@@ -99,11 +99,9 @@ bool isTheCheckedOpening(void* context) {
 
 // Notices that arrive while the unit is identified again are handled afterwards; the panel then
 // shows the controller as it was found.
-void holdNoticesWhileIdentifying(void* /*context*/, bool started) {
-    if (started) {
-        holdDeviceNotices();
-        return;
-    }
+void holdNoticesWhileIdentifying(void* /*context*/) { holdDeviceNotices(); }
+
+void showTheIdentifiedUnit(void* /*context*/) {
     appUnitView() = viewOf(appSession());
     refreshVersionPanel();
     releaseDeviceNotices();
@@ -111,12 +109,12 @@ void holdNoticesWhileIdentifying(void* /*context*/, bool started) {
 
 // From the first command on: no sleep, no shutdown, and device notices only once the outcome has
 // been shown.
-void keepTheWritingUndisturbed(void* /*context*/, bool started) {
-    if (started) {
-        window::blockSleepAndShutdown(loadText(kTextUpdateInProgress).chars);
-        holdDeviceNotices();
-        return;
-    }
+void keepTheWritingUndisturbed(void* /*context*/) {
+    window::blockSleepAndShutdown(loadText(kTextUpdateInProgress).chars);
+    holdDeviceNotices();
+}
+
+void endTheUndisturbedWriting(void* /*context*/) {
     window::allowSleepAndShutdown();
     releaseDeviceNotices();
 }
@@ -142,9 +140,11 @@ void runUpdate(FirmwareImage (*locateImage)()) {
     UpdateFace face;
     face.context = &window;
     face.ask = askInBox;
-    face.stillTheCheckedOpening = isTheCheckedOpening;
-    face.identifying = holdNoticesWhileIdentifying;
-    face.writing = keepTheWritingUndisturbed;
+    face.isSameSession = isTheCheckedOpening;
+    face.identifyingStarted = holdNoticesWhileIdentifying;
+    face.identifyingEnded = showTheIdentifiedUnit;
+    face.writingStarted = keepTheWritingUndisturbed;
+    face.writingEnded = endTheUndisturbedWriting;
     face.progress =
         UpdateProgress{&window.progress, openProgressWindow, showBlockWritten, closeProgressWindow};
     face.report = reportInTheWindow;
@@ -159,16 +159,13 @@ void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode
     window::enableControl(kUpdateButton, false);
     refreshVersionPanel();
 
+    UpdateReport report;
+    report.hasErrorCodeLine = result != kNotAvailable;
+    report.result = result;
+    report.lastError = lastError;
     Text message;
-    int length = -1;
-    if (result != kNotAvailable) {
-        Text line;
-        if (formatText(line.chars, kTextBufferSize, loadText(kTextErrorCodeLine).chars,
-                       static_cast<std::uint32_t>(result), lastError) >= 0) {
-            length = formatText(message.chars, kTextBufferSize, L"%s\r\n%s", text, line.chars);
-        }
-    }
-    if (length < 0) length = formatText(message.chars, kTextBufferSize, L"%s", text);
+    const int length = composeOutcome(message.chars, kTextBufferSize, report, text,
+                                      loadText(kTextErrorCodeLine).chars, L"\r\n");
     // Support asks for the log after a failure: a box that names the failure also says when the
     // log of it is missing. A success or the end of the program says nothing of the log.
     if (sessionlog::lost() && length >= 0) {

@@ -59,7 +59,7 @@ struct UnavailableCase {
     std::vector<std::string> args;
     Language language;
     int exitCode;
-    std::optional<CliText> text;  // the text said, naming namedNode
+    std::optional<TextId> text;  // the text said, naming namedNode
     unsigned namedNode;
     int queriedNode;  // the node that got the status query; -1: none
 };
@@ -80,10 +80,11 @@ TEST_P(UnitUnavailable, IsNamedWithItsTextAndExitCode) {
     const CliRun ran = run(c.args, c.language, asUser);
     EXPECT_EQ(ran.exitCode, c.exitCode);
     if (c.text) {
-        EXPECT_EQ(ran.out, cliText(*c.text, c.language, node(c.namedNode)));
+        EXPECT_EQ(ran.out, catalogueUtf8(*c.text, c.language, node(c.namedNode)));
         EXPECT_NE(ran.out.find(node(c.namedNode)), std::string::npos) << ran.out;
     }
-    EXPECT_EQ(ran.out.find(cliText(CliText::waiting, c.language)), std::string::npos) << ran.out;
+    EXPECT_EQ(ran.out.find(catalogueUtf8(kTextWaitingForUnit, c.language)), std::string::npos)
+        << ran.out;
     EXPECT_LT(ran.ms, 1500) << "the wait went on";
     const Report query = makeRequest(0x08, 0x00);
     for (const FakeDevice& device : c.devices) {
@@ -103,20 +104,20 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, UnitUnavailable,
     testing::Values(
         UnavailableCase{"StatusInUse", {mouse(0), held(unit(1))}, kStatus, Language::english,
-                        kExitUnavailable, CliText::unitInUse, 1, -1},
+                        kExitUnavailable, kTextNodeInUse, 1, -1},
         UnavailableCase{"StatusInUseGerman", {held(unit(0))}, kStatus, Language::german,
-                        kExitUnavailable, CliText::unitInUse, 0, -1},
+                        kExitUnavailable, kTextNodeInUse, 0, -1},
         UnavailableCase{"StatusNotPermitted", {mouse(0), forbidden(unit(1))}, kStatus,
-                        Language::english, kExitUnavailable, CliText::unitNotPermitted, 1,
+                        Language::english, kExitUnavailable, kTextNodeNotPermitted, 1,
                         -1},
         UnavailableCase{"StatusNotPermittedGerman", {forbidden(unit(0))}, kStatus,
-                        Language::german, kExitUnavailable, CliText::unitNotPermitted, 0, -1},
+                        Language::german, kExitUnavailable, kTextNodeNotPermitted, 0, -1},
         UnavailableCase{"UpdateInUse", {held(unit(0))}, kUpdate, Language::english,
-                        kExitUnavailable, CliText::unitInUse, 0, -1},
+                        kExitUnavailable, kTextNodeInUse, 0, -1},
         UnavailableCase{"UpdateWaitInUse", {held(unit(0))}, kUpdateWait, Language::english,
-                        kExitUnavailable, CliText::unitInUse, 0, -1},
+                        kExitUnavailable, kTextNodeInUse, 0, -1},
         UnavailableCase{"UpdateWaitNotPermitted", {forbidden(unit(0))}, kUpdateWait,
-                        Language::german, kExitUnavailable, CliText::unitNotPermitted, 0,
+                        Language::german, kExitUnavailable, kTextNodeNotPermitted, 0,
                         -1},
         // Two units: each is judged, the held one without a word sent to it; the exit code is
         // the first one's.
@@ -140,8 +141,8 @@ TEST_F(CliOverSysfs, AUnitThatComesDuringTheWaitAndStaysHeldEndsItAfterAWhile) {
     const CliRun ran = run(kUpdateWait, Language::english);
     plugIn.join();
     EXPECT_EQ(ran.exitCode, kExitUnavailable);
-    EXPECT_EQ(ran.out, cliText(CliText::waiting, Language::english) +
-                           cliText(CliText::unitInUse, Language::english, node(0)));
+    EXPECT_EQ(ran.out, catalogueUtf8(kTextWaitingForUnit, Language::english) +
+                           catalogueUtf8(kTextNodeInUse, Language::english, node(0)));
     EXPECT_GE(ran.ms, kComesAfterMs + 1000) << "the wait ended before access could be granted";
     EXPECT_LT(ran.ms, kComesAfterMs + 5000);
     EXPECT_EQ(contents(node(0)), Bytes{});

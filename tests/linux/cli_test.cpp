@@ -18,6 +18,7 @@
 
 #include "flash/firmware_image.h"
 #include "linux/cli.h"
+#include "linux/cli_arguments.h"
 #include "linux/cli_output.h"
 #include "linux/cli_texts.h"
 #include "sim/bench.h"
@@ -239,10 +240,10 @@ TEST_F(Cli, AWholeUpdateSendsTheImageAndSaysSo) {
     EXPECT_EQ(std::vector<std::uint8_t>(sent.end() - 2, sent.end()),
               (std::vector<std::uint8_t>{0x20, 0x0B}));
     EXPECT_TRUE(says(readyText(language, false)));
-    EXPECT_FALSE(says(cliText(CliText::runUpdate, language))) << "the update follows anyway";
+    EXPECT_FALSE(says(catalogueUtf8(kTextRunUpdate, language))) << "the update follows anyway";
     EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
     // The question on err, beside the progress: the output may be a file.
-    EXPECT_TRUE(asks(text(kTextWarning) + "\n" + cliText(CliText::prompt, language) + "y\n"));
+    EXPECT_TRUE(asks(text(kTextWarning) + "\n" + catalogueUtf8(kTextPrompt, language) + "y\n"));
     EXPECT_FALSE(says(text(kTextWarning)));
     EXPECT_FALSE(asks(text(kTextOlderOrSame))) << "0.9 is older than the image";
     // Without a terminal: one line per tenth.
@@ -345,9 +346,9 @@ TEST_P(Answers, DecideWhetherAnythingIsSent) {
     EXPECT_EQ(run({"update"}, c.answers), c.exitCode);
     EXPECT_TRUE(asks(text(kTextWarning)));
     EXPECT_EQ(asks(text(kTextOlderOrSame)), c.questions == 2);
-    EXPECT_FALSE(says(cliText(CliText::prompt, c.language)));
+    EXPECT_FALSE(says(catalogueUtf8(kTextPrompt, c.language)));
     EXPECT_EQ(sentAnyUpdateCommand(), c.exitCode == kExitOk);
-    EXPECT_EQ(says(cliText(CliText::declined, c.language)), c.exitCode == kExitDeclined);
+    EXPECT_EQ(says(catalogueUtf8(kTextUpdateNotStarted, c.language)), c.exitCode == kExitDeclined);
 }
 
 // clang-format off
@@ -504,9 +505,9 @@ TEST_F(Cli, WaitPollsUntilAUnitIsPluggedIn) {
     });
     EXPECT_EQ(run({"update", "--yes", "--wait"}), kExitOk);
     EXPECT_EQ(polls, 3);
-    EXPECT_TRUE(says(cliText(CliText::waiting, language)));
-    EXPECT_EQ(out.str().find(cliText(CliText::waiting, language)),
-              out.str().rfind(cliText(CliText::waiting, language)))
+    EXPECT_TRUE(says(catalogueUtf8(kTextWaitingForUnit, language)));
+    EXPECT_EQ(out.str().find(catalogueUtf8(kTextWaitingForUnit, language)),
+              out.str().rfind(catalogueUtf8(kTextWaitingForUnit, language)))
         << "said once";
     EXPECT_TRUE(says(text(kTextUpdateSucceeded)));
 }
@@ -622,7 +623,7 @@ TEST_P(FailedOutput, NeverStopsTheWritingOnceItBegan) {
     const std::vector<std::uint8_t> sent = commandsSent();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1B), c.updated ? 1880 : 0);
     EXPECT_EQ(!sent.empty() && sent.back() == 0x0B, c.updated) << "the lock released at the end";
-    EXPECT_EQ(asks(cliText(CliText::outputFailed, language)), c.toldOnErr) << err.str();
+    EXPECT_EQ(asks(catalogueUtf8(kTextOutputFailed, language)), c.toldOnErr) << err.str();
     EXPECT_LE(drawsAfterTheFailure, 1) << "the bar stops drawing on a failed stream";
 }
 
@@ -644,22 +645,102 @@ INSTANTIATE_TEST_SUITE_P(
 // clang-format on
 
 TEST_F(Cli, CommandLinesThatAreNotUnderstoodEndWithTheUsage) {
-    const std::vector<std::vector<std::string>> lines = {
-        {},
-        {"bogus"},
-        {"status", "--yes"},
-        {"update", "--force"},
-        {"--Help"},
-        {"status", "--all"},
-        {"update", "--device"},
-        {"update", "--all", "--device", "/dev/hidraw0"},
-        {"update", "--device", "/dev/hidraw0", "--device", "/dev/hidraw0"}};
-    for (const auto& line : lines) {
+    // Each line, and the word that the error names.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> lines = {
+        {{}, "?"},
+        {{"bogus"}, "bogus"},
+        {{"status", "--yes"}, "--yes"},
+        {{"update", "--force"}, "--force"},
+        {{"--Help"}, "--Help"},
+        {{"status", "--all"}, "--all"},
+        {{"update", "--device"}, "--device"},
+        {{"update", "--all", "--device", "/dev/hidraw0"}, "--device"},
+        {{"update", "--device", "/dev/hidraw0", "--device", "/dev/hidraw0"}, "--device"},
+        {{"update", "--device", "", "--yes"}, "--device"},
+        {{"update", "--yes", "now"}, "now"},
+        {{"status", "-y"}, "-y"},
+        {{"update", "-yx"}, "-x"},
+        {{"--yes", "update"}, "--yes"},
+        {{"update", "--ye"}, "--ye"},
+        {{"status", "--log"}, "--log"},
+        {{"--log", "a", "status", "--log", "b"}, "--log"},
+        {{"status", "--help"}, "--help"}};
+    for (const auto& [line, named] : lines) {
         err.str("");
         EXPECT_EQ(run(line), kExitUsage) << (line.empty() ? "(nothing)" : line[0]);
         EXPECT_NE(err.str().find("Usage:"), std::string::npos);
+        EXPECT_EQ(err.str().rfind("terval-updater-cli: " + named + "\n", 0), 0u) << err.str();
     }
     EXPECT_TRUE(sim::transcript().empty());
+}
+
+// What the command line asks for, wherever its options stand.
+TEST(CommandLineTest, ReadsEachOptionWhereverItStands) {
+    using Command = CommandLine::Command;
+    struct Case {
+        std::vector<std::string> arguments;
+        Command command;
+        std::string logFile;
+        std::string device;
+        bool all, json, answerYes, wait;
+    };
+    const Case cases[] = {
+        {{"--help", "--bogus"}, Command::help, "", "", false, false, false, false},
+        {{"-h"}, Command::help, "", "", false, false, false, false},
+        {{"--log", "run.log", "--version"},
+         Command::version,
+         "run.log",
+         "",
+         false,
+         false,
+         false,
+         false},
+        {{"--log", "run.log", "status", "--json"},
+         Command::status,
+         "run.log",
+         "",
+         false,
+         true,
+         false,
+         false},
+        {{"status", "--device", "/dev/hidraw1", "--log", "--json"},
+         Command::status,
+         "--json",
+         "/dev/hidraw1",
+         false,
+         false,
+         false,
+         false},
+        {{"update", "-y", "--wait", "--all", "--yes"},
+         Command::update,
+         "",
+         "",
+         true,
+         false,
+         true,
+         true},
+        {{"update", "--device=/dev/hidraw2"},
+         Command::update,
+         "",
+         "/dev/hidraw2",
+         false,
+         false,
+         false,
+         false},
+        {{"update", "--device", "-y"}, Command::update, "", "-y", false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = readCommandLine(c.arguments);
+        SCOPED_TRACE(c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
+        EXPECT_EQ(line.notUnderstood, "");
+        EXPECT_EQ(line.command, c.command);
+        EXPECT_EQ(line.logFile, c.logFile);
+        EXPECT_EQ(line.device, c.device);
+        EXPECT_EQ(line.all, c.all);
+        EXPECT_EQ(line.json, c.json);
+        EXPECT_EQ(line.answerYes, c.answerYes);
+        EXPECT_EQ(line.wait, c.wait);
+    }
 }
 
 // Several units: the bench list, one unit per entry, on nodes /dev/hidraw0, 1, ... in its order.
@@ -735,7 +816,7 @@ TEST_F(Units, StatusListsEachUnitWithItsRowsAndState) {
                   "\n");
     const std::string ready = readyText(language, false);
     EXPECT_TRUE(says(text(kTextInstructions) + "\n\n" +
-                     cliText(CliText::runUpdateOfUnits, language) +
+                     catalogueUtf8(kTextRunUpdateOfUnits, language) +
                      "    terval-updater-cli update --device /dev/hidraw0\n"
                      "    terval-updater-cli update --device /dev/hidraw2\n"
                      "    terval-updater-cli update --all\n"
@@ -809,7 +890,7 @@ TEST_F(Units, AnUpdateWithoutAChoiceSendsNothing) {
     benchList("ready,linkwave,wrong-mode");
     EXPECT_EQ(run({"update", "--yes"}), kExitUsage);
     EXPECT_EQ(out.str(),
-              cliText(CliText::chooseUnit, language) +
+              catalogueUtf8(kTextChooseUnit, language) +
                   "    terval-updater-cli update --yes --device /dev/hidraw0  LINK-CUBE\n"
                   "    terval-updater-cli update --yes --device /dev/hidraw1  LINKWAVE\n"
                   "    terval-updater-cli update --yes --device /dev/hidraw2  LINK-CUBE\n"
@@ -834,7 +915,7 @@ TEST_F(Units, DeviceTakesThatUnitAlone) {
     err.str("");
     EXPECT_EQ(run({"update", "--yes", "--device", "/dev/hidraw7"}), kExitUsage);
     EXPECT_EQ(err.str().rfind("terval-updater-cli: " +
-                                  cliText(CliText::notAUnit, language, "/dev/hidraw7") + "\n",
+                                  catalogueUtf8(kTextNotAUnitNode, language, "/dev/hidraw7") + "\n",
                               0),
               0u)
         << err.str();
@@ -848,7 +929,7 @@ TEST_F(Units, TheLogRecordsTheChosenUnitAndAllWritesNone) {
     std::remove(logFile.c_str());
     benchList("ready,erase-refused");
     EXPECT_EQ(run({"update", "--yes", "--device", node(1), "--log", logFile}), kExitUpdateFailed);
-    EXPECT_TRUE(says(cliText(CliText::logWritten, language, logFile))) << out.str();
+    EXPECT_TRUE(says(catalogueUtf8(kTextLogWritten, language, logFile))) << out.str();
     std::ifstream file(logFile);
     const std::string logged((std::istreambuf_iterator<char>(file)),
                              std::istreambuf_iterator<char>());
@@ -859,7 +940,7 @@ TEST_F(Units, TheLogRecordsTheChosenUnitAndAllWritesNone) {
     out.str("");
     EXPECT_EQ(run({"update", "--all", "--yes", "--log", logFile}), kExitUpdateFailed);
     EXPECT_TRUE(updatedWhole(0));
-    EXPECT_FALSE(says(cliText(CliText::logWritten, language, logFile))) << out.str();
+    EXPECT_FALSE(says(catalogueUtf8(kTextLogWritten, language, logFile))) << out.str();
     EXPECT_FALSE(std::ifstream(logFile).good()) << "no log of --all";
 }
 
@@ -877,8 +958,8 @@ TEST_F(Units, AllUpdatesEveryReadyUnitAndARefusalFailsAlone) {
                              text(kTextEraseFailed) + " " +
                                  errorCodeLine(language, sim::kRefusedHardwareFault, 0)) +
                      outcome(2, "LINKWAVE", text(kTextUpdateSucceeded)) +
-                     outcome(3, "LINK-CUBE", cliText(CliText::notReadyLeftAlone, language)) + "\n" +
-                     text(kTextUpdateFailedHint) + "\n"))
+                     outcome(3, "LINK-CUBE", catalogueUtf8(kTextNotReadyLeftAlone, language)) +
+                     "\n" + text(kTextUpdateFailedHint) + "\n"))
         << out.str();
     const std::string asked = err.str();
     EXPECT_EQ(std::count(asked.begin(), asked.end(), '%'), 20) << "ten lines for each written unit";
@@ -956,7 +1037,7 @@ TEST_P(UnitsAnswers, DecideWhichUnitsAreWritten) {
     EXPECT_EQ(warnings, static_cast<std::size_t>(c.warnings));
     // Each older-or-same question, on the line after its unit's name.
     const std::string question =
-        ":\n" + text(kTextNewerFirmwareCaption) + "\n" + text(kTextOlderOrSame);
+        ":\n" + text(kTextOlderOrSameCaption) + "\n" + text(kTextOlderOrSame);
     std::vector<std::string> named;
     for (std::size_t at = asked.find(question); at != std::string::npos;
          at = asked.find(question, at + 1)) {

@@ -161,7 +161,7 @@ TEST_P(Confirmations, DecideWhetherAnythingIsSent) {
     EXPECT_EQ(boxes[0].box, window::Box::warningOkCancel);
     if (c.boxes == 2) {
         EXPECT_EQ(boxes[1].text, fake::text(kTextOlderOrSame));
-        EXPECT_EQ(boxes[1].caption, fake::text(kTextNewerFirmwareCaption));
+        EXPECT_EQ(boxes[1].caption, fake::text(kTextOlderOrSameCaption));
         EXPECT_EQ(boxes[1].box, window::Box::warningYesNo);
     }
     if (c.proceeds) {

@@ -455,7 +455,7 @@ TEST_F(Demo, AControllerChangedBehindTheWarningIsAskedAboutAgain) {
     const HWND again = driver::findMessageBox(processId(), catalogue(kTextWarningCaption));
     ASSERT_NE(again, nullptr) << "the warning was not asked again";
     driver::answerMessageBox(again, IDOK);
-    const HWND question = driver::findMessageBox(processId(), catalogue(kTextNewerFirmwareCaption));
+    const HWND question = driver::findMessageBox(processId(), catalogue(kTextOlderOrSameCaption));
     ASSERT_NE(question, nullptr) << "no older-or-same question for the 2.0 now found";
     EXPECT_EQ(driver::messageBoxText(question), catalogue(kTextOlderOrSame));
     driver::answerMessageBox(question, IDNO);
@@ -486,7 +486,7 @@ TEST_F(Demo, AControllerThatKeepsChangingIsNotWritten) {
         driver::answerMessageBox(warning, IDOK);
         ASSERT_TRUE(driver::waitForWindowGone(warning));
     }
-    const HWND question = driver::findMessageBox(processId(), catalogue(kTextNewerFirmwareCaption));
+    const HWND question = driver::findMessageBox(processId(), catalogue(kTextOlderOrSameCaption));
     ASSERT_NE(question, nullptr) << "no older-or-same question for the 2.0 found";
     driver::answerMessageBox(question, IDYES);
     ASSERT_TRUE(driver::waitForWindowGone(question));
