@@ -1,6 +1,5 @@
 #include "engine/update_conversation.h"
 
-#include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "engine/text_ids.h"
 #include "engine/unit_state.h"
@@ -124,7 +123,7 @@ UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
     }
     tellWriting(face, true);
     const UpdateOutcome outcome = writeFirmware(session, image, face.progress);
-    sessionlog::write();  // the log so far, before the outcome is shown
+    if (session.log != nullptr) session.log->write();  // the log so far, before the outcome shows
     if (outcome.succeeded) {
         UpdateReport success;
         success.succeeded = true;

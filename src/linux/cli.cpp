@@ -120,7 +120,7 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
         }
         closeSession(session);
         if (first) io.out << cliText(CliText::waiting, io.language) << std::flush;
-        hid::pause(kWaitPollMs);
+        session.clock->pause(kWaitPollMs);
     }
 }
 
@@ -175,7 +175,7 @@ int reportFailure(std::uint16_t textId, ResultCode result, std::uint32_t lastErr
     if (textId != kTextUpdateFailedHint) {
         io.out << '\n' << catalogueUtf8(kTextUpdateFailedHint, io.language) << '\n';
     }
-    io.out << logFileLine(io.language);
+    io.out << logFileLine(io.link.log, io.language);
     return kExitUpdateFailed;
 }
 
@@ -261,14 +261,15 @@ int exitCodeOf(UpdateEnd end) {
 // are ready (--all).
 int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool* wrote) {
     std::vector<hid::DeviceInfo> units;
-    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (!chosenUnits(io.link.backend, choice, &units))
+        return usage(notAUnitNode(choice.device, io.language), io);
     if (units.size() > 1 && choice.all) {
         // The run's log records one unit's session: the units updated side by side go unlogged.
-        sessionlog::stop();
+        if (io.link.log != nullptr) io.link.log->stop();
         return updateEveryReadyUnit(units, answerYes, io, wrote);
     }
     if (units.size() > 1) return refuseWithoutChoice(units, answerYes, io);
-    DeviceSession session;
+    DeviceSession session(io.link);
     UnitOpenFailure failure;
     const UnitState state =
         probe(session, wait, &failure, io, choice.device.empty() ? nullptr : &units.front());
@@ -301,10 +302,11 @@ int update(const UnitChoice& choice, bool answerYes, bool wait, CliIo& io, bool*
 // The unit's state; with several, each one's. --json: every unit's as JSON, whatever their number.
 int status(const UnitChoice& choice, CliIo& io) {
     std::vector<hid::DeviceInfo> units;
-    if (!chosenUnits(choice, &units)) return usage(notAUnitNode(choice.device, io.language), io);
+    if (!chosenUnits(io.link.backend, choice, &units))
+        return usage(notAUnitNode(choice.device, io.language), io);
     if (choice.json) return statusAsJson(units, io);
     if (units.size() > 1) return statusOfUnits(units, io);
-    DeviceSession session;
+    DeviceSession session(io.link);
     UnitOpenFailure failure;
     const UnitState state =
         probe(session, false, &failure, io, choice.device.empty() ? nullptr : &units.front());
@@ -368,10 +370,14 @@ int runCli(const std::vector<std::string>& arguments, CliIo& io) {
     std::vector<std::string> rest = arguments;
     std::string logFile;
     if (!takeLogOption(&rest, &logFile)) return cli::usage("--log", io);
-    startCliLog(logFile);
+    sessionlog::Log log;
+    startCliLog(log, logFile, io.link.clock);
+    sessionlog::Log* const given = io.link.log;
+    io.link.log = &log;
     bool wrote = false;
     const int code = cli::runCommand(rest, io, &wrote);
-    const std::string logLost = finishCliLog(code, io.language);
+    io.link.log = given;
+    const std::string logLost = finishCliLog(log, code, io.language);
     if (!logLost.empty()) io.err << logLost << std::flush;  // the exit code stays the run's
     if (wrote || io.out.flush()) return code;
     io.err << cliText(CliText::outputFailed, io.language) << std::flush;

@@ -28,6 +28,7 @@ constexpr const char* kIndent = "    ";
 // One unit found: its node and its judgement. Its session stays open while it is ready, so that
 // no other program takes the unit between its check and its update.
 struct FoundUnit {
+    explicit FoundUnit(const DeviceLink& link) : session(link) {}
     hid::DeviceInfo node;
     DeviceSession session;
     UnitState state = UnitState::notFound;
@@ -53,8 +54,8 @@ std::string resolved(const std::string& path) {
     return name;
 }
 
-std::unique_ptr<FoundUnit> judged(const hid::DeviceInfo& node) {
-    auto unit = std::make_unique<FoundUnit>();
+std::unique_ptr<FoundUnit> judged(const hid::DeviceInfo& node, const DeviceLink& link) {
+    auto unit = std::make_unique<FoundUnit>(link);
     unit->node = node;
     UnitOpenFailure failure;
     unit->state = judgeUnit(openUnit(unit->session, node, &failure), unit->session);
@@ -64,9 +65,9 @@ std::unique_ptr<FoundUnit> judged(const hid::DeviceInfo& node) {
 }
 
 // Each unit opened and judged in turn.
-FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units) {
+FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units, const DeviceLink& link) {
     FoundUnits found;
-    for (const hid::DeviceInfo& node : units) found.push_back(judged(node));
+    for (const hid::DeviceInfo& node : units) found.push_back(judged(node, link));
     return found;
 }
 
@@ -401,8 +402,9 @@ bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at,
     return false;
 }
 
-bool chosenUnits(const UnitChoice& choice, std::vector<hid::DeviceInfo>* units) {
-    if (!findUnits(units)) units->clear();
+bool chosenUnits(hid::Backend& backend, const UnitChoice& choice,
+                 std::vector<hid::DeviceInfo>* units) {
+    if (!findUnits(backend, units)) units->clear();
     if (choice.device.empty()) return true;
     const std::string wanted = resolved(choice.device);
     for (const hid::DeviceInfo& unit : *units) {
@@ -419,7 +421,7 @@ std::string notAUnitNode(const std::string& path, Language language) {
 }
 
 int statusOfUnits(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
-    FoundUnits found = judgedUnits(units);
+    FoundUnits found = judgedUnits(units, io.link);
     printUnits(found, io);
     printAdvice(found, io);
     closeAll(found);
@@ -427,7 +429,7 @@ int statusOfUnits(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
 }
 
 int statusAsJson(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
-    FoundUnits found = judgedUnits(units);
+    FoundUnits found = judgedUnits(units, io.link);
     io.out << '[';
     for (std::size_t i = 0; i < found.size(); ++i) {
         io.out << (i > 0 ? ",\n  " : "\n  ") << jsonObject(*found[i]);
@@ -452,7 +454,7 @@ int refuseWithoutChoice(const std::vector<hid::DeviceInfo>& units, bool answerYe
 
 int updateEveryReadyUnit(const std::vector<hid::DeviceInfo>& units, bool answerYes, CliIo& io,
                          bool* wrote) {
-    FoundUnits found = judgedUnits(units);
+    FoundUnits found = judgedUnits(units, io.link);
     printUnits(found, io);
     std::vector<UnitUpdate> updates;
     for (const auto& unit : found) {

@@ -25,7 +25,8 @@ bool takeUnitChoice(const std::vector<std::string>& arguments, std::size_t* at, 
 
 // The units that the choice takes: every unit found, or the one whose node choice.device names.
 // False when it names no unit's node.
-bool chosenUnits(const UnitChoice& choice, std::vector<hid::DeviceInfo>* units);
+bool chosenUnits(hid::Backend& backend, const UnitChoice& choice,
+                 std::vector<hid::DeviceInfo>* units);
 
 // The usage error of a --device that names no unit's node.
 std::string notAUnitNode(const std::string& path, Language language);
