@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "device/identify_unit.h"
-#include "device/session_log.h"
 
 namespace {
 
@@ -39,10 +38,17 @@ void takeUnit(DeviceSession& session, hid::OpenDevice device, const hid::DeviceI
 
 }  // namespace
 
-DeviceSession::DeviceSession(DeviceSession&& other) noexcept { *this = std::move(other); }
+DeviceSession::DeviceSession(DeviceSession&& other) noexcept
+    : backend(other.backend), clock(other.clock), log(other.log) {
+    *this = std::move(other);
+}
 
 DeviceSession& DeviceSession::operator=(DeviceSession&& other) noexcept {
     if (this == &other) return *this;
+    resetToClosed();  // this session's device goes through this session's backend
+    backend = other.backend;
+    clock = other.clock;
+    log = other.log;
     handle = std::move(other.handle);
     devicePath = std::move(other.devicePath);
     outputReportLength = other.outputReportLength;
@@ -92,11 +98,11 @@ std::uint32_t bootloaderVersion(const DeviceSession& session) {
     return readLe32(&session.escLoaderBlock[4]);
 }
 
-bool findUnits(std::vector<hid::DeviceInfo>* units) {
+bool findUnits(hid::Backend& backend, std::vector<hid::DeviceInfo>* units) {
     units->clear();
     std::vector<hid::DeviceInfo> devices;
     hid::Error error = 0;
-    if (!hid::enumerateDevices(kUnitVendorId, 0, &devices, &error)) return false;
+    if (!backend.enumerate(kUnitVendorId, 0, &devices, &error)) return false;
     for (hid::DeviceInfo& info : devices) {
         if (isProgrammingUnit(info)) units->push_back(std::move(info));
     }
@@ -107,7 +113,7 @@ ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit, UnitOpe
     closeSession(session);
     if (failure != nullptr) *failure = UnitOpenFailure{};
     hid::Error error = 0;
-    hid::OpenDevice device(hid::openDevice(unit.path, &error));
+    hid::OpenDevice device = session.backend->open(unit.path, &error);
     if (device == nullptr) {
         // Held by another program or closed to this user: the caller may tell the user why the
         // unit it sees is not used.
@@ -115,9 +121,9 @@ ResultCode openUnit(DeviceSession& session, const hid::DeviceInfo& unit, UnitOpe
         return kNoUnitPresent;
     }
     // Input queued before this program's first request is none of its replies.
-    hid::flushInput(*device);
+    session.backend->flushInput(*device);
     takeUnit(session, std::move(device), unit);
-    sessionlog::unitOpened(unit);
+    if (session.log != nullptr) session.log->unitOpened(unit);
     return identifyUnit(session);
 }
 
@@ -125,7 +131,7 @@ ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure) {
     closeSession(session);
     if (failure != nullptr) *failure = UnitOpenFailure{};
     std::vector<hid::DeviceInfo> units;
-    if (!findUnits(&units)) return kNotAvailable;
+    if (!findUnits(*session.backend, &units)) return kNotAvailable;
     for (const hid::DeviceInfo& unit : units) {
         UnitOpenFailure refused;
         const ResultCode result = openUnit(session, unit, &refused);
@@ -139,12 +145,13 @@ ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure) {
 SoleWriter holdAsSoleWriter(DeviceSession& session) {
     if (!isOpen(session)) return SoleWriter::lost;
     hid::Error error = 0;
-    hid::Device* alone = hid::reopenAlone(session.handle.release(), session.devicePath, &error);
+    hid::OpenDevice alone =
+        session.backend->reopenAlone(std::move(session.handle), session.devicePath, &error);
     if (alone == nullptr) {
         closeSession(session);
-        return hid::isInUse(error) ? SoleWriter::inUse : SoleWriter::lost;
+        return session.backend->isInUse(error) ? SoleWriter::inUse : SoleWriter::lost;
     }
-    session.handle.reset(alone);
+    session.handle = std::move(alone);
     return SoleWriter::taken;
 }
 
@@ -189,31 +196,37 @@ ResultCode exchange(DeviceSession& session, const Report& request, Report& reply
                     std::uint32_t pauseMs) {
     if (!isOpen(session)) return kNotAvailable;
     hid::Device& device = *session.handle;
+    hid::Backend& backend = *session.backend;
+    sessionlog::Log* log = session.log;
     // Only a report that arrives after this request is its reply: another program's query, or a
     // report the unit sent unasked, would otherwise be read in its place and shift every later
     // reply by one. During the update a report still queued here means that the reply taken
     // before may have been such a report, and the unit's own answer the one found now.
-    if (hid::flushInput(device) && session.updating) {
+    if (backend.flushInput(device) && session.updating) {
         session.lastError = kErrorReportWaiting;
-        sessionlog::note(
-            "a report was waiting before the request: the last reply may not be the "
-            "unit's");
+        if (log != nullptr) {
+            log->note(
+                "a report was waiting before the request: the last reply may not be the "
+                "unit's");
+        }
         return kWriteFailed;
     }
-    if (!hid::writeReport(device, request.data(), session.outputReportLength, kReportTimeoutMs,
-                          &session.lastError)) {
-        sessionlog::writeFailed(request.data(), session.outputReportLength, session.lastError);
+    if (!backend.writeReport(device, request.data(), session.outputReportLength, kReportTimeoutMs,
+                             &session.lastError)) {
+        if (log != nullptr) {
+            log->writeFailed(request.data(), session.outputReportLength, session.lastError);
+        }
         return kWriteFailed;
     }
-    sessionlog::reportWritten(request.data(), session.outputReportLength);
-    if (pauseMs != 0) hid::pause(pauseMs);
+    if (log != nullptr) log->reportWritten(request.data(), session.outputReportLength);
+    if (pauseMs != 0) session.clock->pause(pauseMs);
     reply[0] = kInputReportId;
-    if (!hid::readReport(device, reply.data(), session.inputReportLength, kReportTimeoutMs,
-                         &session.lastError)) {
-        sessionlog::readFailed(session.lastError);
+    if (!backend.readReport(device, reply.data(), session.inputReportLength, kReportTimeoutMs,
+                            &session.lastError)) {
+        if (log != nullptr) log->readFailed(session.lastError);
         return kReadFailed;
     }
-    sessionlog::reportRead(reply.data(), session.inputReportLength);
+    if (log != nullptr) log->reportRead(reply.data(), session.inputReportLength);
     if (reply[0] != kInputReportId) {
         session.lastError = kErrorNotTheInputReport;
         return kReadFailed;

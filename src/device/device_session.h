@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "device/clock.h"
 #include "device/hid.h"
 #include "device/protocol.h"
 #include "device/report.h"
 #include "device/result.h"
+#include "device/session_log.h"
 
 // The longest a single report write or read may take before it is given up. The slowest command,
 // the erase, is answered after the controller has wiped its flash memory; the host already waits
@@ -33,17 +35,29 @@ struct UnitLoaderInfo {
     std::uint8_t loaderInfo5;
 };
 
+// What a session reaches the unit and the time through, and records into: given by the program
+// that makes the session, and outliving it.
+struct DeviceLink {
+    hid::Backend& backend;
+    Clock& clock;
+    sessionlog::Log* log = nullptr;  // null: the session is not recorded
+};
+
 // The single record of the open programming unit. Closed: no handle, no path, every other field
-// zero. It owns its device, so it is not copied; moving hands the device over and leaves the
-// source closed.
+// zero; its link stays. It owns its device, so it is not copied; moving hands the device over,
+// with the link it was opened through, and leaves the source closed.
 struct DeviceSession {
-    DeviceSession() = default;
+    explicit DeviceSession(const DeviceLink& link)
+        : backend(&link.backend), clock(&link.clock), log(link.log) {}
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
     DeviceSession(DeviceSession&& other) noexcept;
     DeviceSession& operator=(DeviceSession&& other) noexcept;
 
-    hid::OpenDevice handle;  // null when no unit is open
+    hid::Backend* backend;   // never null
+    Clock* clock;            // never null
+    sessionlog::Log* log;    // null: not recorded
+    hid::OpenDevice handle;  // null when no unit is open; a device of backend's
     std::string devicePath;  // UTF-8, as the enumeration gave it
     std::uint32_t outputReportLength = 0;
     std::uint32_t inputReportLength = 0;
@@ -64,7 +78,7 @@ struct DeviceSession {
     // fails the exchange instead of being dropped, as the reply before it may have been another's.
     bool updating = false;
 
-    // Every field to the closed state's value, closing the device if one is open.
+    // Every field but the link to the closed state's value, closing the device if one is open.
     void resetToClosed();
 };
 
@@ -91,7 +105,7 @@ ResultCode openSession(DeviceSession& session, UnitOpenFailure* failure = nullpt
 
 // The programming units present (the HID devices with the unit's vendor ID and product ID 1 or 2),
 // in the platform's order; nothing is opened. False when the device list cannot be created.
-bool findUnits(std::vector<hid::DeviceInfo>* units);
+bool findUnits(hid::Backend& backend, std::vector<hid::DeviceInfo>* units);
 
 // As openSession, for the one unit that findUnits gave as unit: closes whatever is open, opens that
 // unit and identifies it. -4 when it does not open (*failure, if given, names it); otherwise the
@@ -106,7 +120,7 @@ enum class SoleWriter {
 };
 
 // Makes the open session's handle the only one through which its unit can be written, until the
-// session closes (hid::reopenAlone; the same path, so the same unit). Nothing is sent.
+// session closes (hid::Backend::reopenAlone; the same path, so the same unit). Nothing is sent.
 SoleWriter holdAsSoleWriter(DeviceSession& session);
 
 // Closes the device and returns the record to its closed state; harmless on a closed record.

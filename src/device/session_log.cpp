@@ -42,13 +42,13 @@ struct Entry {
 // Entries enough for a whole update of a 128 KiB image: its exchanges never wait for memory.
 constexpr std::size_t kEntriesReserved = 2 * (128 * 1024 / 48 + 64);
 
-struct Log {
+struct Record {
     bool started = false;
     bool lost = false;  // the last write failed
     bool unitSeen = false;
     Header header;
     Destination destination;
-    std::uint64_t (*clockMs)() = nullptr;
+    Clock* clock = nullptr;
     std::uint64_t startMs = 0;
     std::string startedUtc;   // 2026-12-10T15:51:28Z
     std::string startedName;  // 2026-12-10_15-51-28-123
@@ -57,36 +57,24 @@ struct Log {
     std::string fileName;
 };
 
-Log& log() {
-    static Log* current = new Log;  // lives to the end, for a write from the last moments
-    return *current;
-}
+std::uint64_t elapsedMs(const Record& current) { return current.clock->nowMs() - current.startMs; }
 
-std::uint64_t steadyMs() {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
-
-std::uint64_t elapsedMs() { return log().clockMs() - log().startMs; }
-
-Entry& add(Kind kind) {
-    Log& current = log();
-    current.entries.push_back(Entry{elapsedMs(), kind, 0, 0, {}});
+Entry& add(Record& current, Kind kind) {
+    current.entries.push_back(Entry{elapsedMs(current), kind, 0, 0, {}});
     return current.entries.back();
 }
 
-void addReport(Kind kind, const std::uint8_t* report, std::uint32_t length, hid::Error error) {
-    Entry& entry = add(kind);
+void addReport(Record& current, Kind kind, const std::uint8_t* report, std::uint32_t length,
+               hid::Error error) {
+    Entry& entry = add(current, kind);
     entry.length = static_cast<std::uint8_t>(std::min<std::uint32_t>(length, kReportBufferSize));
     entry.error = error;
     std::memcpy(entry.bytes, report, entry.length);
 }
 
-void addText(Kind kind, std::string text) {
-    Log& current = log();
+void addText(Record& current, Kind kind, std::string text) {
     current.texts.push_back(std::move(text));
-    add(kind).error = static_cast<hid::Error>(current.texts.size() - 1);
+    add(current, kind).error = static_cast<hid::Error>(current.texts.size() - 1);
 }
 
 std::tm utcOf(std::time_t seconds) {
@@ -99,7 +87,7 @@ std::tm utcOf(std::time_t seconds) {
     return utc;
 }
 
-void setStartTimes(Log& current) {
+void setStartTimes(Record& current) {
     const auto now = std::chrono::system_clock::now();
     const std::tm utc = utcOf(std::chrono::system_clock::to_time_t(now));
     char text[64];
@@ -116,13 +104,13 @@ void appendHex(std::string& text, const std::uint8_t* bytes, std::size_t length)
     }
 }
 
-std::string headerText(const Log& current) {
+std::string headerText(const Record& current) {
     return std::string("# ") + kProgramKey + ": " + current.header.program + "\n# " +
            kImageDigestKey + ": " + current.header.imageDigest + "\n# " + kSystemKey + ": " +
            current.header.system + "\n# " + kStartedKey + ": " + current.startedUtc + "\n";
 }
 
-void appendEntry(std::string& text, const Log& current, const Entry& entry) {
+void appendEntry(std::string& text, const Record& current, const Entry& entry) {
     const std::string ms = std::to_string(entry.ms);
     switch (entry.kind) {
         case Kind::out:
@@ -221,7 +209,7 @@ bool makeFolder(const fs::path& folder) {
 // A new log's file in the folder, named by the start time and created empty so that no other
 // copy takes the name (copies started in the same millisecond get "-2", "-3", ...); empty when
 // none can be created.
-std::string newFileInFolder(const Log& current) {
+std::string newFileInFolder(const Record& current) {
     const fs::path folder = fs::u8path(current.destination.folder);
     if (!makeFolder(folder)) return "";
     for (int copy = 1; copy < 100; ++copy) {
@@ -268,67 +256,74 @@ std::string logNameAt(std::chrono::system_clock::time_point start) {
     return name;
 }
 
-void start(const Header& header, const Destination& destination, std::uint64_t (*clockMs)()) {
-    Log& current = log();
-    current = Log{};
+// What a log holds, kept out of its header.
+struct Log::State : Record {};
+
+Log::Log() : state_(new State) {}
+
+Log::~Log() { delete state_; }
+
+void Log::start(const Header& header, const Destination& destination, Clock& clock) {
+    State& current = *state_;
+    static_cast<Record&>(current) = Record{};
     current.started = true;
     current.header = header;
     current.destination = destination;
-    current.clockMs = clockMs != nullptr ? clockMs : steadyMs;
-    current.startMs = current.clockMs();
+    current.clock = &clock;
+    current.startMs = clock.nowMs();
     current.entries.reserve(kEntriesReserved);
     setStartTimes(current);
 }
 
-void stop() { log() = Log{}; }
+void Log::stop() { static_cast<Record&>(*state_) = Record{}; }
 
-void unitOpened(const hid::DeviceInfo& unit) {
-    if (!log().started) return;
-    log().unitSeen = true;
+void Log::unitOpened(const hid::DeviceInfo& unit) {
+    if (!state_->started) return;
+    state_->unitSeen = true;
     char text[96];
     std::snprintf(text, sizeof text, "%s vendor %04x product %04x output %u input %u path ",
                   kUnitWord, unit.vendorId, unit.productId, unit.outputReportLength,
                   unit.inputReportLength);
-    addText(Kind::unit, text + unit.path);
+    addText(*state_, Kind::unit, text + unit.path);
 }
 
-void reportWritten(const std::uint8_t* report, std::uint32_t length) {
-    if (log().started) addReport(Kind::out, report, length, 0);
+void Log::reportWritten(const std::uint8_t* report, std::uint32_t length) {
+    if (state_->started) addReport(*state_, Kind::out, report, length, 0);
 }
 
-void writeFailed(const std::uint8_t* report, std::uint32_t length, hid::Error error) {
-    if (log().started) addReport(Kind::outFailed, report, length, error);
+void Log::writeFailed(const std::uint8_t* report, std::uint32_t length, hid::Error error) {
+    if (state_->started) addReport(*state_, Kind::outFailed, report, length, error);
 }
 
-void reportRead(const std::uint8_t* report, std::uint32_t length) {
-    if (log().started) addReport(Kind::in, report, length, 0);
+void Log::reportRead(const std::uint8_t* report, std::uint32_t length) {
+    if (state_->started) addReport(*state_, Kind::in, report, length, 0);
 }
 
-void readFailed(hid::Error error) {
-    if (log().started) add(Kind::inFailed).error = error;
+void Log::readFailed(hid::Error error) {
+    if (state_->started) add(*state_, Kind::inFailed).error = error;
 }
 
-void note(const std::string& text) {
-    if (log().started) addText(Kind::note, text);
+void Log::note(const std::string& text) {
+    if (state_->started) addText(*state_, Kind::note, text);
 }
 
-void noteResult(const char* step, std::int32_t result, std::uint32_t lastError) {
-    if (!log().started) return;
+void Log::noteResult(const char* step, std::int32_t result, std::uint32_t lastError) {
+    if (!state_->started) return;
     char text[128];
     std::snprintf(text, sizeof text, "step %s: result 0x%08x, last error 0x%08x", step,
                   static_cast<unsigned>(result), static_cast<unsigned>(lastError));
     note(text);
 }
 
-std::string text() {
-    const Log& current = log();
+std::string Log::text() const {
+    const Record& current = *state_;
     std::string text = headerText(current);
     for (const Entry& entry : current.entries) appendEntry(text, current, entry);
     return text;
 }
 
-bool write() {
-    Log& current = log();
+bool Log::write() {
+    Record& current = *state_;
     if (!current.started || !current.unitSeen) return false;
     // No place was given (no home folder): recorded only, which is no loss.
     if (current.destination.file.empty() && current.destination.folder.empty()) return false;
@@ -358,8 +353,8 @@ bool write() {
     return true;
 }
 
-bool lost() { return log().lost; }
+bool Log::lost() const { return state_->lost; }
 
-std::string fileName() { return log().fileName; }
+std::string Log::fileName() const { return state_->fileName; }
 
 }  // namespace sessionlog

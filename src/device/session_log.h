@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/clock.h"
 #include "device/hid.h"
 
 namespace sessionlog {
@@ -61,38 +62,53 @@ struct Destination {
     std::string folder;  // UTF-8; created when missing
 };
 
-// Starts a log now, forgetting any earlier one. clockMs counts milliseconds (null: the steady
-// clock); the log's times count from this call.
-void start(const Header& header, const Destination& destination,
-           std::uint64_t (*clockMs)() = nullptr);
-// Stops recording and forgets what was recorded and not written.
-void stop();
-
-// What the device link records; nothing while no log is started.
-void unitOpened(const hid::DeviceInfo& unit);
-void reportWritten(const std::uint8_t* report, std::uint32_t length);
-void writeFailed(const std::uint8_t* report, std::uint32_t length, hid::Error error);
-void reportRead(const std::uint8_t* report, std::uint32_t length);
-void readFailed(hid::Error error);
-// A "#" line with its time: a step's result, the outcome.
-void note(const std::string& text);
-// A step's result and the platform's last error read for it, as a note.
-void noteResult(const char* step, std::int32_t result, std::uint32_t lastError);
-
-// Writes the whole log, the header first, over what an earlier write of the run put there;
-// nothing before a unit was opened. False when there is no file to show: nothing opened, or it
-// could not be written.
-bool write();
-// Whether the last write failed: the file then holds an earlier write's whole text, or there is
-// none. A later write tries again.
-bool lost();
-// The file written, UTF-8; empty until the first write succeeded.
-std::string fileName();
 // The name, without ".log", of a log started at that time: its UTC date and time to the
 // millisecond, so that names sort by start.
 std::string logNameAt(std::chrono::system_clock::time_point start);
 
-// The whole text of the log as a write puts it in the file.
-std::string text();
+// One log: the program makes it and hands it to the session it records (several sessions, each
+// its own). Not started, it records nothing.
+class Log {
+public:
+    Log();
+    ~Log();
+    Log(const Log&) = delete;
+    Log& operator=(const Log&) = delete;
+
+    // Starts the log now, forgetting anything recorded before. Its times count the milliseconds
+    // of clock (which must outlive the log's recording) from this call.
+    void start(const Header& header, const Destination& destination, Clock& clock);
+    // Stops recording and forgets what was recorded and not written.
+    void stop();
+
+    // What the device link records; nothing while the log is not started.
+    void unitOpened(const hid::DeviceInfo& unit);
+    void reportWritten(const std::uint8_t* report, std::uint32_t length);
+    void writeFailed(const std::uint8_t* report, std::uint32_t length, hid::Error error);
+    void reportRead(const std::uint8_t* report, std::uint32_t length);
+    void readFailed(hid::Error error);
+    // A "#" line with its time: a step's result, the outcome.
+    void note(const std::string& text);
+    // A step's result and the platform's last error read for it, as a note.
+    void noteResult(const char* step, std::int32_t result, std::uint32_t lastError);
+
+    // Writes the whole log, the header first, over what an earlier write of the run put there;
+    // nothing before a unit was opened. False when there is no file to show: nothing opened, or
+    // it could not be written.
+    bool write();
+    // Whether the last write failed: the file then holds an earlier write's whole text, or there
+    // is none. A later write tries again.
+    bool lost() const;
+    // The file written, UTF-8; empty until the first write succeeded.
+    std::string fileName() const;
+
+    // The whole text of the log as a write puts it in the file.
+    std::string text() const;
+
+    struct State;
+
+private:
+    State* state_;
+};
 
 }  // namespace sessionlog

@@ -186,7 +186,7 @@ UpdateEnd writeAgreedUpdate(DeviceSession& session, const UpdateFace& face,
     }
     if (face.writingStarted != nullptr) face.writingStarted(face.context);
     const UpdateOutcome outcome = writeFirmware(session, image, face.progress);
-    sessionlog::write();  // the log so far, before the outcome is shown
+    if (session.log != nullptr) session.log->write();  // the log so far, before the outcome shows
     if (outcome.succeeded) {
         UpdateReport success;
         success.succeeded = true;

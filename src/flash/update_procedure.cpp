@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "device/session_log.h"
 #include "flash/commands.h"
 
 namespace {
@@ -19,7 +18,7 @@ UpdateOutcome failedAt(UpdateStep step, ResultCode result, std::uint32_t lastErr
 
 // A step's result into the session's log, with the last error that the step left.
 void logStep(const char* step, ResultCode result, const DeviceSession& session) {
-    sessionlog::noteResult(step, result, session.lastError);
+    if (session.log != nullptr) session.log->noteResult(step, result, session.lastError);
 }
 
 const char* stepName(UpdateStep step) {
@@ -33,16 +32,17 @@ const char* stepName(UpdateStep step) {
     return "?";
 }
 
-void logOutcome(const UpdateOutcome& outcome) {
+void logOutcome(const UpdateOutcome& outcome, sessionlog::Log* log) {
+    if (log == nullptr) return;
     if (outcome.succeeded) {
-        sessionlog::note("outcome: the update succeeded");
+        log->note("outcome: the update succeeded");
         return;
     }
     char text[128];
     std::snprintf(text, sizeof text, "outcome: the update failed at %s: 0x%08x-0x%08x",
                   stepName(outcome.failedStep), static_cast<unsigned>(outcome.result),
                   static_cast<unsigned>(outcome.lastError));
-    sessionlog::note(text);
+    log->note(text);
 }
 
 void tell(void (*what)(void*), const UpdateProgress& progress) {
@@ -55,19 +55,20 @@ UpdateOutcome prepareController(DeviceSession& session) {
     logStep("lock", result, session);
     if (result != kSuccess) return failedAt(UpdateStep::lock, result, session.lastError);
 
-    hid::pause(kCommandPauseMs);
+    session.clock->pause(kCommandPauseMs);
     result = setWriteProtection(session, false);
     logStep("unprotect", result, session);
     if (result != kSuccess) return failedAt(UpdateStep::unprotect, result, session.lastError);
 
-    hid::pause(kCommandPauseMs);
+    session.clock->pause(kCommandPauseMs);
     result = eraseFirmware(session);
     const std::uint32_t eraseError = session.lastError;
     logStep("erase", result, session);
-    hid::pause(kAfterErasePauseMs);  // the controller settles after the erase, whatever its result
+    session.clock->pause(
+        kAfterErasePauseMs);  // the controller settles after the erase, whatever its result
     if (result != kSuccess) return failedAt(UpdateStep::erase, result, eraseError);
 
-    hid::pause(kCommandPauseMs);
+    session.clock->pause(kCommandPauseMs);
     result = setWriteAddress(session, 0);
     logStep("address", result, session);
     if (result != kSuccess) return failedAt(UpdateStep::address, result, session.lastError);
@@ -108,7 +109,7 @@ UpdateOutcome transferImage(DeviceSession& session, const FirmwareImage& image,
         if (progress.blockWritten != nullptr) {
             progress.blockWritten(progress.context, (total - remaining) * 100u / total);
         }
-        hid::pause(kAfterBlockPauseMs);
+        session.clock->pause(kAfterBlockPauseMs);
     }
     tell(progress.transferEnded, progress);
     logStep(("blocks, all " + std::to_string(blocks)).c_str(), kSuccess, session);
@@ -136,11 +137,11 @@ UpdateOutcome writeFirmware(DeviceSession& session, const FirmwareImage& image,
     session.updating = true;
     UpdateOutcome outcome = prepareController(session);
     if (outcome.succeeded) {
-        hid::pause(kCommandPauseMs);
+        session.clock->pause(kCommandPauseMs);
         outcome = transferImage(session, image, progress);
         if (outcome.succeeded) restoreProtection(session);
     }
     session.updating = false;
-    logOutcome(outcome);
+    logOutcome(outcome, session.log);
     return outcome;
 }

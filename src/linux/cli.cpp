@@ -44,7 +44,7 @@ UnitState probe(DeviceSession& session, bool wait, UnitOpenFailure* failure, Cli
         }
         closeSession(session);
         if (first) io.out << catalogueUtf8(kTextWaitingForUnit, io.language) << std::flush;
-        hid::pause(kWaitPollMs);
+        session.clock->pause(kWaitPollMs);
     }
 }
 
@@ -72,15 +72,17 @@ int usage(const std::string& what, CliIo& io) {
 // are ready (--all).
 int update(const CommandLine& line, CliIo& io, bool* wrote) {
     std::vector<hid::DeviceInfo> units;
-    if (!chosenUnits(line.device, &units)) return usage(notAUnitNode(line.device, io.language), io);
+    if (!chosenUnits(io.link.backend, line.device, &units)) {
+        return usage(notAUnitNode(line.device, io.language), io);
+    }
     if (units.size() > 1 && line.all) {
         // The run's log records one unit's session: the units updated side by side go unlogged.
-        sessionlog::stop();
-        FoundUnits found = judgedUnits(units);
+        if (io.link.log != nullptr) io.link.log->stop();
+        FoundUnits found = judgedUnits(units, io.link);
         return updateEveryReadyUnit(found, line.answerYes, io, wrote);
     }
     if (units.size() > 1) return refuseWithoutChoice(units, line.answerYes, io);
-    FoundUnit unit;
+    FoundUnit unit(io.link);
     UnitOpenFailure failure;
     unit.state = probe(unit.session, line.wait, &failure, io,
                        line.device.empty() ? nullptr : &units.front());
@@ -97,12 +99,12 @@ int update(const CommandLine& line, CliIo& io, bool* wrote) {
 // The unit's state; with several, each one's. --json: every unit's as JSON, whatever their number.
 int status(const CommandLine& choice, CliIo& io) {
     std::vector<hid::DeviceInfo> units;
-    if (!chosenUnits(choice.device, &units)) {
+    if (!chosenUnits(io.link.backend, choice.device, &units)) {
         return usage(notAUnitNode(choice.device, io.language), io);
     }
     if (choice.json) return statusAsJson(units, io);
     if (units.size() > 1) return statusOfUnits(units, io);
-    DeviceSession session;
+    DeviceSession session(io.link);
     UnitOpenFailure failure;
     const UnitState state =
         probe(session, false, &failure, io, choice.device.empty() ? nullptr : &units.front());
@@ -140,9 +142,13 @@ int runCli(const std::vector<std::string>& arguments, CliIo& io) {
     if (!line.notUnderstood.empty()) {
         cli::usage(line.notUnderstood, io);
     } else {
-        startCliLog(line.logFile);
+        sessionlog::Log log;
+        startCliLog(log, line.logFile, io.link.clock);
+        sessionlog::Log* const given = io.link.log;
+        io.link.log = &log;
         code = cli::runCommand(line, io, &wrote);
-        const std::string logLost = finishCliLog(code, io.language);
+        io.link.log = given;
+        const std::string logLost = finishCliLog(log, code, io.language);
         if (!logLost.empty()) io.err << logLost << std::flush;  // the exit code stays the run's
     }
     if (wrote || io.out.flush()) return code;

@@ -15,7 +15,7 @@
 
 #include "cli_log.h"
 #include "cli_platform.h"
-#include "demo/demo_seam.h"
+#include "demo/demo_unit.h"
 #include "device/precise_wait.h"
 #include "flash/firmware_image.h"
 #include "replay/replay.h"
@@ -43,6 +43,8 @@ void preciseWait(std::uint32_t ms) {
     waitAtLeast(ms, WaitClock{monotonicMicroseconds, sleepMicroseconds});
 }
 
+demo::DemoUnit unit;
+
 // The bench's units in the order listed: each one's device id, 0 for one not plugged in.
 std::vector<unsigned> listedUnits;
 
@@ -52,7 +54,7 @@ constexpr const char* kProgram = "terval-updater-cli-demo";
 bool startReplay(const char* fileName) {
     const FirmwareImage image = firmwareImage();
     std::string problem;
-    if (!demo::serveRecording(
+    if (!unit.serveRecording(
             fileName, image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
             &problem)) {
         std::cerr << kProgram << ": UPDATER_REPLAY=\"" << fileName << "\": " << problem << '\n';
@@ -75,15 +77,15 @@ bool startPlatform() {
         return false;
     }
     for (std::size_t k = 0; k < setups.size(); ++k) {
-        sim::Device unit = sim::unitFor(setups[k]);
-        unit.path = "/dev/hidraw" + std::to_string(k);
-        listedUnits.push_back(setups[k].pluggedIn ? sim::plugIn(unit) : 0);
+        sim::Device device = sim::unitFor(setups[k]);
+        device.path = "/dev/hidraw" + std::to_string(k);
+        listedUnits.push_back(setups[k].pluggedIn ? sim::plugIn(device) : 0);
     }
     return true;
 }
 
 void finishPlatform() {
-    if (demo::servesRecording()) {
+    if (unit.servesRecording()) {
         if (!replay::firstDifference().empty()) {
             std::cerr << kProgram << ": not as recorded: " << replay::firstDifference() << '\n';
         }
@@ -101,3 +103,5 @@ void finishPlatform() {
 }
 
 bool platformAcceptsPlaceholder() { return true; }
+hid::Backend& platformBackend() { return unit.backend(); }
+Clock& platformClock() { return unit.clock(); }

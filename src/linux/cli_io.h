@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/device_session.h"
 #include "engine/catalogue.h"
 
 // Exit codes.
@@ -35,4 +36,7 @@ struct CliIo {
     // each (the program). The tests in virtual time run them one after the other on the calling
     // thread, since the simulated bench's clock is one for all units.
     std::function<void(const std::vector<std::function<void()>>& writings)> runUpdates;
+    // The units' backend and the clock of the run's sessions; runCli sets the log to the run's
+    // own while it runs.
+    DeviceLink link;
 };

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "cli_texts.h"
-#include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "engine/text_ids.h"
 
@@ -46,12 +45,6 @@ std::string systemName() {
     return std::string(name.sysname) + ' ' + name.release + ' ' + name.machine;
 }
 
-// The clock of the logs to come, null for the steady clock.
-std::uint64_t (*&logClock())() {
-    static std::uint64_t (*clock)() = nullptr;
-    return clock;
-}
-
 }  // namespace
 
 bool takeLogOption(std::vector<std::string>* arguments, std::string* file) {
@@ -66,27 +59,26 @@ bool takeLogOption(std::vector<std::string>* arguments, std::string* file) {
     return true;
 }
 
-void setLogClock(std::uint64_t (*clockMs)()) { logClock() = clockMs; }
-
 void setLogFolderName(const std::string& name) { folderName() = name; }
 
-void startCliLog(const std::string& file) {
+void startCliLog(sessionlog::Log& log, const std::string& file, Clock& clock) {
     const FirmwareImage image = firmwareImage();
     const sessionlog::Header header{
         "terval-updater-cli 1.0",
         image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
         systemName()};
     lossTold() = false;
-    sessionlog::start(header, {file, file.empty() ? stateFolder() : std::string()}, logClock());
+    log.start(header, {file, file.empty() ? stateFolder() : std::string()}, clock);
 }
 
-std::string finishCliLog(int exitCode, Language language) {
-    sessionlog::note("exit code " + std::to_string(exitCode));
-    if (sessionlog::write() || !sessionlog::lost() || lossTold()) return "";
+std::string finishCliLog(sessionlog::Log& log, int exitCode, Language language) {
+    log.note("exit code " + std::to_string(exitCode));
+    if (log.write() || !log.lost() || lossTold()) return "";
     return lossLine(language);
 }
 
-std::string logFileLine(Language language) {
-    if (sessionlog::write()) return cliText(CliText::logWritten, language, sessionlog::fileName());
-    return sessionlog::lost() ? lossLine(language) : "";
+std::string logFileLine(sessionlog::Log* log, Language language) {
+    if (log == nullptr) return "";
+    if (log->write()) return cliText(CliText::logWritten, language, log->fileName());
+    return log->lost() ? lossLine(language) : "";
 }

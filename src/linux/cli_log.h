@@ -8,23 +8,23 @@
 #include <string>
 #include <vector>
 
+#include "device/clock.h"
+#include "device/session_log.h"
 #include "engine/catalogue.h"
 
 // Takes "--log FILE" out of the arguments into *file; false when FILE is missing.
 bool takeLogOption(std::vector<std::string>* arguments, std::string* file);
 
-// Starts the run's log: into file when it is not empty, else into the state folder.
-void startCliLog(const std::string& file);
-// The clock of the logs started from now on, in milliseconds (null, the start: the steady clock;
-// a simulated bench's virtual clock in tests).
-void setLogClock(std::uint64_t (*clockMs)());
+// Starts the run's log: into file when it is not empty, else into the state folder; its times
+// counted on clock.
+void startCliLog(sessionlog::Log& log, const std::string& file, Clock& clock);
 // The folder in the state folder that the logs go to ("terval-updater" unless set): the demo's
 // logs stay apart from the program's.
 void setLogFolderName(const std::string& name);
 // The run's end with its exit code; the whole log is written. Returns the line that says it could
 // not be, unless the run already said so; else nothing.
-std::string finishCliLog(int exitCode, Language language);
+std::string finishCliLog(sessionlog::Log& log, int exitCode, Language language);
 
 // Writes the log so far and returns the line that names its file, the line that says it could
-// not be written, or nothing when there is no log (no unit opened).
-std::string logFileLine(Language language);
+// not be written, or nothing when there is no log (none given, or no unit opened).
+std::string logFileLine(sessionlog::Log* log, Language language);

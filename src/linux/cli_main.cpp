@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         STDERR_FILENO,
         languageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")),
         platformAcceptsPlaceholder(),
-        nullptr};
+        nullptr,
+        {platformBackend(), platformClock()}};
     const int code = runCli(std::vector<std::string>(argv + 1, argv + argc), io);
     finishPlatform();
     return code;

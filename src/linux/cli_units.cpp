@@ -29,8 +29,8 @@ std::string resolved(const std::string& path) {
     return name;
 }
 
-std::unique_ptr<FoundUnit> judged(const hid::DeviceInfo& node) {
-    auto unit = std::make_unique<FoundUnit>();
+std::unique_ptr<FoundUnit> judged(const hid::DeviceInfo& node, const DeviceLink& link) {
+    auto unit = std::make_unique<FoundUnit>(link);
     unit->node = node;
     UnitOpenFailure failure;
     unit->state = judgeUnit(openUnit(unit->session, node, &failure), unit->session);
@@ -110,9 +110,9 @@ std::string modelOf(const hid::DeviceInfo& node) {
 std::string unitName(const hid::DeviceInfo& node) { return node.path + " (" + modelOf(node) + ")"; }
 
 // Each unit opened and judged in turn.
-FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units) {
+FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units, const DeviceLink& link) {
     FoundUnits found;
-    for (const hid::DeviceInfo& node : units) found.push_back(judged(node));
+    for (const hid::DeviceInfo& node : units) found.push_back(judged(node, link));
     return found;
 }
 
@@ -213,8 +213,9 @@ std::string unavailableText(Unavailable why, const std::string& node, Language l
     return catalogueUtf8(text, language, node);
 }
 
-bool chosenUnits(const std::string& device, std::vector<hid::DeviceInfo>* units) {
-    if (!findUnits(units)) units->clear();
+bool chosenUnits(hid::Backend& backend, const std::string& device,
+                 std::vector<hid::DeviceInfo>* units) {
+    if (!findUnits(backend, units)) units->clear();
     if (device.empty()) return true;
     const std::string wanted = resolved(device);
     for (const hid::DeviceInfo& unit : *units) {
@@ -231,7 +232,7 @@ std::string notAUnitNode(const std::string& path, Language language) {
 }
 
 int statusOfUnits(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
-    FoundUnits found = judgedUnits(units);
+    FoundUnits found = judgedUnits(units, io.link);
     printUnits(found, io);
     printAdvice(found, io);
     closeAll(found);
@@ -239,7 +240,7 @@ int statusOfUnits(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
 }
 
 int statusAsJson(const std::vector<hid::DeviceInfo>& units, CliIo& io) {
-    FoundUnits found = judgedUnits(units);
+    FoundUnits found = judgedUnits(units, io.link);
     io.out << '[';
     for (std::size_t i = 0; i < found.size(); ++i) {
         io.out << (i > 0 ? ",\n  " : "\n  ")

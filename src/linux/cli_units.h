@@ -39,6 +39,8 @@ void printHint(UnitState state, bool tellCommand, CliIo& io);
 // One unit found: its node and its judgement. Its session stays open while it is ready, so that
 // no other program takes the unit between its check and its update.
 struct FoundUnit {
+    explicit FoundUnit(const DeviceLink& link) : session(link) {}
+
     hid::DeviceInfo node;
     DeviceSession session;
     UnitState state = UnitState::notFound;
@@ -47,7 +49,7 @@ struct FoundUnit {
 using FoundUnits = std::vector<std::unique_ptr<FoundUnit>>;
 
 // Each unit opened and judged in turn; every session closed.
-FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units);
+FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units, const DeviceLink& link);
 void closeAll(FoundUnits& found);
 bool isReady(const FoundUnit& unit);
 // 0 when every unit is ready, else the code of the first that is not.
@@ -61,7 +63,8 @@ void printUnits(const FoundUnits& found, CliIo& io);
 
 // The units that a command takes: every unit found, or the one whose node device names (when not
 // empty). False when it names no unit's node.
-bool chosenUnits(const std::string& device, std::vector<hid::DeviceInfo>* units);
+bool chosenUnits(hid::Backend& backend, const std::string& device,
+                 std::vector<hid::DeviceInfo>* units);
 
 // The usage error of a --device that names no unit's node.
 std::string notAUnitNode(const std::string& path, Language language);

@@ -242,7 +242,7 @@ int updateOneUnit(FoundUnit& unit, bool answerYes, CliIo& io, bool* wrote) {
                << catalogueUtf8(kTextUpdateFailedCaption, io.language) << '\n'
                << outcomeText(*report, io.language, L"\n") << '\n';
         adviseAfterFailures(update.units, io);
-        io.out << logFileLine(io.language);
+        io.out << logFileLine(io.link.log, io.language);
     }
     endHeldSignals(update);
     closeSession(unit.session);

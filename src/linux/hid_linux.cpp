@@ -18,27 +18,27 @@
 #include <utility>
 #include <vector>
 
-#include "device/hid.h"
 #include "linux/hidraw_settings.h"
 #include "linux/report_descriptor.h"
 
-namespace hid {
+namespace hid::hidraw {
+namespace {
 
-struct Device {
+// An open node, closed when it goes (which also gives up its lock).
+struct NodeDevice final : Device {
+    explicit NodeDevice(int descriptor) : fd(descriptor) {}
+    ~NodeDevice() override {
+        if (fd >= 0) close(fd);
+    }
     int fd;  // the node, non-blocking, locked (or a descriptor adopted as it is)
 };
 
-namespace {
+NodeDevice& nodeOf(Device& device) { return static_cast<NodeDevice&>(device); }
 
 struct Roots {
-    std::string sysfs = "/sys";
-    std::string dev = "/dev";
+    const std::string& sysfs;
+    const std::string& dev;
 };
-
-Roots& roots() {
-    static Roots current;
-    return current;
-}
 
 // Keeps code in *error; false, for the caller to return.
 bool fail(int code, Error* error) {
@@ -47,7 +47,9 @@ bool fail(int code, Error* error) {
 }
 
 // The sysfs folder of a hidraw node ("hidraw3").
-std::string classFolder(const std::string& node) { return roots().sysfs + "/class/hidraw/" + node; }
+std::string classFolder(const Roots& roots, const std::string& node) {
+    return roots.sysfs + "/class/hidraw/" + node;
+}
 
 // The number of a "hidrawN" entry; false for any other name.
 bool nodeNumber(const char* name, unsigned long* number) {
@@ -161,8 +163,8 @@ bool parseDeviceNumber(std::string text, dev_t* number) {
 }
 
 // The hidraw nodes that sysfs lists ("hidraw3"), by their number.
-bool listNodes(std::vector<std::string>* nodes, Error* error) {
-    const std::string folder = roots().sysfs + "/class/hidraw";
+bool listNodes(const Roots& roots, std::vector<std::string>* nodes, Error* error) {
+    const std::string folder = roots.sysfs + "/class/hidraw";
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) {
         // No hidraw class: no HID device present (or hidraw not loaded), not a failure.
@@ -183,8 +185,8 @@ bool listNodes(std::vector<std::string>* nodes, Error* error) {
 
 // A node's HID device as sysfs describes it; false when its IDs cannot be read. Report lengths
 // that cannot be read stay 0.
-bool describe(const std::string& node, DeviceInfo* info) {
-    const std::string device = classFolder(node) + "/device";
+bool describe(const Roots& roots, const std::string& node, DeviceInfo* info) {
+    const std::string device = classFolder(roots, node) + "/device";
     std::string uevent;
     if (!readAttribute(device + "/uevent", 4096, &uevent) ||
         !parseHidId(uevent, &info->vendorId, &info->productId)) {
@@ -199,27 +201,27 @@ bool describe(const std::string& node, DeviceInfo* info) {
         info->outputReportLength = lengths.output;
         info->inputReportLength = lengths.input;
     }
-    info->path = roots().dev + "/" + node;
+    info->path = roots.dev + "/" + node;
     return true;
 }
 
 // Whether fd is the node whose device number sysfs gives for the hidraw entry that path names:
 // a path that leads elsewhere (a stale node, a link to another device) is not used.
-bool isDescribedNode(int fd, const std::string& path) {
+bool isDescribedNode(const Roots& roots, int fd, const std::string& path) {
     const std::string node = nodeName(path);
     unsigned long number = 0;
     std::string text;
     dev_t described = 0;
     struct stat opened {};
     return nodeNumber(node.c_str(), &number) &&
-           readAttribute(classFolder(node) + "/dev", 64, &text) &&
+           readAttribute(classFolder(roots, node) + "/dev", 64, &text) &&
            parseDeviceNumber(text, &described) && fstat(fd, &opened) == 0 &&
            opened.st_rdev == described;
 }
 
 // 0 once fd is the described node and this process holds it alone, else the errno.
-int claim(int fd, const std::string& path) {
-    if (!isDescribedNode(fd, path)) return ENODEV;
+int claim(const Roots& roots, int fd, const std::string& path) {
+    if (!isDescribedNode(roots, fd, path)) return ENODEV;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) return errno;
     }
@@ -240,7 +242,7 @@ bool isRetry(int code) { return code == EAGAIN || code == EWOULDBLOCK || code ==
 // failure. A hang-up or an error of the node is left to move, whose call then fails with the
 // node's own errno (ENODEV, EIO, EPIPE).
 template <typename Move>
-bool transfer(const Device& device, short events, std::uint32_t timeoutMs, Error* error,
+bool transfer(const NodeDevice& device, short events, std::uint32_t timeoutMs, Error* error,
               Move move) {
     if (device.fd < 0) return fail(EBADF, error);
     const std::uint64_t deadline = monotonicNs() + static_cast<std::uint64_t>(timeoutMs) * 1000000u;
@@ -279,54 +281,53 @@ constexpr int kMaxFlushedReports = 1024;
 
 }  // namespace
 
-bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
-                      std::vector<DeviceInfo>* devices, Error* error) {
+HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+
+bool HidrawBackend::enumerate(std::uint16_t vendorId, std::uint16_t productId,
+                              std::vector<DeviceInfo>* devices, Error* error) {
     devices->clear();
+    const Roots roots{sysfsRoot_, devRoot_};
     std::vector<std::string> nodes;
-    if (!listNodes(&nodes, error)) return false;
+    if (!listNodes(roots, &nodes, error)) return false;
     for (const std::string& node : nodes) {
         DeviceInfo info;
-        if (!describe(node, &info) || info.vendorId != vendorId) continue;
+        if (!describe(roots, node, &info) || info.vendorId != vendorId) continue;
         if (productId != 0 && info.productId != productId) continue;
         devices->push_back(std::move(info));
     }
     return true;
 }
 
-Device* openDevice(const std::string& path, Error* error) {
+OpenDevice HidrawBackend::open(const std::string& path, Error* error) {
     // Non-blocking, so that every read is a poll() and a read that cannot wait.
-    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         fail(errno, error);
         return nullptr;
     }
-    const int refused = claim(fd, path);
+    const int refused = claim(Roots{sysfsRoot_, devRoot_}, fd, path);
     if (refused != 0) {
         close(fd);
         fail(refused, error);
         return nullptr;
     }
-    return new Device{fd};
+    return std::make_unique<NodeDevice>(fd);
 }
 
-// The node has no share modes; the lock that openDevice took is all there is, and is kept.
-Device* reopenAlone(Device* device, const std::string& /*path*/, Error* /*error*/) {
+// The node has no share modes; the lock that open took is all there is, and is kept.
+OpenDevice HidrawBackend::reopenAlone(OpenDevice device, const std::string& /*path*/,
+                                      Error* /*error*/) {
     return device;
 }
 
-bool isInUse(Error error) { return error == EWOULDBLOCK || error == EAGAIN; }
-
-// Closing the node also gives up its lock.
-void closeDevice(Device* device) {
-    if (device == nullptr) return;
-    if (device->fd >= 0) close(device->fd);
-    delete device;
-}
+bool HidrawBackend::isInUse(Error error) const { return error == EWOULDBLOCK || error == EAGAIN; }
 
 // Reads until the node has nothing left (EAGAIN), without waiting. A read takes one whole report
 // whatever the buffer's size; what does not fit is dropped. End of file or another error ends
 // the flush too: the next read reports it.
-bool flushInput(Device& device) {
+bool HidrawBackend::flushInput(Device& opened) {
+    const NodeDevice& device = nodeOf(opened);
     const int keptErrno = errno;
     std::uint8_t report[64];
     bool dropped = false;
@@ -342,9 +343,9 @@ bool flushInput(Device& device) {
 
 // hidraw takes one whole report per write, the report ID in byte 0. It sends it at once, so the
 // write itself returns within the USB core's own bound of a few seconds.
-bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
-                 std::uint32_t timeoutMs, Error* error) {
-    return transfer(device, POLLOUT, timeoutMs, error, [&](int fd) {
+bool HidrawBackend::writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
+                                std::uint32_t timeoutMs, Error* error) {
+    return transfer(nodeOf(device), POLLOUT, timeoutMs, error, [&](int fd) {
         const ssize_t written = write(fd, report, length);
         if (written < 0) return errno;
         return static_cast<std::size_t>(written) == length ? 0 : EIO;
@@ -357,11 +358,11 @@ bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t lengt
 // (EBADMSG) is a failure that leaves report untouched, since its bytes cannot be laid over the
 // reply's fields without misreading them; either way the report is taken off the queue and the
 // next read gets the next one. End of file (a peer that closed) is ENODEV.
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
-                Error* error) {
+bool HidrawBackend::readReport(Device& device, std::uint8_t* report, std::uint32_t length,
+                               std::uint32_t timeoutMs, Error* error) {
     if (length == 0 || length > kMaxReportLength) return fail(EINVAL, error);
     std::vector<std::uint8_t> received(length + 1);
-    return transfer(device, POLLIN, timeoutMs, error, [&](int fd) {
+    return transfer(nodeOf(device), POLLIN, timeoutMs, error, [&](int fd) {
         const ssize_t got = read(fd, received.data(), received.size());
         if (got < 0) return errno;
         if (got == 0) return ENODEV;
@@ -375,7 +376,9 @@ bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std:
 
 // Sleeps to an absolute deadline on the monotonic clock: a signal that wakes the sleep early
 // does not shorten it, and a change of the wall clock does not move it.
-void pause(std::uint32_t ms) {
+std::uint64_t MonotonicClock::nowMs() { return monotonicNs() / 1000000u; }
+
+void MonotonicClock::pause(std::uint32_t ms) {
     timespec until{};
     clock_gettime(CLOCK_MONOTONIC, &until);
     until.tv_sec += static_cast<time_t>(ms / 1000);
@@ -388,15 +391,6 @@ void pause(std::uint32_t ms) {
     }
 }
 
-namespace hidraw {
+OpenDevice adoptDescriptor(int fd) { return std::make_unique<NodeDevice>(fd); }
 
-void setRoots(std::string sysfsRoot, std::string devRoot) {
-    roots().sysfs = std::move(sysfsRoot);
-    roots().dev = std::move(devRoot);
-}
-
-Device* adoptDescriptor(int fd) { return new Device{fd}; }
-
-}  // namespace hidraw
-
-}  // namespace hid
+}  // namespace hid::hidraw

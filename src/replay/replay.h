@@ -4,8 +4,7 @@
 // reply that never came). A request that differs ends its exchange as a failed write, and the
 // replay keeps the first difference for whoever asks.
 //
-// src/replay/replay_hid.cpp puts it behind the HID seam for the tests; the demos reach it through
-// their dispatch between the simulated bench and a recording.
+// src/replay/replay_hid.h puts it behind the HID seam, for the demos and the replay tests.
 #pragma once
 
 #include <cstdint>

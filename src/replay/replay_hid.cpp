@@ -1,41 +1,50 @@
-// The HID operations over a recorded session (replay/replay.h): the seam that the replay tests
-// link against. Pauses take no time: the recording has the times, the replay needs none.
-#include "device/hid.h"
+// The HID operations over a recorded session (replay/replay.h).
+#include "replay/replay_hid.h"
+
+#include <memory>
+#include <utility>
+
 #include "replay/replay.h"
 
-namespace hid {
+namespace replay {
+namespace {
 
-struct Device {};
+// The recording's unit, opened.
+struct RecordedDevice final : hid::Device {};
 
-bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
-                      std::vector<DeviceInfo>* devices, Error* error) {
+}  // namespace
+
+RecordingBackend::RecordingBackend(Recording recording) { serve(std::move(recording)); }
+
+bool RecordingBackend::enumerate(std::uint16_t vendorId, std::uint16_t productId,
+                                 std::vector<hid::DeviceInfo>* devices, hid::Error* error) {
     return replay::enumerate(vendorId, productId, devices, error);
 }
 
-Device* openDevice(const std::string& path, Error* error) {
-    return replay::open(path, error) ? new Device : nullptr;
+hid::OpenDevice RecordingBackend::open(const std::string& path, hid::Error* error) {
+    if (!replay::open(path, error)) return nullptr;
+    return std::make_unique<RecordedDevice>();
 }
 
-void closeDevice(Device* device) { delete device; }
-
-Device* reopenAlone(Device* device, const std::string& /*path*/, Error* /*error*/) {
+hid::OpenDevice RecordingBackend::reopenAlone(hid::OpenDevice device, const std::string& /*path*/,
+                                              hid::Error* /*error*/) {
     return device;
 }
 
-bool isInUse(Error /*error*/) { return false; }
+bool RecordingBackend::isInUse(hid::Error /*error*/) const { return false; }
 
-bool flushInput(Device& /*device*/) { return false; }
+bool RecordingBackend::flushInput(hid::Device& /*device*/) { return false; }
 
-bool writeReport(Device& /*device*/, const std::uint8_t* report, std::uint32_t length,
-                 std::uint32_t /*timeoutMs*/, Error* error) {
+bool RecordingBackend::writeReport(hid::Device& /*device*/, const std::uint8_t* report,
+                                   std::uint32_t length, std::uint32_t /*timeoutMs*/,
+                                   hid::Error* error) {
     return replay::write(report, length, error);
 }
 
-bool readReport(Device& /*device*/, std::uint8_t* report, std::uint32_t length,
-                std::uint32_t /*timeoutMs*/, Error* error) {
+bool RecordingBackend::readReport(hid::Device& /*device*/, std::uint8_t* report,
+                                  std::uint32_t length, std::uint32_t /*timeoutMs*/,
+                                  hid::Error* error) {
     return replay::read(report, length, error);
 }
 
-void pause(std::uint32_t /*ms*/) {}
-
-}  // namespace hid
+}  // namespace replay

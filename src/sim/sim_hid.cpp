@@ -1,10 +1,11 @@
-// The HID operations over the simulated bench: the seam that tests and the demos link against.
+// The HID operations over the simulated bench, for the tests and the demos.
+#include "sim/sim_hid.h"
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-#include "device/hid.h"
 #include "sim/bench_state.h"
 #include "sim/unit_model.h"
 
@@ -25,16 +26,41 @@ bool fail(std::uint32_t code, hid::Error* error) {
     return false;
 }
 
-}  // namespace
-
-namespace hid {
-
-struct Device {
+// A handle on the bench, open until it goes.
+struct BenchDevice final : hid::Device {
+    explicit BenchDevice(sim::HandleId handle) : id(handle) {}
+    ~BenchDevice() override {
+        const BenchLock hold(sim::benchMutex());
+        sim::closeHandle(id);
+    }
     sim::HandleId id;
 };
 
-bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
-                      std::vector<DeviceInfo>* devices, Error* error) {
+sim::HandleId handleOf(hid::Device& device) { return static_cast<BenchDevice&>(device).id; }
+
+hid::OpenDevice openOnBench(const std::string& path, bool alone, hid::Error* error) {
+    const BenchLock hold(sim::benchMutex());
+    for (sim::Device& device : sim::devices()) {
+        if (device.path != path || device.openFails) continue;
+        if (sim::openHandleRefused(device, alone)) {
+            *error = kErrorSharingViolation;
+            return nullptr;
+        }
+        return std::make_unique<BenchDevice>(sim::openHandle(device, alone));
+    }
+    *error = kErrorFileNotFound;
+    return nullptr;
+}
+
+}  // namespace
+
+namespace sim {
+
+using hid::DeviceInfo;
+using hid::Error;
+
+bool BenchBackend::enumerate(std::uint16_t vendorId, std::uint16_t productId,
+                             std::vector<DeviceInfo>* devices, Error* error) {
     const BenchLock hold(sim::benchMutex());
     devices->clear();
     if (sim::interfaceListFails()) return fail(kErrorNotEnoughMemory, error);
@@ -52,47 +78,24 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
     return true;
 }
 
-namespace {
-
-Device* openHandle(const std::string& path, bool alone, Error* error) {
-    const BenchLock hold(sim::benchMutex());
-    for (sim::Device& device : sim::devices()) {
-        if (device.path != path || device.openFails) continue;
-        if (sim::openHandleRefused(device, alone)) {
-            *error = kErrorSharingViolation;
-            return nullptr;
-        }
-        return new Device{sim::openHandle(device, alone)};
-    }
-    *error = kErrorFileNotFound;
-    return nullptr;
+hid::OpenDevice BenchBackend::open(const std::string& path, Error* error) {
+    return openOnBench(path, false, error);
 }
 
-}  // namespace
-
-Device* openDevice(const std::string& path, Error* error) { return openHandle(path, false, error); }
-
-bool isInUse(Error error) { return error == kErrorSharingViolation; }
-
-void closeDevice(Device* device) {
-    if (device == nullptr) return;
-    {
-        const BenchLock hold(sim::benchMutex());
-        sim::closeHandle(device->id);
-    }
-    delete device;
-}
+bool BenchBackend::isInUse(Error error) const { return error == kErrorSharingViolation; }
 
 // As on Windows: the shared handle is closed, then the device opened again alone.
-Device* reopenAlone(Device* device, const std::string& path, Error* error) {
-    closeDevice(device);
-    return openHandle(path, true, error);
+hid::OpenDevice BenchBackend::reopenAlone(hid::OpenDevice device, const std::string& path,
+                                          Error* error) {
+    device.reset();
+    return openOnBench(path, true, error);
 }
 
-bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t length,
-                 std::uint32_t timeoutMs, Error* error) {
+bool BenchBackend::writeReport(hid::Device& opened, const std::uint8_t* report,
+                               std::uint32_t length, std::uint32_t timeoutMs, Error* error) {
+    const HandleId handle = handleOf(opened);
     std::unique_lock<std::mutex> hold(sim::benchMutex());
-    sim::Device* device = sim::deviceForHandle(handle.id);
+    sim::Device* device = sim::deviceForHandle(handle);
     if (device == nullptr) return fail(sim::kErrorDeviceNotConnected, error);
     if (!answersAsUnit(*device)) return fail(sim::kErrorGenFailure, error);
     const sim::Fault* fault = sim::beginExchange();
@@ -112,13 +115,13 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     }
 
     // A reply not read yet stays in the handle's queue, as the HID driver keeps it.
-    sim::PendingReply& pending = sim::pendingReply(handle.id);
+    sim::PendingReply& pending = sim::pendingReply(handle);
     if (pending.waiting) {
-        sim::queueInput(handle.id, {pending.bytes, pending.bytes + device->inputReportLength});
+        sim::queueInput(handle, {pending.bytes, pending.bytes + device->inputReportLength});
     }
     pending = sim::PendingReply{};
     if (fault != nullptr && !fault->arrivesBefore.empty()) {
-        sim::queueInput(handle.id, fault->arrivesBefore);
+        sim::queueInput(handle, fault->arrivesBefore);
     }
     if (kind == sim::FaultKind::none && !sim::answers(device->unit, report)) return true;
     switch (kind) {
@@ -140,8 +143,8 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
             sim::answerRequest(device->unit, report, pending.bytes);
             pending.strayFollows = sim::sendsStrayReport(device->unit, report);
             if (sim::sendsStrayReportBefore(device->unit, report)) {
-                sim::queueInput(handle.id, sim::strayAcceptance(device->unit, report,
-                                                                device->inputReportLength));
+                sim::queueInput(
+                    handle, sim::strayAcceptance(device->unit, report, device->inputReportLength));
             }
             break;
     }
@@ -150,23 +153,24 @@ bool writeReport(Device& handle, const std::uint8_t* report, std::uint32_t lengt
     return true;
 }
 
-bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
-                Error* error) {
+bool BenchBackend::readReport(hid::Device& opened, std::uint8_t* report, std::uint32_t length,
+                              std::uint32_t timeoutMs, Error* error) {
+    const HandleId handle = handleOf(opened);
     std::unique_lock<std::mutex> hold(sim::benchMutex());
-    const sim::Device* device = sim::deviceForHandle(handle.id);
+    const sim::Device* device = sim::deviceForHandle(handle);
     if (device == nullptr) return fail(sim::kErrorDeviceNotConnected, error);
     if (length != device->inputReportLength || length > sizeof sim::PendingReply::bytes) {
         return fail(sim::kErrorInvalidUserBuffer, error);
     }
     std::vector<std::uint8_t> queued;
-    if (sim::takeQueuedInput(handle.id, &queued)) {
+    if (sim::takeQueuedInput(handle, &queued)) {
         // A report held from before: the driver hands it out first, whatever was asked.
         std::memset(report, 0, length);
         std::memcpy(report, queued.data(), std::min<std::size_t>(queued.size(), length));
         sim::record(device->id, false, report, length);
         return true;
     }
-    sim::PendingReply& pending = sim::pendingReply(handle.id);
+    sim::PendingReply& pending = sim::pendingReply(handle);
     if (pending.readFails) {
         pending = sim::PendingReply{};
         return fail(sim::kErrorGenFailure, error);
@@ -178,16 +182,18 @@ bool readReport(Device& handle, std::uint8_t* report, std::uint32_t length, std:
     }
     std::memcpy(report, pending.bytes, length);
     sim::record(device->id, false, report, length);
-    if (pending.strayFollows) sim::queueInput(handle.id, {report, report + length});
+    if (pending.strayFollows) sim::queueInput(handle, {report, report + length});
     pending = sim::PendingReply{};
     return true;
 }
 
-bool flushInput(Device& handle) {
+bool BenchBackend::flushInput(hid::Device& opened) {
     const BenchLock hold(sim::benchMutex());
-    return sim::flushInput(handle.id);
+    return sim::flushInput(handleOf(opened));
 }
 
-void pause(std::uint32_t ms) { sim::advance(ms); }
+std::uint64_t BenchClock::nowMs() { return sim::now(); }
 
-}  // namespace hid
+void BenchClock::pause(std::uint32_t ms) { sim::advance(ms); }
+
+}  // namespace sim

@@ -1,9 +1,24 @@
 #include "ui/app.h"
 
-DeviceSession& appSession() {
-    static DeviceSession session;  // closed until the first probe
-    return session;
+#include <memory>
+
+namespace {
+
+std::unique_ptr<DeviceSession>& heldSession() {
+    // Lives to the end, for the last moments' close of the window.
+    static auto* session = new std::unique_ptr<DeviceSession>;
+    return *session;
 }
+
+}  // namespace
+
+void startAppSession(const DeviceLink& link) {
+    std::unique_ptr<DeviceSession>& session = heldSession();
+    if (session != nullptr) closeSession(*session);
+    session = std::make_unique<DeviceSession>(link);  // closed until the first probe
+}
+
+DeviceSession& appSession() { return *heldSession(); }
 
 namespace {
 std::uint32_t openings = 0;

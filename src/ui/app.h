@@ -5,6 +5,10 @@
 #include "engine/program_title.h"
 #include "engine/version_labels.h"
 
+// Makes the one record of the programming unit, closed, on link; before anything else of the
+// user interface, and again to move it to another link (the tests' benches). Any unit open on
+// the earlier link is closed first.
+void startAppSession(const DeviceLink& link);
 // The one record of the open programming unit; opened and closed by the device presence
 // handling, closed by a failed update and by the close of the window.
 DeviceSession& appSession();

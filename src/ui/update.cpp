@@ -168,7 +168,8 @@ void reportUpdateFailure(const wchar_t* text, const wchar_t* caption, ResultCode
                                       loadText(kTextErrorCodeLine).chars, L"\r\n");
     // Support asks for the log after a failure: a box that names the failure also says when the
     // log of it is missing. A success or the end of the program says nothing of the log.
-    if (sessionlog::lost() && length >= 0) {
+    const sessionlog::Log* log = appSession().log;
+    if (log != nullptr && log->lost() && length >= 0) {
         Text withLoss;
         if (formatText(withLoss.chars, kTextBufferSize, L"%s\r\n\r\n%s", message.chars,
                        loadText(kTextLogNotWritten).chars) >= 0) {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "demo/demo_seam.h"
+#include "demo/demo_unit.h"
 #include "flash/firmware_image.h"
 #include "replay/replay.h"
 #include "sim/bench.h"
@@ -15,12 +15,17 @@
 
 namespace {
 
+demo::DemoUnit& unit() {
+    static auto* demoUnit = new demo::DemoUnit;  // lives to the end, as the session using it
+    return *demoUnit;
+}
+
 // The recording in place of the bench; false, after a message saying why, when it cannot be
 // served.
 bool startReplay(const char* fileName) {
     const FirmwareImage image = firmwareImage();
     std::string problem;
-    if (demo::serveRecording(
+    if (unit().serveRecording(
             fileName, image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : "",
             &problem)) {
         return true;
@@ -48,7 +53,7 @@ bool startDemoBench() {
 }
 
 void finishDemoBench() {
-    if (demo::servesRecording()) {
+    if (unit().servesRecording()) {
         const std::string& difference = replay::firstDifference();
         if (!difference.empty()) std::fprintf(stderr, "not as recorded: %s\n", difference.c_str());
         return;
@@ -60,3 +65,7 @@ void finishDemoBench() {
         sim::writeTranscript(fileName);
     }
 }
+
+hid::Backend& demoBackend() { return unit().backend(); }
+
+Clock& demoClock() { return unit().clock(); }

@@ -2,6 +2,7 @@
 // seam and the simulator's bench window beside the main window (src/win32/demo_bench.h).
 #include <windows.h>
 
+#include "ui/app.h"
 #include "ui/update.h"
 #include "win32/demo_bench.h"
 #include "win32/dll_search.h"
@@ -15,7 +16,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!claimOnlyCopy(L"Global\\BELMARODA.TervalUpdater.Demo")) return 0;
     acceptPlaceholderImage(true);  // its unit is simulated
     if (!startDemoBench()) return 2;
-    startProgramLog("terval-updater-demo", "demo-logs");  // apart from the program's
+    startProgramLog("terval-updater-demo", "demo-logs", demoClock());  // apart from the program's
+    startAppSession({demoBackend(), demoClock(), &programLog()});
     const int exitCode = runProgram(instance);
     finishProgramLog();
     finishDemoBench();

@@ -1,5 +1,4 @@
-// The HID operations on Windows: SetupAPI for the enumeration, hid.dll for attributes and
-// capabilities, overlapped file I/O with a bounded wait for the reports.
+// The HID operations on Windows (win32/hid_windows.h).
 #include "win32/hid_windows.h"
 
 #include <setupapi.h>
@@ -12,19 +11,25 @@
 
 #include "win32/hid_library.h"
 #include "win32/message_wait.h"
-#include "win32/precise_wait_windows.h"
 #include "win32/utf8.h"
 
 namespace hid {
+namespace {
 
-struct Device {
+// An open handle, closed when it goes.
+struct WindowsDevice final : Device {
+    WindowsDevice(HANDLE opened, std::uint32_t inputLength)
+        : handle(opened), inputReportLength(inputLength) {}
+    // Waits for no transfer, not even one that was given up.
+    ~WindowsDevice() override { CloseHandle(handle); }
+
     HANDLE handle;
     // The input report's length from the capabilities; 0 when they cannot be read (a pipe in
     // the tests), and then flushInput cannot look whether a report was queued.
     std::uint32_t inputReportLength;
 };
 
-namespace {
+WindowsDevice& windowsDevice(Device& device) { return static_cast<WindowsDevice&>(device); }
 
 // A transfer that moved another number of bytes than the report has.
 constexpr Error kWrongLengthError = ERROR_INVALID_DATA;
@@ -163,7 +168,7 @@ Outcome awaitTransfer(HANDLE device, OVERLAPPED* overlapped, std::uint32_t timeo
 // Runs one transfer; *transferred receives the platform's count of bytes moved. start issues the
 // write or read on the transfer and returns its BOOL.
 template <typename Start>
-Outcome run(Device& device, Transfer* transfer, std::uint32_t timeoutMs, DWORD* transferred,
+Outcome run(WindowsDevice& device, Transfer* transfer, std::uint32_t timeoutMs, DWORD* transferred,
             Error* error, Start start) {
     *transferred = 0;
     // A request that completes at once signals the event too; one that is pending says so with
@@ -177,8 +182,8 @@ Outcome run(Device& device, Transfer* transfer, std::uint32_t timeoutMs, DWORD* 
 
 }  // namespace
 
-bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
-                      std::vector<DeviceInfo>* devices, Error* error) {
+bool WindowsBackend::enumerate(std::uint16_t vendorId, std::uint16_t productId,
+                               std::vector<DeviceInfo>* devices, Error* error) {
     devices->clear();
     const HidLibrary* library = hidLibrary();
     if (library == nullptr) return fail(hidLibraryError(), error);
@@ -208,7 +213,7 @@ bool enumerateDevices(std::uint16_t vendorId, std::uint16_t productId,
 namespace {
 
 // Opens path for reading and writing, overlapped, with shareMode.
-Device* openWithShareMode(const std::string& path, DWORD shareMode, Error* error) {
+OpenDevice openWithShareMode(const std::string& path, DWORD shareMode, Error* error) {
     if (path.find('\0') != std::string::npos) {
         *error = ERROR_INVALID_NAME;  // the name would end early and name another file
         return nullptr;
@@ -228,7 +233,7 @@ Device* openWithShareMode(const std::string& path, DWORD shareMode, Error* error
     }
     DeviceInfo lengths;
     if (const HidLibrary* library = hidLibrary()) readReportLengths(*library, handle, &lengths);
-    return new Device{handle, lengths.inputReportLength};
+    return std::make_unique<WindowsDevice>(handle, lengths.inputReportLength);
 }
 
 // Reports are taken at most this often by one flush: the HID class driver keeps 32 by default and
@@ -239,7 +244,7 @@ constexpr int kMaxFlushedReports = 512;
 // Takes one input report if the driver holds one, without waiting for one to arrive: a read that
 // has not completed at once is cancelled. Completed when a report was taken; given up when the
 // read could be neither completed nor cancelled (a read is then left pending).
-Outcome takeQueuedReport(Device& device) {
+Outcome takeQueuedReport(WindowsDevice& device) {
     Error error = 0;
     Transfer* transfer = newTransfer(device.inputReportLength, &error);
     if (transfer == nullptr) return Outcome::failed;
@@ -256,32 +261,29 @@ Outcome takeQueuedReport(Device& device) {
 
 // Shared for reading and writing with other programs: a unit that another program has open is
 // still found and identified.
-Device* openDevice(const std::string& path, Error* error) {
+OpenDevice WindowsBackend::open(const std::string& path, Error* error) {
     return openWithShareMode(path, FILE_SHARE_READ | FILE_SHARE_WRITE, error);
 }
 
 // Shared for reading only: the open fails with ERROR_SHARING_VIOLATION while any other handle
 // with write access is open, this program's shared one included, which is therefore closed
 // first; and no handle with write access can be opened while this one is.
-Device* reopenAlone(Device* device, const std::string& path, Error* error) {
-    closeDevice(device);
+OpenDevice WindowsBackend::reopenAlone(OpenDevice device, const std::string& path, Error* error) {
+    device.reset();
     return openWithShareMode(path, FILE_SHARE_READ, error);
 }
 
-bool isInUse(Error error) { return error == ERROR_SHARING_VIOLATION; }
+bool WindowsBackend::isInUse(Error error) const { return error == ERROR_SHARING_VIOLATION; }
 
-void closeDevice(Device* device) {
-    if (device == nullptr) return;
-    CloseHandle(device->handle);  // waits for no transfer, not even one that was given up
-    delete device;
+HANDLE windowsHandle(const Device& device) {
+    return static_cast<const WindowsDevice&>(device).handle;
 }
-
-HANDLE windowsHandle(const Device& device) { return device.handle; }
 
 // HidD_FlushQueue does not tell whether it dropped anything (and Wine's HID class driver does not
 // know it), so the reports are first taken one by one with reads that must complete at once. A
 // read left pending counts as a report dropped: what the queue holds is then unknown.
-bool flushInput(Device& device) {
+bool WindowsBackend::flushInput(Device& opened) {
+    WindowsDevice& device = windowsDevice(opened);
     bool took = false;
     for (int i = 0; device.inputReportLength != 0 && i < kMaxFlushedReports; ++i) {
         const Outcome outcome = takeQueuedReport(device);
@@ -299,8 +301,9 @@ bool flushInput(Device& device) {
 // The count that a write reports is not judged: the HID class driver of Wine 8.0 reports one
 // byte less than the report it has handed on whole (the report-ID byte). The report goes out from
 // the transfer's own copy, which outlives a write that is given up.
-bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t length,
-                 std::uint32_t timeoutMs, Error* error) {
+bool WindowsBackend::writeReport(Device& opened, const std::uint8_t* report, std::uint32_t length,
+                                 std::uint32_t timeoutMs, Error* error) {
+    WindowsDevice& device = windowsDevice(opened);
     Transfer* transfer = newTransfer(length, error);
     if (transfer == nullptr) return false;
     std::memcpy(transfer->bytes, report, length);
@@ -315,8 +318,9 @@ bool writeReport(Device& device, const std::uint8_t* report, std::uint32_t lengt
 
 // The report is read into the transfer's own buffer and copied out once the read has completed:
 // a read that is given up may still write into its buffer later.
-bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs,
-                Error* error) {
+bool WindowsBackend::readReport(Device& opened, std::uint8_t* report, std::uint32_t length,
+                                std::uint32_t timeoutMs, Error* error) {
+    WindowsDevice& device = windowsDevice(opened);
     Transfer* transfer = newTransfer(length, error);
     if (transfer == nullptr) return false;
     DWORD read = 0;
@@ -332,7 +336,5 @@ bool readReport(Device& device, std::uint8_t* report, std::uint32_t length, std:
     if (read != length) return fail(kWrongLengthError, error);
     return true;
 }
-
-void pause(std::uint32_t ms) { preciseWait(ms); }
 
 }  // namespace hid

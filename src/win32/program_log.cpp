@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "device/session_log.h"
 #include "flash/firmware_image.h"
 #include "win32/utf8.h"
 
@@ -48,13 +47,18 @@ std::string systemName() {
 
 }  // namespace
 
-void startProgramLog(const char* program, const char* subfolder) {
+sessionlog::Log& programLog() {
+    static auto* log = new sessionlog::Log;
+    return *log;
+}
+
+void startProgramLog(const char* program, const char* subfolder, Clock& clock) {
     const FirmwareImage image = firmwareImage();
     const sessionlog::Header header{
         std::string(program) + " 1.0",
         image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
         systemName()};
-    sessionlog::start(header, {"", logFolder(subfolder)});
+    programLog().start(header, {"", logFolder(subfolder)}, clock);
 }
 
-void finishProgramLog() { sessionlog::write(); }
+void finishProgramLog() { programLog().write(); }

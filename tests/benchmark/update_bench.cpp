@@ -23,6 +23,7 @@
 #include "ui/fake_window.h"
 #include "ui/update.h"
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
 #include "ui/app.h"
 #include "ui/device_presence.h"
 #include "ui/resource_ids.h"
@@ -130,7 +131,9 @@ UpdateRun runOneUpdate() {
 UpdateRun medianUpdate() {
     sim::reset();
     fake::reset();
-    closeSession(appSession());
+    static sim::BenchBackend backend;
+    static sim::BenchClock clock;
+    startAppSession({backend, clock});
     runStartupProbe();
     std::vector<UpdateRun> runs;
     for (int i = 0; i < kUpdates; ++i) {
@@ -158,7 +161,9 @@ bool counterWorks() {
 double allocationsPerExchange() {
     sim::reset();
     sim::plugIn(sim::programmingUnit());
-    DeviceSession session;
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
+    DeviceSession session({backend, clock});
     if (openSession(session) != kSuccess) return -1.0;
     const Report request = makeRequest(kStatusQuery, 0x00);
     Report reply{};

@@ -12,8 +12,12 @@ namespace {
 
 using sim::Device;
 
+// Stateless: the bench's operations work on the bench in place.
+sim::BenchBackend anyBackend;
+sim::BenchClock anyClock;
+
 bool isClosedRecord(const DeviceSession& s) {
-    DeviceSession closed;
+    const DeviceSession closed({anyBackend, anyClock});
     return s.handle == nullptr && s.devicePath.empty() && s.lastError == 0 &&
            s.outputReportLength == 0 && s.inputReportLength == 0 && s.unitMode == 0 &&
            s.unitFirmwareVersion == 0 && s.unitAuxValue == 0 && s.escStatus == 0 &&
@@ -236,7 +240,7 @@ TEST_F(SimTest, ReportLengthsNeedHandleAndPath) {
     EXPECT_EQ(readReportLengths(session), kNotAvailable);
     session.devicePath = path;
 
-    DeviceSession closed;
+    DeviceSession closed({backend, clock});
     EXPECT_EQ(readReportLengths(closed), kNotAvailable);
 }
 
@@ -272,7 +276,7 @@ TEST_F(Exchange, PausesBetweenWriteAndRead) {
 }
 
 TEST_F(Exchange, ClosedRecordSendsNothing) {
-    DeviceSession closed;
+    DeviceSession closed({backend, clock});
     EXPECT_EQ(exchange(closed, request, reply, 1000), kNotAvailable);
     EXPECT_EQ(sim::transcript().size(), baseLines);
     EXPECT_EQ(sim::now(), sim::transcript().back().ms) << "no pause either";

@@ -62,9 +62,10 @@ protected:
                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
         fs::create_directories(folder);
+        session.log = &log;
     }
     void TearDown() override {
-        sessionlog::stop();
+        log.stop();
         SimTest::TearDown();
         fs::remove_all(folder);
     }
@@ -79,15 +80,16 @@ protected:
     }
 
     fs::path folder;
+    sessionlog::Log log;  // the session's
 };
 
 // The header, the unit, every report as the unit saw it, the steps and the outcome.
 TEST_F(SessionLog, HoldsTheHeaderEveryReportTheStepsAndTheOutcome) {
     const fs::path file = folder / "run.log";
-    sessionlog::start(kHeader, {file.u8string(), ""}, sim::now);
+    log.start(kHeader, {file.u8string(), ""}, clock);
     const std::vector<std::string> transcript = update();
-    ASSERT_TRUE(sessionlog::write());
-    EXPECT_EQ(sessionlog::fileName(), file.u8string());
+    ASSERT_TRUE(log.write());
+    EXPECT_EQ(log.fileName(), file.u8string());
 
     const std::vector<std::string> lines = linesOf(readText(file));
     ASSERT_GT(lines.size(), 5u);
@@ -120,7 +122,7 @@ TEST_F(SessionLog, HoldsTheHeaderEveryReportTheStepsAndTheOutcome) {
 // Failed transfers are kept with their errors, so that a replay fails them the same way.
 TEST_F(SessionLog, KeepsAFailedWriteWithItsRequestAndAFailedReadWithItsError) {
     const fs::path file = folder / "run.log";
-    sessionlog::start(kHeader, {file.u8string(), ""}, sim::now);
+    log.start(kHeader, {file.u8string(), ""}, clock);
     plugUnit();
     ASSERT_EQ(openSession(session), kSuccess);
     // The lock's reply never comes; on a second try the unit is pulled as the lock goes out.
@@ -128,7 +130,7 @@ TEST_F(SessionLog, KeepsAFailedWriteWithItsRequestAndAFailedReadWithItsError) {
     EXPECT_FALSE(writeFirmware(session, firmwareImage(), UpdateProgress{}).succeeded);
     sim::addFault({sim::exchangeCount(), sim::FaultKind::removed, 0});
     EXPECT_FALSE(writeFirmware(session, firmwareImage(), UpdateProgress{}).succeeded);
-    ASSERT_TRUE(sessionlog::write());
+    ASSERT_TRUE(log.write());
     const std::string text = readText(file);
     EXPECT_NE(text.find(" IN failed, error 1460\n# 10000 step lock: result 0xfffffffd, last error "
                         "0x000005b4\n"),
@@ -137,34 +139,73 @@ TEST_F(SessionLog, KeepsAFailedWriteWithItsRequestAndAFailedReadWithItsError) {
     EXPECT_NE(text.find(" OUT failed, error 1167: 01 0b 01 01 "), std::string::npos) << text;
 }
 
-// An unwritable log is left out: the update sends the same reports at the same times.
+// An unwritable log is left out: the update sends the same reports at the same times as one
+// of a session given no log at all.
 TEST_F(SessionLog, AnUnwritableLogChangesNothingOfTheUpdate) {
     std::vector<std::string> unlogged;
     {
         sim::ScopedBench other;
+        session.log = nullptr;
         unlogged = update();
         closeSession(session);
+        session.log = &log;
     }
     std::ofstream(folder / "not-a-folder") << "x";
-    sessionlog::start(kHeader, {"", (folder / "not-a-folder" / "logs").u8string()}, sim::now);
+    log.start(kHeader, {"", (folder / "not-a-folder" / "logs").u8string()}, clock);
     EXPECT_EQ(update(), unlogged);
-    EXPECT_FALSE(sessionlog::write());
-    EXPECT_EQ(sessionlog::fileName(), "");
+    EXPECT_FALSE(log.write());
+    EXPECT_EQ(log.fileName(), "");
+}
+
+// Sessions side by side each record into their own log: its unit, its reports, its steps, and
+// nothing of the other's.
+TEST_F(SessionLog, EachSessionRecordsIntoItsOwnLog) {
+    const unsigned firstId = sim::plugIn(sim::programmingUnit(2, "unit-one"));
+    const unsigned secondId = sim::plugIn(sim::programmingUnit(1, "unit-two"));
+    sessionlog::Log secondLog;
+    DeviceSession second({backend, clock, &secondLog});
+    log.start(kHeader, {"", ""}, clock);
+    secondLog.start(kHeader, {"", ""}, clock);
+
+    std::vector<hid::DeviceInfo> units;
+    ASSERT_TRUE(findUnits(backend, &units));
+    ASSERT_EQ(units.size(), 2u);
+    ASSERT_EQ(openUnit(session, units[0]), kSuccess);
+    ASSERT_EQ(openUnit(second, units[1]), kSuccess);
+    sim::addFault({sim::exchangeCount(), sim::FaultKind::refuse, sim::kRefusedHardwareFault});
+    ASSERT_FALSE(writeFirmware(second, firmwareImage(), UpdateProgress{}).succeeded);
+    closeSession(second);
+
+    const std::vector<std::string> first = linesOf(log.text());
+    const std::vector<std::string> other = linesOf(secondLog.text());
+    const auto holds = [](const std::vector<std::string>& lines, const std::string& part) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(holds(first, "path unit-one"));
+    EXPECT_FALSE(holds(first, "path unit-two"));
+    EXPECT_TRUE(holds(other, "path unit-two"));
+    EXPECT_FALSE(holds(other, "path unit-one"));
+    EXPECT_EQ(withoutTimes(first), withoutTimes(linesOf(sim::transcriptText(firstId))));
+    EXPECT_EQ(withoutTimes(other), withoutTimes(linesOf(sim::transcriptText(secondId))));
+    EXPECT_FALSE(holds(first, "outcome:"));
+    EXPECT_TRUE(holds(other, "outcome: the update failed"));
 }
 
 // Nothing is written for a run that opened no unit, nor for one given no place for its log (no
 // home folder); neither counts as a log lost.
 TEST_F(SessionLog, NothingIsWrittenBeforeAUnitWasOpened) {
-    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    log.start(kHeader, {"", folder.u8string()}, clock);
     EXPECT_EQ(openSession(session), kNoUnitPresent);
-    EXPECT_FALSE(sessionlog::write());
-    EXPECT_FALSE(sessionlog::lost());
+    EXPECT_FALSE(log.write());
+    EXPECT_FALSE(log.lost());
     EXPECT_TRUE(fs::is_empty(folder));
 
-    sessionlog::start(kHeader, {"", ""}, sim::now);
-    sessionlog::unitOpened(kUnit);
-    EXPECT_FALSE(sessionlog::write());
-    EXPECT_FALSE(sessionlog::lost());
+    log.start(kHeader, {"", ""}, clock);
+    log.unitOpened(kUnit);
+    EXPECT_FALSE(log.write());
+    EXPECT_FALSE(log.lost());
 }
 
 // A folder keeps the newest logs, named by their start, and nothing else of it is touched.
@@ -175,10 +216,10 @@ TEST_F(SessionLog, AFolderKeepsTheNewestTwenty) {
         std::ofstream(folder / name) << "old";
     }
     std::ofstream(folder / "notes.txt") << "mine";
-    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    log.start(kHeader, {"", folder.u8string()}, clock);
     update();
-    ASSERT_TRUE(sessionlog::write());
-    const fs::path written = fs::u8path(sessionlog::fileName());
+    ASSERT_TRUE(log.write());
+    const fs::path written = fs::u8path(log.fileName());
     EXPECT_EQ(written.parent_path(), folder);
 
     std::vector<std::string> logs;
@@ -192,9 +233,9 @@ TEST_F(SessionLog, AFolderKeepsTheNewestTwenty) {
     EXPECT_TRUE(fs::exists(folder / "notes.txt"));
 
     // A later write of the same run adds to the same file.
-    sessionlog::note("outcome: later");
-    ASSERT_TRUE(sessionlog::write());
-    EXPECT_EQ(fs::u8path(sessionlog::fileName()), written);
+    log.note("outcome: later");
+    ASSERT_TRUE(log.write());
+    EXPECT_EQ(fs::u8path(log.fileName()), written);
     const std::vector<std::string> lines = linesOf(readText(written));
     EXPECT_NE(lines.back().find(" outcome: later"), std::string::npos);
     EXPECT_EQ(
@@ -206,17 +247,17 @@ TEST_F(SessionLog, AFolderKeepsTheNewestTwenty) {
 // A run that ends after twenty newer ones keeps its own log: it is the file just named to the
 // user, and a later write of the run puts it there whole.
 TEST_F(SessionLog, ARunEndingAfterTwentyNewerOnesKeepsItsOwnLog) {
-    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    log.start(kHeader, {"", folder.u8string()}, clock);
     update();
     for (int day = 1; day <= 25; ++day) {  // runs that started later and ended first
         char name[64];
         std::snprintf(name, sizeof name, "2099-01-%02d_10-00-00-000.log", day);
         std::ofstream(folder / name) << "newer";
     }
-    ASSERT_TRUE(sessionlog::write());
-    const fs::path own = fs::u8path(sessionlog::fileName());
-    sessionlog::note("exit code 4");
-    ASSERT_TRUE(sessionlog::write());
+    ASSERT_TRUE(log.write());
+    const fs::path own = fs::u8path(log.fileName());
+    log.note("exit code 4");
+    ASSERT_TRUE(log.write());
 
     std::vector<std::string> logs;
     for (const auto& entry : fs::directory_iterator(folder)) {
@@ -226,7 +267,7 @@ TEST_F(SessionLog, ARunEndingAfterTwentyNewerOnesKeepsItsOwnLog) {
     ASSERT_EQ(logs.size(), sessionlog::kLogsKept) << "the temporary file is gone too";
     EXPECT_EQ(logs.front(), own.filename().u8string());
     EXPECT_EQ(logs[1], "2099-01-07_10-00-00-000.log") << "the oldest of the others went";
-    EXPECT_EQ(readText(own), sessionlog::text());
+    EXPECT_EQ(readText(own), log.text());
     EXPECT_NE(readText(own).find(" exit code 4\n"), std::string::npos);
 }
 
@@ -239,7 +280,7 @@ TEST_F(SessionLog, ACopyStartedInTheSameMillisecondKeepsItsFile) {
             .count();
     };
     const long long before = msNow();
-    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    log.start(kHeader, {"", folder.u8string()}, clock);
     const long long after = msNow();
     for (long long ms = before; ms <= after; ++ms) {  // every name the start could have given
         const std::string name = sessionlog::logNameAt(std::chrono::system_clock::time_point(
@@ -248,10 +289,10 @@ TEST_F(SessionLog, ACopyStartedInTheSameMillisecondKeepsItsFile) {
         std::ofstream(folder / name) << "the other copy's";
     }
     update();
-    ASSERT_TRUE(sessionlog::write());
-    const fs::path own = fs::u8path(sessionlog::fileName());
+    ASSERT_TRUE(log.write());
+    const fs::path own = fs::u8path(log.fileName());
     EXPECT_EQ(own.filename().u8string().substr(23), "-2.log") << own;
-    EXPECT_EQ(readText(own), sessionlog::text());
+    EXPECT_EQ(readText(own), log.text());
     for (const auto& entry : fs::directory_iterator(folder)) {
         if (entry.path() != own) {
             EXPECT_EQ(readText(entry.path()), "the other copy's");
@@ -271,7 +312,7 @@ TEST_F(SessionLog, AFullDiskLeavesNoPartialLogAndIsKnown) {
         struct rlimit limit = before;
         limit.rlim_cur = bytes;
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        const bool written = sessionlog::write();
+        const bool written = log.write();
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
         return written;
     };
@@ -281,26 +322,26 @@ TEST_F(SessionLog, AFullDiskLeavesNoPartialLogAndIsKnown) {
         return all;
     };
 
-    sessionlog::start(kHeader, {"", folder.u8string()}, sim::now);
+    log.start(kHeader, {"", folder.u8string()}, clock);
     update();
     EXPECT_FALSE(writeWithRoomFor(4096));
-    EXPECT_TRUE(sessionlog::lost());
-    EXPECT_EQ(sessionlog::fileName(), "");
+    EXPECT_TRUE(log.lost());
+    EXPECT_EQ(log.fileName(), "");
     EXPECT_TRUE(files().empty()) << files().front();
 
     ASSERT_TRUE(writeWithRoomFor(before.rlim_cur));
-    EXPECT_FALSE(sessionlog::lost());
-    const fs::path own = fs::u8path(sessionlog::fileName());
+    EXPECT_FALSE(log.lost());
+    const fs::path own = fs::u8path(log.fileName());
     const std::string whole = readText(own);
-    sessionlog::note("outcome: later");
+    log.note("outcome: later");
     EXPECT_FALSE(writeWithRoomFor(whole.size()));
-    EXPECT_TRUE(sessionlog::lost());
+    EXPECT_TRUE(log.lost());
     EXPECT_EQ(files(), std::vector<fs::path>{own});
     EXPECT_EQ(readText(own), whole) << "the earlier whole text stays";
 
     ASSERT_TRUE(writeWithRoomFor(before.rlim_cur));
-    EXPECT_FALSE(sessionlog::lost());
-    EXPECT_EQ(readText(own), sessionlog::text());
+    EXPECT_FALSE(log.lost());
+    EXPECT_EQ(readText(own), log.text());
     std::signal(SIGXFSZ, signalBefore);
 }
 
@@ -318,15 +359,15 @@ TEST_F(SessionLog, ALogIsItsUsersAlone) {
             fs::create_directory(logs);
             fs::permissions(logs, fs::perms(0755));
         }
-        sessionlog::start(kHeader, {"", logs.u8string()}, sim::now);
-        sessionlog::unitOpened(kUnit);
-        ASSERT_TRUE(sessionlog::write()) << c.name;
+        log.start(kHeader, {"", logs.u8string()}, clock);
+        log.unitOpened(kUnit);
+        ASSERT_TRUE(log.write()) << c.name;
         EXPECT_EQ(fs::status(logs).permissions(), fs::perms(0700)) << c.name;
-        EXPECT_EQ(fs::status(sessionlog::fileName()).permissions(), fs::perms(0600)) << c.name;
+        EXPECT_EQ(fs::status(log.fileName()).permissions(), fs::perms(0600)) << c.name;
     }
-    sessionlog::start(kHeader, {(folder / "named.log").u8string(), ""}, sim::now);
-    sessionlog::unitOpened(kUnit);
-    ASSERT_TRUE(sessionlog::write());
+    log.start(kHeader, {(folder / "named.log").u8string(), ""}, clock);
+    log.unitOpened(kUnit);
+    ASSERT_TRUE(log.write());
     EXPECT_EQ(fs::status(folder / "named.log").permissions(), fs::perms(0600));
     umask(umaskBefore);
 }

@@ -68,6 +68,8 @@ TEST(Advice, FollowsAFailureThatDoesNotSayIt) {
 class SeveralUnits : public SimTest {
 protected:
     struct Unit {
+        explicit Unit(const DeviceLink& link) : session(link) {}
+
         DeviceSession session;
         std::vector<bool> answers;  // in the order asked; no when they run out
         std::vector<UpdateQuestion> asked;
@@ -91,7 +93,7 @@ protected:
         sim::plugIn(sim::programmingUnit(2, "/dev/hidraw0"));
         sim::plugIn(sim::programmingUnit(2, "/dev/hidraw1"));
         std::vector<hid::DeviceInfo> found;
-        ASSERT_TRUE(findUnits(&found));
+        ASSERT_TRUE(findUnits(backend, &found));
         ASSERT_EQ(found.size(), 2u);
         for (std::size_t i = 0; i < 2; ++i) {
             UnitOpenFailure failure;
@@ -125,7 +127,7 @@ protected:
         return face;
     }
 
-    Unit units[2];
+    Unit units[2] = {Unit({backend, clock}), Unit({backend, clock})};
     std::vector<UnitUpdate> updates = std::vector<UnitUpdate>(2);
 };
 

@@ -9,6 +9,7 @@
 #include "device/report.h"
 #include "flash/commands.h"
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
 
 namespace {
 
@@ -33,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sim::Device unit = sim::programmingUnit();
     unit.unit.esc.status = 0;  // one query only, so that the command is exchange 1
     sim::plugIn(unit);
-    DeviceSession session;
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
+    DeviceSession session({backend, clock});
     if (openSession(session) != kSuccess) std::abort();
 
     const std::uint8_t selector = data[0];

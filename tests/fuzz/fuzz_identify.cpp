@@ -6,6 +6,7 @@
 
 #include "device/device_session.h"
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -23,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         size -= length;
     }
 
-    DeviceSession session;
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
+    DeviceSession session({backend, clock});
     const ResultCode result = openSession(session);
     // The record is open whatever the identification gave, with lengths that fit the buffers.
     if (!isOpen(session) || session.devicePath.empty()) std::abort();

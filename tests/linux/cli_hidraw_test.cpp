@@ -33,7 +33,7 @@ protected:
             std::istringstream in;
             std::ostringstream out;
             std::ostringstream err;
-            CliIo io{in, out, err, {}, -1, language, false, nullptr};
+            CliIo io{in, out, err, {}, -1, language, false, nullptr, {backend, clock}};
             const int code = runCli(args, io);
             return std::to_string(code) + '\n' + out.str();
         };

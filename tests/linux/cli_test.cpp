@@ -21,6 +21,7 @@
 #include "linux/cli_arguments.h"
 #include "linux/cli_output.h"
 #include "linux/cli_texts.h"
+#include "sim/sim_hid.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 #include "test_image.h"
@@ -118,8 +119,8 @@ protected:
         std::istream in(&input);
         std::ostream outStream(&out);
         std::ostream errStream(&err);
-        CliIo io{in,       outStream,         errStream, barColumns, notices.writeEnd(),
-                 language, acceptPlaceholder, runUpdates};
+        CliIo io{in,       outStream,         errStream,  barColumns,      notices.writeEnd(),
+                 language, acceptPlaceholder, runUpdates, {backend, clock}};
         return runCli(arguments, io);
     }
 
@@ -156,6 +157,8 @@ protected:
     std::function<int()> barColumns;  // empty: no terminal
     Language language = Language::english;
     bool acceptPlaceholder = true;  // the unit is simulated
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
     // The units' writings one after the other: the bench's virtual clock is one for all.
     std::function<void(const std::vector<std::function<void()>>&)> runUpdates =
         [](const std::vector<std::function<void()>>& writings) {

@@ -89,7 +89,7 @@ public:
     // The session's end as an open device: a duplicate, which the device closes when it goes;
     // the peer keeps its own, to shut the socket down.
     hid::OpenDevice adopt() const {
-        return hid::OpenDevice(hid::hidraw::adoptDescriptor(fcntl(sessionEnd, F_DUPFD_CLOEXEC, 0)));
+        return hid::hidraw::adoptDescriptor(fcntl(sessionEnd, F_DUPFD_CLOEXEC, 0));
     }
 
     void serve(Behaviour behaviour = asTheUnit) {

@@ -41,10 +41,10 @@ protected:
 
     hid::Device& device() { return *session.handle; }
     bool write(const Report& request) {
-        return hid::writeReport(device(), request.data(), kReportLength, kTimeoutMs, &error);
+        return backend.writeReport(device(), request.data(), kReportLength, kTimeoutMs, &error);
     }
     bool read(std::uint8_t* reply, std::uint32_t timeoutMs = kTimeoutMs) {
-        return hid::readReport(device(), reply, kReportLength, timeoutMs, &error);
+        return backend.readReport(device(), reply, kReportLength, timeoutMs, &error);
     }
 
     // Ends the unit's service (its end sees the session's end shut) and waits for its thread.
@@ -54,7 +54,9 @@ protected:
     }
 
     SimPeer peer;
-    DeviceSession session;
+    hid::hidraw::HidrawBackend backend;
+    hid::hidraw::MonotonicClock clock;
+    DeviceSession session{{backend, clock}};
     hid::Error error = 0;  // of the latest transfer of the test's own
 };
 
@@ -102,7 +104,7 @@ TEST_F(SocketExchange, AStatusQueryAndTheCommandsOfAnUpdateReachTheUnit) {
 // the exchange's.
 TEST_F(SocketExchange, ACompletedExchangeLeavesTheLastErrorZero) {
     peer.serve();
-    EXPECT_EQ(hid::openDevice("/nonexistent/hidraw99", &session.lastError), nullptr);
+    EXPECT_EQ(backend.open("/nonexistent/hidraw99", &session.lastError), nullptr);
     ASSERT_EQ(session.lastError, static_cast<hid::Error>(ENOENT));
     Report reply{};
     EXPECT_EQ(exchange(session, kStatusQuery, reply, 0), kSuccess);
@@ -272,7 +274,7 @@ TEST_F(BoundedWait, AWriteThatCannotGoOutEndsAtTheBound) {
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(
-        hid::writeReport(device(), kStatusQuery.data(), kReportLength, kShortTimeoutMs, &error));
+        backend.writeReport(device(), kStatusQuery.data(), kReportLength, kShortTimeoutMs, &error));
     const long long elapsed = millisecondsSince(start);
     EXPECT_EQ(error, static_cast<hid::Error>(ETIMEDOUT));
     EXPECT_GE(elapsed, static_cast<long long>(kShortTimeoutMs));
@@ -338,7 +340,7 @@ TEST_P(SignalDuringWait, NeitherEndsNorRestartsIt) {
     bool completed = true;
     Report reply{};
     if (c.wait == Wait::pause) {
-        hid::pause(kAnswerAfterMs);
+        clock.pause(kAnswerAfterMs);
     } else {
         completed = read(reply.data(), c.timeoutMs);
     }
@@ -387,7 +389,7 @@ TEST_P(FlushInput, DropsEveryQueuedReport) {
         ASSERT_TRUE(peer.send(reportOf({kInputReportId, 0x00, 0x00, mark}, c.length, 0xEE)))
             << stale;
     }
-    hid::flushInput(device());
+    backend.flushInput(device());
     Report reply{};
     EXPECT_FALSE(read(reply.data(), 0)) << "a report was left";
     EXPECT_EQ(error, static_cast<hid::Error>(ETIMEDOUT));
@@ -426,15 +428,15 @@ TEST_F(Flush, AReportNobodyAskedForIsNeverTakenAsAReply) {
 
 TEST_F(Flush, ReturnsAtOnceWithNothingQueued) {
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(hid::flushInput(device())) << "nothing was there to drop";
+    EXPECT_FALSE(backend.flushInput(device())) << "nothing was there to drop";
     EXPECT_LT(millisecondsSince(start), 1000);
 }
 
 // The update needs to know whether anything was dropped: one report queued is enough.
 TEST_F(Flush, TellsThatItDroppedAReport) {
     ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
-    EXPECT_TRUE(hid::flushInput(device()));
-    EXPECT_FALSE(hid::flushInput(device())) << "the node is empty now";
+    EXPECT_TRUE(backend.flushInput(device()));
+    EXPECT_FALSE(backend.flushInput(device())) << "the node is empty now";
 }
 
 // A closed end reads as end of file for ever; the flush stops there, and the next read fails
@@ -444,7 +446,7 @@ TEST_F(Flush, StopsAtAUnitThatHasGone) {
     ASSERT_TRUE(peer.send(reportOf({kInputReportId}, kReportLength)));
     peer.closeUnitEnd();
     const auto start = std::chrono::steady_clock::now();
-    hid::flushInput(device());
+    backend.flushInput(device());
     Report reply{};
     EXPECT_FALSE(read(reply.data()));
     EXPECT_EQ(error, static_cast<hid::Error>(ENODEV));
@@ -455,8 +457,9 @@ TEST_F(Flush, StopsAtAUnitThatHasGone) {
 TEST(FlushEndless, EndsWhileADeviceKeepsSending) {
     const hid::OpenDevice endless(
         hid::hidraw::adoptDescriptor(open("/dev/zero", O_RDONLY | O_NONBLOCK | O_CLOEXEC)));
+    hid::hidraw::HidrawBackend backend;
     const auto start = std::chrono::steady_clock::now();
-    hid::flushInput(*endless);
+    backend.flushInput(*endless);
     EXPECT_LT(millisecondsSince(start), 5000);
 }
 
@@ -464,6 +467,7 @@ TEST(FlushEndless, EndsWhileADeviceKeepsSending) {
 // ----------------------------------------------------------
 
 TEST(BadDescriptor, TransfersFailAtOnceWithEbadf) {
+    hid::hidraw::HidrawBackend backend;
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     close(ends[1]);
@@ -474,12 +478,13 @@ TEST(BadDescriptor, TransfersFailAtOnceWithEbadf) {
     for (hid::Device* device : {closed.get(), none.get()}) {
         const auto start = std::chrono::steady_clock::now();
         hid::Error error = 0;
-        EXPECT_FALSE(hid::writeReport(*device, report.data(), kReportLength, kTimeoutMs, &error));
+        EXPECT_FALSE(
+            backend.writeReport(*device, report.data(), kReportLength, kTimeoutMs, &error));
         EXPECT_EQ(error, static_cast<hid::Error>(EBADF));
         error = 0;
-        EXPECT_FALSE(hid::readReport(*device, report.data(), kReportLength, kTimeoutMs, &error));
+        EXPECT_FALSE(backend.readReport(*device, report.data(), kReportLength, kTimeoutMs, &error));
         EXPECT_EQ(error, static_cast<hid::Error>(EBADF));
-        hid::flushInput(*device);
+        backend.flushInput(*device);
         EXPECT_LT(millisecondsSince(start), 1000);
     }
 }

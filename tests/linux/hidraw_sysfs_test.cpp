@@ -33,12 +33,12 @@ TEST_F(SysfsTest, ListsTheDevicesOfAVendorInTheOrderOfTheirNodes) {
     add(unit(5, kProductIdLinkwave));
     std::vector<hid::DeviceInfo> devices;
     hid::Error error = 0;
-    ASSERT_TRUE(hid::enumerateDevices(kUnitVendorId, 0, &devices, &error));
+    ASSERT_TRUE(backend.enumerate(kUnitVendorId, 0, &devices, &error));
     EXPECT_EQ(pathsOf(devices), (std::vector<std::string>{node(2), node(5), node(12)}));
 
-    ASSERT_TRUE(hid::enumerateDevices(kUnitVendorId, kProductIdLinkwave, &devices, &error));
+    ASSERT_TRUE(backend.enumerate(kUnitVendorId, kProductIdLinkwave, &devices, &error));
     EXPECT_EQ(pathsOf(devices), (std::vector<std::string>{node(5), node(12)}));
-    ASSERT_TRUE(hid::enumerateDevices(0x046D, 0, &devices, &error));
+    ASSERT_TRUE(backend.enumerate(0x046D, 0, &devices, &error));
     EXPECT_EQ(pathsOf(devices), (std::vector<std::string>{node(10)}));
 }
 
@@ -63,7 +63,7 @@ TEST_P(Listing, FailsOnlyWhenTheClassCannotBeRead) {
     if (c.classFolder == ClassFolder::notAFolder) writeFile(root + "/sys/class/hidraw", "");
     std::vector<hid::DeviceInfo> devices(1);
     hid::Error error = 0;
-    EXPECT_EQ(hid::enumerateDevices(kUnitVendorId, 0, &devices, &error), c.listed);
+    EXPECT_EQ(backend.enumerate(kUnitVendorId, 0, &devices, &error), c.listed);
     EXPECT_TRUE(devices.empty());
     EXPECT_EQ(error, static_cast<hid::Error>(c.error));
 }
@@ -99,7 +99,7 @@ TEST_P(Description, ComesFromUeventAndReportDescriptor) {
     add(c.device);
     std::vector<hid::DeviceInfo> devices;
     hid::Error error = 0;
-    ASSERT_TRUE(hid::enumerateDevices(c.vendorId, 0, &devices, &error));
+    ASSERT_TRUE(backend.enumerate(c.vendorId, 0, &devices, &error));
     if (!c.listed) {
         EXPECT_TRUE(devices.empty());
         return;
@@ -157,12 +157,12 @@ TEST_F(SysfsTest, EnumerationOpensNoNode) {
     std::vector<hid::DeviceInfo> devices;
     hid::Error error = 0;
     for (int poll = 0; poll < 4; ++poll) {
-        ASSERT_TRUE(hid::enumerateDevices(kUnitVendorId, 0, &devices, &error));
+        ASSERT_TRUE(backend.enumerate(kUnitVendorId, 0, &devices, &error));
         ASSERT_EQ(devices.size(), 2u);
     }
     EXPECT_EQ(watch.opened(), std::vector<std::string>{});
 
-    const hid::OpenDevice device(hid::openDevice(node(2), &error));
+    const hid::OpenDevice device(backend.open(node(2), &error));
     ASSERT_NE(device, nullptr) << error;
     EXPECT_EQ(watch.opened(), std::vector<std::string>{nodeName(2)});
 }
@@ -173,10 +173,10 @@ TEST_F(SysfsTest, EnumerationOpensNoNode) {
 TEST_F(SysfsTest, OpenDeviceFailsWithTheErrnoOfOpen) {
     add(withoutNode(unit(0)));
     hid::Error error = 0;
-    EXPECT_EQ(hid::openDevice(node(0), &error), nullptr);
+    EXPECT_EQ(backend.open(node(0), &error), nullptr);
     EXPECT_EQ(error, static_cast<hid::Error>(ENOENT));
     fs::create_directory(node(0));
-    EXPECT_EQ(hid::openDevice(node(0), &error), nullptr);
+    EXPECT_EQ(backend.open(node(0), &error), nullptr);
     EXPECT_EQ(error, static_cast<hid::Error>(EISDIR));
 }
 
@@ -199,7 +199,7 @@ TEST_P(DeviceNumber, MustBeTheOneSysfsGives) {
     }
     add(c.device);
     hid::Error error = 0;
-    const hid::OpenDevice device(hid::openDevice(node(c.device.number), &error));
+    const hid::OpenDevice device(backend.open(node(c.device.number), &error));
     EXPECT_EQ(device != nullptr, c.error == 0);
     EXPECT_EQ(error, static_cast<hid::Error>(c.error));
 }
@@ -233,7 +233,7 @@ TEST_F(SysfsTest, ALinkToTheNodeIsCheckedAgainstItsTarget) {
     fs::create_symlink("../" + nodeName(1), root + "/dev/by-name/" + nodeName(0));
     for (const char* link : {"terval-link-cube", "hidraw0"}) {
         hid::Error error = 0;
-        const hid::OpenDevice device(hid::openDevice(root + "/dev/by-name/" + link, &error));
+        const hid::OpenDevice device(backend.open(root + "/dev/by-name/" + link, &error));
         EXPECT_NE(device, nullptr) << link << ": " << std::strerror(static_cast<int>(error));
     }
 }
@@ -243,13 +243,13 @@ TEST_F(SysfsTest, ALinkToTheNodeIsCheckedAgainstItsTarget) {
 TEST_F(SysfsTest, AnOpenNodeIsHeldUntilItIsClosed) {
     add(unit(0));
     hid::Error error = 0;
-    hid::OpenDevice first(hid::openDevice(node(0), &error));
+    hid::OpenDevice first(backend.open(node(0), &error));
     ASSERT_NE(first, nullptr) << error;
-    EXPECT_EQ(hid::openDevice(node(0), &error), nullptr);
+    EXPECT_EQ(backend.open(node(0), &error), nullptr);
     EXPECT_EQ(error, static_cast<hid::Error>(EWOULDBLOCK));
 
     first.reset();
-    const hid::OpenDevice second(hid::openDevice(node(0), &error));
+    const hid::OpenDevice second(backend.open(node(0), &error));
     EXPECT_NE(second, nullptr) << error;
 }
 

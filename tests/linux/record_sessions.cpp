@@ -12,6 +12,7 @@
 #include "linux/cli.h"
 #include "linux/cli_log.h"
 #include "recorded_sessions.h"
+#include "sim/sim_hid.h"
 #include "sim/bench.h"
 #include "sim/bench_setup.h"
 
@@ -50,7 +51,9 @@ int main(int argc, char** argv) {
         std::cerr << "usage: record-sessions FOLDER\n";
         return 64;
     }
-    setLogClock(sim::now);
+    // The bench's virtual clock: the logs' times are those of the updates as they would run.
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
     int failures = 0;
     for (const recorded::Session& session : recorded::sessions()) {
         if (session.bench == recorded::Bench::realUnit) continue;
@@ -58,7 +61,7 @@ int main(int argc, char** argv) {
         std::istringstream in(session.answers);
         std::ostringstream out;
         std::ostringstream err;
-        CliIo io{in, out, err, nullptr, -1, Language::english, true, nullptr};
+        CliIo io{in, out, err, nullptr, -1, Language::english, true, nullptr, {backend, clock}};
         std::vector<std::string> arguments = session.arguments;
         const std::string file = std::string(argv[1]) + "/" + session.file;
         arguments.insert(arguments.end(), {"--log", file});

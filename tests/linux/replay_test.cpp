@@ -15,6 +15,7 @@
 #include "linux/cli_texts.h"
 #include "recorded_sessions.h"
 #include "replay/replay.h"
+#include "replay/replay_hid.h"
 #include "engine/text_ids.h"
 
 namespace {
@@ -68,8 +69,9 @@ class Replay : public ::testing::TestWithParam<recorded::Session> {};
 // identified again, the image written.
 TEST_P(Replay, ThroughTheProcedure) {
     const recorded::Session& session = GetParam();
-    replay::serve(load(session.file));
-    DeviceSession device;
+    replay::RecordingBackend backend(load(session.file));
+    replay::ReplayClock clock;
+    DeviceSession device({backend, clock});
     const UnitState state = judgeUnit(openSession(device), device);
     EXPECT_EQ(state, session.state);
     if (state == UnitState::ready) {
@@ -102,11 +104,12 @@ TEST_P(Replay, ThroughTheProcedure) {
 // failure report, and a log of its own that holds the recorded exchanges again.
 TEST_P(Replay, ThroughTheCommandLineProgram) {
     const recorded::Session& session = GetParam();
-    replay::serve(load(session.file));
+    replay::RecordingBackend backend(load(session.file));
+    replay::ReplayClock clock;
     std::istringstream in(session.answers);
     std::ostringstream out;
     std::ostringstream err;
-    CliIo io{in, out, err, nullptr, -1, Language::english, true, nullptr};
+    CliIo io{in, out, err, nullptr, -1, Language::english, true, nullptr, {backend, clock}};
     const std::string ownLog = ::testing::TempDir() + "replayed-" + session.file;
     std::vector<std::string> arguments = session.arguments;
     arguments.insert(arguments.end(), {"--log", ownLog});
@@ -153,11 +156,12 @@ TEST(ReplayDiffers, ARequestNotAsRecordedFailsItsWriteAndIsNamed) {
             break;
         }
     }
-    replay::serve(std::move(recording));
+    replay::RecordingBackend backend(std::move(recording));
+    replay::ReplayClock clock;
     std::istringstream in;
     std::ostringstream out;
     std::ostringstream err;
-    CliIo io{in, out, err, nullptr, -1, Language::english, true, nullptr};
+    CliIo io{in, out, err, nullptr, -1, Language::english, true, nullptr, {backend, clock}};
     const std::string ownLog = ::testing::TempDir() + "replay-differs.log";
     EXPECT_EQ(runCli({"update", "--yes", "--log", ownLog}, io), kExitUpdateFailed);
     std::remove(ownLog.c_str());

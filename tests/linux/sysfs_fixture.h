@@ -207,24 +207,29 @@ inline bool runUnprivileged(const std::function<std::string()>& produce, std::st
 // adds is removed with it.
 class SysfsTest : public testing::Test {
 protected:
+    SysfsTest()
+        : previousUmask(umask(022)), root(newRoot()), backend(root + "/sys", root + "/dev") {}
     void SetUp() override {
-        previousUmask = umask(022);
-        char pattern[] = "/tmp/hidraw-sysfs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        fs::permissions(root, fs::perms(0755));
-        fs::create_directories(root + "/sys/class/hidraw");
-        fs::create_directories(root + "/dev");
-        hid::hidraw::setRoots(root + "/sys", root + "/dev");
+        ASSERT_FALSE(root.empty()) << "no temporary folder";
         descriptorsAtStart = openDescriptorCount();
     }
     void TearDown() override {
         closeSession(session);
         for (const auto& lock : locks) close(lock.second);
         EXPECT_EQ(openDescriptorCount(), descriptorsAtStart) << "a device node was left open";
-        hid::hidraw::setRoots("/sys", "/dev");
-        fs::remove_all(root);
+        if (!root.empty()) fs::remove_all(root);
         umask(previousUmask);
+    }
+
+    // A new tree's root, with the folders that every tree has; empty when none can be made.
+    static std::string newRoot() {
+        char pattern[] = "/tmp/hidraw-sysfs-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) return "";
+        const std::string made = pattern;
+        fs::permissions(made, fs::perms(0755));
+        fs::create_directories(made + "/sys/class/hidraw");
+        fs::create_directories(made + "/dev");
+        return made;
     }
 
     // Whether this machine lets the tests make character devices (mknod needs CAP_MKNOD).
@@ -280,9 +285,12 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(file), {});
     }
 
+    mode_t previousUmask;  // before the tree is made
     std::string root;
+    hid::hidraw::HidrawBackend backend;  // pointed at the tree
+    hid::hidraw::MonotonicClock clock;
     int descriptorsAtStart = 0;
-    DeviceSession session;
+    DeviceSession session{{backend, clock}};
 
 private:
     void makeNode(const FakeDevice& device) {
@@ -303,7 +311,6 @@ private:
         if (device.forbidden) fs::permissions(path, fs::perms::none);
     }
 
-    mode_t previousUmask = 0;
     std::map<unsigned, int> locks;  // the nodes held, by their number
 };
 

@@ -7,6 +7,7 @@
 
 #include "device/device_session.h"
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
 
 class SimTest : public ::testing::Test {
 protected:
@@ -37,7 +38,9 @@ protected:
     }
 
     sim::ScopedBench bench;  // this test's own, fresh
-    DeviceSession session;
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
+    DeviceSession session{{backend, clock}};
 };
 
 // A report of the given length whose leading bytes are given and the rest zero.

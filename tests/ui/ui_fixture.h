@@ -7,6 +7,7 @@
 
 #include "ui/fake_window.h"
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
 #include "ui/app.h"
 #include "engine/format_text.h"
 #include "ui/resource_ids.h"
@@ -21,7 +22,7 @@ inline std::string narrowPath(const std::wstring& path) { return toUtf8(path.c_s
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        closeSession(appSession());
+        startAppSession({backend, clock});
         fake::reset();
     }
     void TearDown() override {
@@ -30,6 +31,8 @@ protected:
     }
 
     sim::ScopedBench bench;  // this test's own, fresh
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
 
     // A status as the Hint box shows it: the status, an empty line, the connection steps.
     static std::wstring withInstructions(std::uint16_t statusId) {

@@ -717,11 +717,13 @@ TEST_F(Update, AnUnconfirmedLockShowsItsCodeAndLastError) {
 TEST_F(Update, TheFailureBoxSaysWhenTheLogCouldNotBeWritten) {
     const std::string notAFolder = ::testing::TempDir() + "update-log-not-a-folder";
     std::ofstream(notAFolder) << "a file where the log's folder would be";
-    sessionlog::start({"update-test 1.0", "00ff", "TestOS"}, {"", notAFolder + "/logs"}, sim::now);
+    sessionlog::Log log;
+    log.start({"update-test 1.0", "00ff", "TestOS"}, {"", notAFolder + "/logs"}, clock);
+    startAppSession({backend, clock, &log});
     startReady();
     sim::addFault({probeExchanges, sim::FaultKind::dropEcho, 0});
     runUpdate();
-    sessionlog::stop();
+    startAppSession({backend, clock});
     std::remove(notAFolder.c_str());
     ASSERT_EQ(fake::state().boxes.size(), 2u);
     EXPECT_EQ(fake::state().boxes[1].text,

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "device/hid.h"
+#include "win32/hid_windows.h"
 #include "win32/utf8.h"
 
 namespace {
@@ -35,15 +35,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* fileName = argv[argc - 1];
+    hid::WindowsBackend backend;
     std::vector<hid::DeviceInfo> units;
     hid::Error error = 0;
-    if (!hid::enumerateDevices(0x5EA7, 0, &units, &error) || units.empty()) {
+    if (!backend.enumerate(0x5EA7, 0, &units, &error) || units.empty()) {
         std::fprintf(stderr, "vunit-poller: no unit (error %lu)\n",
                      static_cast<unsigned long>(error));
         return 1;
     }
     if (writer) {
-        const hid::OpenDevice unit(hid::openDevice(units.front().path, &error));
+        const hid::OpenDevice unit = backend.open(units.front().path, &error);
         if (!unit) {
             std::fprintf(stderr, "vunit-poller: cannot open the unit (error %lu)\n",
                          static_cast<unsigned long>(error));

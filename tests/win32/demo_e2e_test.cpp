@@ -17,6 +17,7 @@
 #include "flash/firmware_image.h"
 #include "flash/update_procedure.h"
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
 #include "engine/catalogue.h"
 #include "ui/resource_ids.h"
 #include "e2e_language.h"
@@ -674,15 +675,16 @@ std::wstring recordWholeUpdate(const std::string& name) {
     sim::ScopedBench bench;
     sim::plugIn(sim::programmingUnit());
     const FirmwareImage image = firmwareImage();
-    sessionlog::start({"demo-e2e-tests", hexDigest(*image.expectedDigest), "Windows"}, {file, ""},
-                      sim::now);
-    DeviceSession session;
+    sim::BenchBackend backend;
+    sim::BenchClock clock;
+    sessionlog::Log log;
+    log.start({"demo-e2e-tests", hexDigest(*image.expectedDigest), "Windows"}, {file, ""}, clock);
+    DeviceSession session({backend, clock, &log});
     EXPECT_EQ(openSession(session), kSuccess);
     EXPECT_EQ(identifyUnit(session), kSuccess);
     EXPECT_TRUE(writeFirmware(session, image, UpdateProgress{}).succeeded);
     closeSession(session);
-    EXPECT_TRUE(sessionlog::write());
-    sessionlog::stop();
+    EXPECT_TRUE(log.write());
     return driver::wineHostPath(file);
 }
 

@@ -1,6 +1,6 @@
 // The real Windows HID operations, run under Wine. Wine presents HID devices of its own (a mouse
 // and a keyboard, vendor 0x845E); none of them is a programming unit. The report transfers run
-// against an overlapped message-mode named pipe instead, opened with hid::openDevice like the
+// against an overlapped message-mode named pipe instead, opened with the backend like the
 // unit's interface, whose server end answers as the unit would.
 #include <gtest/gtest.h>
 
@@ -19,18 +19,23 @@
 #include "device/device_session.h"
 #include "win32/hid_windows.h"
 #include "win32/message_wait.h"
+#include "win32/precise_wait_windows.h"
 
 namespace {
+
+// Stateless: every test may use them.
+hid::WindowsBackend backend;
+WindowsClock clock;
 
 constexpr std::uint16_t kWineVendorId = 0x845E;
 
 // --- The enumeration, on Wine's own devices ------------------------------------------------------
 
-// The devices enumerateDevices gives, into a list that holds a stale entry beforehand.
+// The devices the enumeration gives, into a list that holds a stale entry beforehand.
 std::vector<hid::DeviceInfo> enumerated(std::uint16_t vendorId, std::uint16_t productId) {
     std::vector<hid::DeviceInfo> devices(1);
     hid::Error error = 0;
-    EXPECT_TRUE(hid::enumerateDevices(vendorId, productId, &devices, &error)) << error;
+    EXPECT_TRUE(backend.enumerate(vendorId, productId, &devices, &error)) << error;
     return devices;
 }
 
@@ -44,7 +49,7 @@ TEST(WindowsHid, FindsWinesOwnDevicesByVendorWithPathsThatOpen) {
         EXPECT_EQ(device.vendorId, kWineVendorId) << device.path;
         lengthsRead = lengthsRead || device.inputReportLength != 0;
         hid::Error error = 0;
-        const hid::OpenDevice opened(hid::openDevice(device.path, &error));
+        const hid::OpenDevice opened(backend.open(device.path, &error));
         EXPECT_NE(opened, nullptr) << device.path << " does not open: " << error;
     }
     EXPECT_TRUE(lengthsRead) << "no device's report lengths were read";
@@ -68,7 +73,7 @@ TEST(WindowsHid, KeepsOnlyTheProductAsked) {
 
 TEST(WindowsHid, FindsNoProgrammingUnit) {
     EXPECT_TRUE(enumerated(kUnitVendorId, 0).empty());
-    DeviceSession session;
+    DeviceSession session{{backend, clock}};
     EXPECT_EQ(openSession(session), kNoUnitPresent);
     EXPECT_EQ(session.handle, nullptr);
     EXPECT_EQ(session.devicePath, "");
@@ -77,7 +82,7 @@ TEST(WindowsHid, FindsNoProgrammingUnit) {
 }
 
 TEST(WindowsHid, HidDllComesFromTheSystemFolder) {
-    DeviceSession session;
+    DeviceSession session{{backend, clock}};
     openSession(session);
     HMODULE module = GetModuleHandleW(L"hid.dll");
     ASSERT_NE(module, nullptr);
@@ -96,7 +101,7 @@ constexpr DWORD kLateMs = 200;       // how long a slow peer keeps the other sid
 constexpr DWORD kShortTimeoutMs = 300;  // the bound of a transfer that is meant to run out
 constexpr DWORD kReportLength = 60;
 
-// A pipe name outside ASCII, in UTF-16 for the server and in UTF-8 for hid::openDevice, each
+// A pipe name outside ASCII, in UTF-16 for the server and in UTF-8 for the backend's open, each
 // written out on its own so that neither is made by the conversion under test.
 struct PipeName {
     std::wstring wide;
@@ -169,7 +174,7 @@ long peerWrite(HANDLE server, const Report& report, DWORD length = kReportLength
     });
 }
 
-// A pipe as the open unit: the session holds the client end, opened by hid::openDevice by its
+// A pipe as the open unit: the session holds the client end, opened by the backend by its
 // UTF-8 name and put in message read mode; the server end is the unit.
 class PipeUnit {
 public:
@@ -177,7 +182,7 @@ public:
         const PipeName name = newPipeName();
         server = createPipeServer(name, inboundBuffer);
         if (server == INVALID_HANDLE_VALUE) return;
-        session.handle.reset(hid::openDevice(name.utf8, &openError));
+        session.handle = backend.open(name.utf8, &openError);
         if (session.handle == nullptr) return;
         DWORD mode = PIPE_READMODE_MESSAGE;
         messageMode = SetNamedPipeHandleState(client(), &mode, nullptr, nullptr) != FALSE;
@@ -213,7 +218,7 @@ public:
     }
 
     HANDLE server = INVALID_HANDLE_VALUE;
-    DeviceSession session;
+    DeviceSession session{{backend, clock}};
     hid::Error openError = 0;
     Report received{};  // the request as the peer read it
     long receivedLength = -1;
@@ -248,7 +253,7 @@ TEST_P(OpenDevice, OpensTheUtf8PathAndNothingElse) {
     const HANDLE server = createPipeServer(name, 4096);
     ASSERT_NE(server, INVALID_HANDLE_VALUE) << GetLastError();
     hid::Error error = 0;
-    const hid::OpenDevice device(hid::openDevice(name.utf8 + c.suffix, &error));
+    const hid::OpenDevice device(backend.open(name.utf8 + c.suffix, &error));
     CloseHandle(server);
     EXPECT_EQ(device != nullptr, c.error == 0);
     EXPECT_EQ(error, c.error);
@@ -297,12 +302,12 @@ TEST_P(CompletedTransfer, MovesTheWholeReport) {
     const auto start = std::chrono::steady_clock::now();
     hid::Error error = 0;
     EXPECT_TRUE(
-        hid::writeReport(unit.device(), kRequest.data(), kReportLength, kPeerWaitMs, &error))
+        backend.writeReport(unit.device(), kRequest.data(), kReportLength, kPeerWaitMs, &error))
         << error;
     EXPECT_GE(millisecondsSince(start), c.peerTakesMs * 9 / 10);
 
     Report reply = filled(0, kInputReportId);
-    EXPECT_TRUE(hid::readReport(unit.device(), reply.data(), kReportLength, kPeerWaitMs, &error))
+    EXPECT_TRUE(backend.readReport(unit.device(), reply.data(), kReportLength, kPeerWaitMs, &error))
         << error;
     EXPECT_GE(millisecondsSince(start), (c.peerTakesMs + c.peerAnswersMs) * 9 / 10);
     EXPECT_EQ(reply, kAnswer);
@@ -332,7 +337,7 @@ TEST(TimedOut, UnansweredReadLeavesTheReplyAloneAndTheLateAnswerInThePipe) {
     const auto start = std::chrono::steady_clock::now();
     hid::Error error = 0;
     EXPECT_FALSE(
-        hid::readReport(unit.device(), reply.data(), kReportLength, kShortTimeoutMs, &error));
+        backend.readReport(unit.device(), reply.data(), kReportLength, kShortTimeoutMs, &error));
     const long long elapsed = millisecondsSince(start);
     EXPECT_EQ(error, static_cast<hid::Error>(ERROR_TIMEOUT));
     EXPECT_GE(elapsed, static_cast<long long>(kShortTimeoutMs));
@@ -346,7 +351,7 @@ TEST(TimedOut, UnansweredReadLeavesTheReplyAloneAndTheLateAnswerInThePipe) {
     ASSERT_TRUE(PeekNamedPipe(unit.client(), nullptr, 0, nullptr, &waiting, nullptr));
     ASSERT_EQ(waiting, kReportLength) << "the late answer was taken by the cancelled read";
     Report next = canary;
-    EXPECT_TRUE(hid::readReport(unit.device(), next.data(), kReportLength, kPeerWaitMs, &error))
+    EXPECT_TRUE(backend.readReport(unit.device(), next.data(), kReportLength, kPeerWaitMs, &error))
         << error;
     EXPECT_EQ(next, kAnswer);
 }
@@ -358,8 +363,8 @@ TEST(TimedOut, UntakenWriteIsWithdrawn) {
     ASSERT_READY(unit);
     const auto start = std::chrono::steady_clock::now();
     hid::Error error = 0;
-    EXPECT_FALSE(
-        hid::writeReport(unit.device(), kRequest.data(), kReportLength, kShortTimeoutMs, &error));
+    EXPECT_FALSE(backend.writeReport(unit.device(), kRequest.data(), kReportLength, kShortTimeoutMs,
+                                     &error));
     const long long elapsed = millisecondsSince(start);
     EXPECT_EQ(error, static_cast<hid::Error>(ERROR_TIMEOUT));
     EXPECT_GE(elapsed, static_cast<long long>(kShortTimeoutMs));
@@ -387,7 +392,8 @@ TEST_P(WrongLength, FailsTheRead) {
     ASSERT_EQ(peerWrite(unit.server, kAnswer, c.messageLength), static_cast<long>(c.messageLength));
     Report reply = filled(0, kInputReportId);
     hid::Error error = 0;
-    EXPECT_FALSE(hid::readReport(unit.device(), reply.data(), kReportLength, kPeerWaitMs, &error));
+    EXPECT_FALSE(
+        backend.readReport(unit.device(), reply.data(), kReportLength, kPeerWaitMs, &error));
     EXPECT_EQ(error, c.error);
 }
 
@@ -553,7 +559,7 @@ TEST(PreciseWait, TwentyMillisecondsLastTwentyAndLittleMore) {
     for (int i = 0; i < 15; ++i) {
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        hid::pause(20);
+        clock.pause(20);
         const std::uint64_t spent = microsecondsSince(start);
         ASSERT_GE(spent, 20000u);
         overshoots.push_back(spent - 20000);
@@ -593,13 +599,13 @@ TEST(PreciseWait, APauseBegunByAMessageDuringAnotherLeavesBothTheirLengths) {
                 if (message != WM_APP) return DefWindowProcW(window, message, w, l);
                 auto* self = reinterpret_cast<Run*>(GetWindowLongPtrW(window, GWLP_USERDATA));
                 const auto start = std::chrono::steady_clock::now();
-                hid::pause(kInnerMs);
+                clock.pause(kInnerMs);
                 self->innerMs = millisecondsSince(start);
                 return LRESULT{0};
             }));
         SetEvent(r->windowMade);
         const auto start = std::chrono::steady_clock::now();
-        hid::pause(kOuterMs);
+        clock.pause(kOuterMs);
         r->outerMs = millisecondsSince(start);
         DestroyWindow(r->window);
         return 0;

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include "sim/bench.h"
+#include "sim/sim_hid.h"
+#include "ui/app.h"
 #include "win32/main_dialog.h"
 
 // The registrations for device notices are counted on their way to user32: the executable is
@@ -38,6 +40,9 @@ decltype(&UnregisterDeviceNotification) __wrap___imp_UnregisterDeviceNotificatio
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     sim::plugIn(sim::programmingUnit());
+    static sim::BenchBackend backend;
+    static sim::BenchClock clock;
+    startAppSession({backend, clock});
     runProgram(instance);
     int leftBehind = 0;
     if (sim::openHandleCount() != 0) leftBehind |= ready_window::kSessionLeftOpen;

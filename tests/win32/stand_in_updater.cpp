@@ -22,7 +22,11 @@ namespace {
 constexpr GUID kHidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-DeviceSession session;
+// The session on the demo's unit, made once the demo's bench has started.
+DeviceSession& session() {
+    static DeviceSession standIn({demoBackend(), demoClock()});
+    return standIn;
+}
 
 void addControl(HWND dialog, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                 int y) {
@@ -55,9 +59,9 @@ void onDeviceChange(HWND dialog, WPARAM event, LPARAM lParam) {
     SetDlgItemTextW(dialog, kStandInNoticeText, noticeText(event, header).c_str());
     if (event == DBT_DEVICEARRIVAL) {
         SetDlgItemTextW(dialog, kStandInHintBox,
-                        openSession(session) == kSuccess ? L"unit found" : L"no unit");
-    } else if (isOpen(session)) {
-        closeSession(session);
+                        openSession(session()) == kSuccess ? L"unit found" : L"no unit");
+    } else if (isOpen(session())) {
+        closeSession(session());
         SetDlgItemTextW(dialog, kStandInHintBox, L"unit removed");
     }
 }
@@ -74,11 +78,11 @@ INT_PTR CALLBACK standInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             SetWindowTextW(dialog, kStandInTitle);
             addControls(dialog);
             SetDlgItemTextW(dialog, kStandInHintBox,
-                            openSession(session) == kSuccess ? L"unit found" : L"no unit");
+                            openSession(session()) == kSuccess ? L"unit found" : L"no unit");
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) {
-                closeSession(session);
+                closeSession(session());
                 EndDialog(dialog, IDCANCEL);
             } else if (LOWORD(wParam) == kStandInAskButton) {
                 ask(dialog);
