@@ -213,7 +213,7 @@ std::string newFileInFolder(const Record& current) {
     const fs::path folder = fs::u8path(current.destination.folder);
     if (!makeFolder(folder)) return "";
     for (int copy = 1; copy < 100; ++copy) {
-        std::string name = current.startedName;
+        std::string name = current.startedName + current.destination.nameSuffix;
         if (copy > 1) name += '-' + std::to_string(copy);
         const fs::path file = folder / fs::u8path(name + ".log");
         const int descriptor = openNewFile(file);

@@ -60,6 +60,9 @@ struct Header {
 struct Destination {
     std::string file;    // UTF-8
     std::string folder;  // UTF-8; created when missing
+    // In the folder, appended to the start time's name: which of several logs started together
+    // this one is ("-hidraw3" for a unit's).
+    std::string nameSuffix = "";
 };
 
 // The name, without ".log", of a log started at that time: its UTC date and time to the

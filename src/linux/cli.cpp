@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <memory>
 #include <ostream>
 
 #include "cli_arguments.h"
@@ -67,6 +68,26 @@ int usage(const std::string& what, CliIo& io) {
     return kExitUsage;
 }
 
+// update --all: each unit's session records into a log of its own, named after its node, so that
+// the units written side by side each leave theirs; the run's own log records none of them.
+int updateAll(const std::vector<hid::DeviceInfo>& units, const CommandLine& line, CliIo& io,
+              bool* wrote) {
+    if (io.link.log != nullptr) io.link.log->stop();
+    std::vector<std::unique_ptr<sessionlog::Log>> logs;
+    FoundUnits found;
+    for (const hid::DeviceInfo& node : units) {
+        logs.push_back(std::make_unique<sessionlog::Log>());
+        startUnitLog(*logs.back(), line.logFile, node.path, io.link.clock);
+        found.push_back(judgedUnit(node, {io.link.backend, io.link.clock, logs.back().get()}));
+    }
+    const int code = updateEveryReadyUnit(found, line.answerYes, io, wrote);
+    for (const auto& log : logs) {
+        const std::string logLost = finishCliLog(*log, code, io.language);
+        if (!logLost.empty()) io.err << logLost << std::flush;  // said once
+    }
+    return code;
+}
+
 // The update: the unit judged and shown, then the conversation of the update on the terminal
 // (*wrote set as the writing begins). Several units need a choice: one (--device) or all that
 // are ready (--all).
@@ -75,12 +96,7 @@ int update(const CommandLine& line, CliIo& io, bool* wrote) {
     if (!chosenUnits(io.link.backend, line.device, &units)) {
         return usage(notAUnitNode(line.device, io.language), io);
     }
-    if (units.size() > 1 && line.all) {
-        // The run's log records one unit's session: the units updated side by side go unlogged.
-        if (io.link.log != nullptr) io.link.log->stop();
-        FoundUnits found = judgedUnits(units, io.link);
-        return updateEveryReadyUnit(found, line.answerYes, io, wrote);
-    }
+    if (units.size() > 1 && line.all) return updateAll(units, line, io, wrote);
     if (units.size() > 1) return refuseWithoutChoice(units, line.answerYes, io);
     FoundUnit unit(io.link);
     UnitOpenFailure failure;

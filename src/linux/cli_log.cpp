@@ -4,12 +4,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "cli_texts.h"
 #include "flash/firmware_image.h"
 #include "engine/text_ids.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // The name of the logs' folder in the state folder: the program's, or the demo's own.
 std::string& folderName() {
@@ -45,30 +48,37 @@ std::string systemName() {
     return std::string(name.sysname) + ' ' + name.release + ' ' + name.machine;
 }
 
-}  // namespace
-
-bool takeLogOption(std::vector<std::string>* arguments, std::string* file) {
-    for (std::size_t i = 0; i < arguments->size(); ++i) {
-        if ((*arguments)[i] != "--log") continue;
-        if (i + 1 == arguments->size()) return false;
-        *file = (*arguments)[i + 1];
-        arguments->erase(arguments->begin() + static_cast<long>(i),
-                         arguments->begin() + static_cast<long>(i) + 2);
-        return true;
-    }
-    return true;
+// The header of every log of the program.
+sessionlog::Header logHeader() {
+    const FirmwareImage image = firmwareImage();
+    return {
+        "terval-updater-cli 1.0",
+        image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
+        systemName()};
 }
+
+}  // namespace
 
 void setLogFolderName(const std::string& name) { folderName() = name; }
 
 void startCliLog(sessionlog::Log& log, const std::string& file, Clock& clock) {
-    const FirmwareImage image = firmwareImage();
-    const sessionlog::Header header{
-        "terval-updater-cli 1.0",
-        image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
-        systemName()};
     lossTold() = false;
-    log.start(header, {file, file.empty() ? stateFolder() : std::string()}, clock);
+    log.start(logHeader(), {file, file.empty() ? stateFolder() : std::string()}, clock);
+}
+
+void startUnitLog(sessionlog::Log& log, const std::string& file, const std::string& node,
+                  Clock& clock) {
+    const std::string suffix = '-' + fs::u8path(node).filename().u8string();
+    sessionlog::Destination destination{"", "", suffix};
+    if (file.empty()) {
+        destination.folder = stateFolder();
+    } else {
+        const fs::path given = fs::u8path(file);
+        fs::path named = given;
+        named.replace_filename(fs::u8path(given.stem().u8string() + suffix) += given.extension());
+        destination.file = named.u8string();
+    }
+    log.start(logHeader(), destination, clock);
 }
 
 std::string finishCliLog(sessionlog::Log& log, int exitCode, Language language) {
@@ -79,6 +89,6 @@ std::string finishCliLog(sessionlog::Log& log, int exitCode, Language language) 
 
 std::string logFileLine(sessionlog::Log* log, Language language) {
     if (log == nullptr) return "";
-    if (log->write()) return cliText(CliText::logWritten, language, log->fileName());
+    if (log->write()) return catalogueUtf8(kTextLogWritten, language, log->fileName());
     return log->lost() ? lossLine(language) : "";
 }

@@ -6,18 +6,19 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "device/clock.h"
 #include "device/session_log.h"
 #include "engine/catalogue.h"
 
-// Takes "--log FILE" out of the arguments into *file; false when FILE is missing.
-bool takeLogOption(std::vector<std::string>* arguments, std::string* file);
-
 // Starts the run's log: into file when it is not empty, else into the state folder; its times
 // counted on clock.
 void startCliLog(sessionlog::Log& log, const std::string& file, Clock& clock);
+// Starts the log of one unit of several updated side by side (update --all), named after its node
+// so that each unit's is found: "FILE-hidraw3.log" for a file given as "FILE.log", else a new
+// file in the state folder whose name ends in "-hidraw3".
+void startUnitLog(sessionlog::Log& log, const std::string& file, const std::string& node,
+                  Clock& clock);
 // The folder in the state folder that the logs go to ("terval-updater" unless set): the demo's
 // logs stay apart from the program's.
 void setLogFolderName(const std::string& name);

@@ -30,14 +30,6 @@ std::string utf8(const wchar_t* text);
 // updates (withCommand; none where the update follows anyway), then the note not to disconnect.
 std::string readyText(Language language, bool withCommand);
 
-// The run's log (cli_log.cpp) asks for the line that names its file by these names.
-namespace CliText {
-constexpr TextId logWritten = kTextLogWritten;
-}
-inline std::string cliText(TextId id, Language language, const std::string& name) {
-    return catalogueUtf8(id, language, name);
-}
-
 // UTF-8 text in the character set of the texts: the one that writeTextsIn named, else the current
 // locale's (LC_CTYPE); a character that the set cannot hold, or a byte that is no UTF-8, becomes
 // '?'.

@@ -29,16 +29,6 @@ std::string resolved(const std::string& path) {
     return name;
 }
 
-std::unique_ptr<FoundUnit> judged(const hid::DeviceInfo& node, const DeviceLink& link) {
-    auto unit = std::make_unique<FoundUnit>(link);
-    unit->node = node;
-    UnitOpenFailure failure;
-    unit->state = judgeUnit(openUnit(unit->session, node, &failure), unit->session);
-    unit->unavailable = unavailability(unit->session, failure);
-    if (unit->state != UnitState::ready) closeSession(unit->session);
-    return unit;
-}
-
 int unitExitCode(const FoundUnit& unit) {
     return unit.unavailable != Unavailable::none ? kExitUnavailable : exitCodeOf(unit.state);
 }
@@ -100,6 +90,16 @@ const char* stateWord(const FoundUnit& unit) {
 
 }  // namespace
 
+std::unique_ptr<FoundUnit> judgedUnit(const hid::DeviceInfo& node, const DeviceLink& link) {
+    auto unit = std::make_unique<FoundUnit>(link);
+    unit->node = node;
+    UnitOpenFailure failure;
+    unit->state = judgeUnit(openUnit(unit->session, node, &failure), unit->session);
+    unit->unavailable = unavailability(unit->session, failure);
+    if (unit->state != UnitState::ready) closeSession(unit->session);
+    return unit;
+}
+
 std::string modelOf(const hid::DeviceInfo& node) {
     UnitView view;
     view.productId = node.productId;
@@ -112,7 +112,7 @@ std::string unitName(const hid::DeviceInfo& node) { return node.path + " (" + mo
 // Each unit opened and judged in turn.
 FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units, const DeviceLink& link) {
     FoundUnits found;
-    for (const hid::DeviceInfo& node : units) found.push_back(judged(node, link));
+    for (const hid::DeviceInfo& node : units) found.push_back(judgedUnit(node, link));
     return found;
 }
 

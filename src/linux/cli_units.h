@@ -48,6 +48,8 @@ struct FoundUnit {
 };
 using FoundUnits = std::vector<std::unique_ptr<FoundUnit>>;
 
+// A unit opened through link and judged; its session stays open while it is ready.
+std::unique_ptr<FoundUnit> judgedUnit(const hid::DeviceInfo& node, const DeviceLink& link);
 // Each unit opened and judged in turn; every session closed.
 FoundUnits judgedUnits(const std::vector<hid::DeviceInfo>& units, const DeviceLink& link);
 void closeAll(FoundUnits& found);

@@ -284,6 +284,14 @@ int updateEveryReadyUnit(FoundUnits& found, bool answerYes, CliIo& io, bool* wro
                << '\n';
     }
     adviseAfterFailures(update.units, io);
+    // Each failed unit's log, named.
+    for (std::size_t i = 0; i < ready.size(); ++i) {
+        const std::optional<UpdateReport>& report = update.units[i].report;
+        const std::string logLine = report && !report->succeeded
+                                        ? logFileLine(ready[i]->session.log, io.language)
+                                        : std::string();
+        if (!logLine.empty()) io.out << unitName(ready[i]->node) << ": " << logLine;
+    }
     endHeldSignals(update);
     closeAll(found);
     const auto endsIn = [&](auto is) {

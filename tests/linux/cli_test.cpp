@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -925,17 +926,20 @@ TEST_F(Units, DeviceTakesThatUnitAlone) {
     EXPECT_TRUE(sentTo(0).empty());
 }
 
-// The run's log records one unit's session: the one chosen with --device, named after its failure;
-// --all, whose units are written side by side, writes none.
-TEST_F(Units, TheLogRecordsTheChosenUnitAndAllWritesNone) {
+// The run's log records one unit's session: the one chosen with --device, named after its failure.
+// --all gives each unit a log of its own, named after its node, and names the failed unit's.
+TEST_F(Units, TheLogRecordsTheChosenUnitAndAllWritesOneForEachUnit) {
+    const auto contents = [](const std::string& name) {
+        std::ifstream file(name);
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    };
     const std::string logFile = ::testing::TempDir() + "units-cli.log";
     std::remove(logFile.c_str());
     benchList("ready,erase-refused");
     EXPECT_EQ(run({"update", "--yes", "--device", node(1), "--log", logFile}), kExitUpdateFailed);
     EXPECT_TRUE(says(catalogueUtf8(kTextLogWritten, language, logFile))) << out.str();
-    std::ifstream file(logFile);
-    const std::string logged((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
+    const std::string logged = contents(logFile);
     EXPECT_NE(logged.find(" path " + node(1) + "\n"), std::string::npos) << logged;
     EXPECT_EQ(logged.find(" path " + node(0) + "\n"), std::string::npos) << logged;
     std::remove(logFile.c_str());
@@ -943,8 +947,46 @@ TEST_F(Units, TheLogRecordsTheChosenUnitAndAllWritesNone) {
     out.str("");
     EXPECT_EQ(run({"update", "--all", "--yes", "--log", logFile}), kExitUpdateFailed);
     EXPECT_TRUE(updatedWhole(0));
-    EXPECT_FALSE(says(catalogueUtf8(kTextLogWritten, language, logFile))) << out.str();
-    EXPECT_FALSE(std::ifstream(logFile).good()) << "no log of --all";
+    EXPECT_FALSE(std::ifstream(logFile).good()) << "each unit's log is its own";
+    const std::string unitLogs[] = {::testing::TempDir() + "units-cli-hidraw0.log",
+                                    ::testing::TempDir() + "units-cli-hidraw1.log"};
+    const char* const outcomes[] = {"outcome: the update succeeded",
+                                    "outcome: the update failed at erase"};
+    for (std::size_t k = 0; k < 2; ++k) {
+        const std::string unitLogged = contents(unitLogs[k]);
+        EXPECT_NE(unitLogged.find(" path " + node(k) + "\n"), std::string::npos) << unitLogged;
+        EXPECT_EQ(unitLogged.find(" path " + node(1 - k) + "\n"), std::string::npos) << unitLogged;
+        EXPECT_NE(unitLogged.find(outcomes[k]), std::string::npos) << unitLogged;
+        std::remove(unitLogs[k].c_str());
+    }
+    EXPECT_TRUE(
+        says(node(1) + " (LINK-CUBE): " + catalogueUtf8(kTextLogWritten, language, unitLogs[1])))
+        << out.str();
+    EXPECT_FALSE(says(unitLogs[0])) << "a success names no log";
+}
+
+// Without --log, each unit's log goes to the state folder under a name that ends in its node.
+TEST_F(Units, AllWritesEachUnitsLogToTheFolderNamedAfterItsNode) {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const std::string stateBefore = state != nullptr ? state : "";
+    const std::string folder = ::testing::TempDir() + "units-log-state";
+    std::filesystem::remove_all(folder);
+    setenv("XDG_STATE_HOME", folder.c_str(), 1);
+    benchList("ready,ready");
+    EXPECT_EQ(run({"update", "--all", "--yes"}), kExitOk);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder + "/terval-updater")) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].substr(names[0].size() - 12), "-hidraw0.log") << names[0];
+    EXPECT_EQ(names[1].substr(names[1].size() - 12), "-hidraw1.log") << names[1];
+    if (stateBefore.empty()) {
+        unsetenv("XDG_STATE_HOME");
+    } else {
+        setenv("XDG_STATE_HOME", stateBefore.c_str(), 1);
+    }
 }
 
 // --all: the ready units written; one whose erase is refused fails alone. Each unit's progress
