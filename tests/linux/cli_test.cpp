@@ -6,6 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
+#include <mutex>
+#include <chrono>
+#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -1027,12 +1031,56 @@ TEST_F(Units, AllYesLeavesAControllerThatKeepsChangingAlone) {
     EXPECT_TRUE(says(outcome(1, "LINK-CUBE", text(kTextLockFailed)))) << out.str();
 }
 
-// The same, in the program's threads: the updates side by side, each whole.
+// The same, in the program's threads: the updates side by side, each whole. Each writing, once
+// past its first block, waits (at most 10 s in all) until every unit written has sent one: run
+// side by side they all get there, and every unit's blocks have begun before any unit's have
+// ended; run one after the other, the first would wait in vain and finish alone.
 TEST_F(Units, AllRunsTheUpdatesInThreadsOfTheirOwn) {
     runUpdates = nullptr;
     benchList("ready,erase-refused,linkwave,ready");
+    const std::size_t written[] = {0, 2, 3};
+    const auto blocksBegun = [&] {
+        const std::lock_guard<std::mutex> hold(sim::benchMutex());
+        return std::all_of(std::begin(written), std::end(written), [&](std::size_t k) {
+            const std::vector<std::uint8_t> sent = sentTo(k);
+            return std::count(sent.begin(), sent.end(), 0x1B) > 0;
+        });
+    };
+    std::atomic<bool> allBegun{false};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    sim::setWhileWaiting([&](std::uint32_t ms) {
+        // The pauses of a writing from its erase on: 4000 ms after the erase, 20 ms before the
+        // address, 20 ms before the blocks, then 20 ms after each block.
+        thread_local int pausesAfterErase = -1;
+        if (ms == 4000) pausesAfterErase = 0;
+        if (ms != 20 || pausesAfterErase < 0 || ++pausesAfterErase < 3) return;
+        while (!allBegun && std::chrono::steady_clock::now() < deadline) {
+            if (blocksBegun()) {
+                allBegun = true;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    });
     EXPECT_EQ(run({"update", "--all", "--yes"}), kExitUpdateFailed);
-    for (const std::size_t k : {0, 2, 3}) EXPECT_TRUE(updatedWhole(k)) << k;
+    sim::setWhileWaiting(nullptr);
+    EXPECT_TRUE(allBegun) << "the writings never had their blocks under way at once";
+    std::size_t lastFirstBlock = 0;
+    std::size_t firstLastBlock = sim::transcript().size();
+    for (const std::size_t k : written) {
+        std::size_t first = sim::transcript().size();
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < sim::transcript().size(); ++i) {
+            const sim::TranscriptLine& line = sim::transcript()[i];
+            if (!line.out || line.deviceId != ids[k] || line.bytes[1] != 0x1B) continue;
+            first = std::min(first, i);
+            last = i;
+        }
+        lastFirstBlock = std::max(lastFirstBlock, first);
+        firstLastBlock = std::min(firstLastBlock, last);
+    }
+    EXPECT_LT(lastFirstBlock, firstLastBlock) << "every unit's blocks begun before any ended";
+    for (const std::size_t k : written) EXPECT_TRUE(updatedWhole(k)) << k;
     EXPECT_EQ(sentTo(1).back(), 0x1E);
     EXPECT_TRUE(says(outcome(3, "LINK-CUBE", text(kTextUpdateSucceeded)))) << out.str();
 }
