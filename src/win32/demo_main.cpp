@@ -1,5 +1,5 @@
-// The demo's entry point: the program itself, with the simulated programming unit behind the HID
-// seam and the simulator's bench window beside the main window (src/win32/demo_bench.h).
+// The demo's entry point: the program itself, its session on the simulated programming unit (or
+// on a recording) and the simulator's bench window beside the main window (src/win32/demo_bench.h).
 #include <windows.h>
 
 #include "ui/app.h"
