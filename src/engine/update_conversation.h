@@ -51,9 +51,9 @@ struct UpdateFace {
     void* context = nullptr;
     // Asks; true for OK or Yes.
     bool (*ask)(void* context, UpdateQuestion question) = nullptr;
-    // Optional. Once the answers are in: whether the session is still the opening that was
-    // checked when the update was asked for (the window follows removals and arrivals while a
-    // question is open).
+    // Optional. Once the answers are in: whether the session is still the one (the same
+    // generation) that was checked when the update was asked for (the window follows removals
+    // and arrivals while a question is open, and may have opened another since).
     bool (*isSameSession)(void* context) = nullptr;
     // Optional. Before and after the identification that follows the answers.
     void (*identifyingStarted)(void* context) = nullptr;

@@ -1,6 +1,6 @@
 // What differs between the command-line program and its demo, chosen at link time: the real
-// unit over hidraw (cli_hidraw.cpp) or the demo's (cli_demo.cpp), which chooses at run time
-// between the simulated bench in real time and a recording.
+// unit over hidraw (cli_hidraw.cpp) or the demo's (src/demo/terminal_demo.cpp), which chooses at
+// run time between the simulated bench in real time and a recording.
 #pragma once
 
 #include "device/clock.h"

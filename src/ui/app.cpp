@@ -21,11 +21,11 @@ void startAppSession(const DeviceLink& link) {
 DeviceSession& appSession() { return *heldSession(); }
 
 namespace {
-std::uint32_t openings = 0;
+std::uint32_t generation = 0;
 }
 
 ResultCode openAppSession() {
-    ++openings;
+    ++generation;
     const ResultCode result = openSession(appSession());
     appUnitView() = viewOf(appSession());
     return result;
@@ -36,4 +36,4 @@ UnitView& appUnitView() {
     return view;
 }
 
-std::uint32_t appSessionOpening() { return openings; }
+std::uint32_t sessionGeneration() { return generation; }

@@ -13,11 +13,11 @@ void startAppSession(const DeviceLink& link);
 // handling, closed by a failed update and by the close of the window.
 DeviceSession& appSession();
 
-// Opens appSession afresh (openSession) and counts the opening, so that the update can tell the
-// unit it checked from one opened since, even on the same path.
+// Opens appSession afresh (openSession) and starts a new session generation, so that the update
+// can tell the unit it checked from one opened since, even on the same path.
 ResultCode openAppSession();
-// The number of the latest opening; it changes with every openAppSession.
-std::uint32_t appSessionOpening();
+// The generation of the session: it changes with every openAppSession.
+std::uint32_t sessionGeneration();
 
 // What the Version panel shows of the open unit: its identification as openAppSession read it,
 // and the firmware written by a successful update.

@@ -87,14 +87,15 @@ void recordSuccess() {
 
 // The window's side of the update.
 struct WindowFace {
-    std::uint32_t checkedOpening = 0;  // the opening that was ready when Update was pressed
+    std::uint32_t checkedGeneration = 0;  // the session's when Update was pressed on a ready unit
     ProgressWindow progress;
 };
 
 // The unit that was ready when Update was pressed may have been pulled while a box was open, and
-// another one opened since, identified or not: only the same opening goes on to be asked again.
-bool isTheCheckedOpening(void* context) {
-    return appSessionOpening() == static_cast<WindowFace*>(context)->checkedOpening;
+// another one opened since, identified or not: only the same session generation goes on to be
+// asked again.
+bool isSameSession(void* context) {
+    return sessionGeneration() == static_cast<WindowFace*>(context)->checkedGeneration;
 }
 
 // Notices that arrive while the unit is identified again are handled afterwards; the panel then
@@ -136,11 +137,11 @@ void runUpdate() { runUpdate(firmwareImage); }
 
 void runUpdate(FirmwareImage (*locateImage)()) {
     WindowFace window;
-    window.checkedOpening = appSessionOpening();
+    window.checkedGeneration = sessionGeneration();
     UpdateFace face;
     face.context = &window;
     face.ask = askInBox;
-    face.isSameSession = isTheCheckedOpening;
+    face.isSameSession = isSameSession;
     face.identifyingStarted = holdNoticesWhileIdentifying;
     face.identifyingEnded = showTheIdentifiedUnit;
     face.writingStarted = keepTheWritingUndisturbed;

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli_log.h"
-#include "cli_platform.h"
+#include "linux/cli_log.h"
+#include "linux/cli_platform.h"
 #include "demo/demo_unit.h"
 #include "device/precise_wait.h"
 #include "flash/firmware_image.h"
