@@ -1,5 +1,7 @@
 #include "engine/unit_state.h"
 
+#include "engine/format_text.h"
+#include "engine/program_title.h"
 #include "engine/text_ids.h"
 
 namespace {
@@ -50,4 +52,8 @@ std::uint16_t failureTextOf(UpdateStep step) {
         case UpdateStep::block: return kTextBlockFailed;
     }
     return kTextUpdateFailedHint;
+}
+
+int composeIncompatibleNotice(wchar_t* buffer, int capacity, const wchar_t* format) {
+    return formatText(buffer, capacity, format, kModelName);
 }

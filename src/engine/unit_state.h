@@ -39,3 +39,8 @@ HintTexts hintTextsOf(UnitState state);
 
 // The text that tells the user which step of an update failed.
 std::uint16_t failureTextOf(UpdateStep step);
+
+// The notice about a controller of another type: format (the catalogue's text of
+// kTextIncompatibleNotice, in the face's language) with the served model's name. Its length, or
+// -1 when it does not fit.
+int composeIncompatibleNotice(wchar_t* buffer, int capacity, const wchar_t* format);

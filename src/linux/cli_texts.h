@@ -1,30 +1,14 @@
-// The texts of the command-line program, all from the message catalogue: the window's as it
-// shows them, and the terminal's own. All UTF-8, with plain line feeds, until they are written:
-// then in the locale's character set.
+// The texts of the command-line program, all from the message catalogue (engine/catalogue_text.h):
+// the terminal's ready text, and the character set they are written in. All UTF-8, with plain
+// line feeds, until they are written: then in the locale's character set.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "engine/catalogue.h"
+#include "engine/catalogue_text.h"
 #include "engine/text_ids.h"
-
-// A catalogue text; with one %s (40034) it takes the model name, with two %08x (40036) the given
-// numbers.
-std::string catalogueUtf8(std::uint16_t id, Language language);
-// A text that names a device node or the log's file: the name in place of its %s.
-std::string catalogueUtf8(std::uint16_t id, Language language, const std::string& name);
-std::string errorCodeLine(Language language, std::uint32_t result, std::uint32_t lastError);
-std::string incompatibleNotice(Language language);
-
-// A catalogue text as it is stored, for the engine's composition (engine/format_text.h).
-std::wstring catalogueWide(std::uint16_t id, Language language);
-
-// A text without its last line feed, to stand in a line of its own.
-std::string withoutLastLineFeed(std::string text);
-
-// A wide text (a label, a title) in UTF-8.
-std::string utf8(const wchar_t* text);
 
 // The ready text as a terminal tells it: the sentence that a unit is ready, then the command that
 // updates (withCommand; none where the update follows anyway), then the note not to disconnect.

@@ -60,7 +60,8 @@ void showReady() {
 
 void showIncompatibleNotice() {
     Text notice;
-    formatText(notice.chars, kTextBufferSize, loadText(kTextIncompatibleNotice).chars, kModelName);
+    composeIncompatibleNotice(notice.chars, kTextBufferSize,
+                              loadText(kTextIncompatibleNotice).chars);
     window::showMessageBox(notice.chars, loadText(kTextIncompatibleCaption).chars,
                            window::Box::information);
 }
