@@ -63,8 +63,9 @@ void UnitsProgress::changed(std::unique_lock<std::mutex>& hold) {
     changed_.notify_one();
 }
 
-// Waits for news or for the end: a unit's last news may be drawn by the draw before, which the
-// end that it brought must not wait for again. No bound is needed: every unit's update tells its
+// Waits for news or for the end, checked under the lock before each wait so that no wake-up is
+// lost: a unit's last news may be drawn by the draw before, which the end that it brought must
+// not wait for again. No bound is needed: every unit's update tells its
 // end (ended) whatever its outcome, and each of its exchanges has a time-out of its own.
 void UnitsProgress::follow(const std::function<void(const std::function<void()>& draw)>& drawing) {
     std::unique_lock<std::mutex> hold(mutex_);

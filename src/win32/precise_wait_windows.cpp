@@ -43,7 +43,7 @@ constexpr DWORD kTimerMarginMs = 50;
 
 // Whether a wait is using the timer. One wait at a time uses it: a pause begun meanwhile (by a
 // message handled during this one, or on another thread) would move its due time and take its
-// signal, and leave the first wait without one. Such a pause takes the timed wait instead.
+// signal, a lost wake-up for the first wait. Such a pause takes the timed wait instead.
 std::atomic<bool> timerTaken{false};
 
 void sleepMicroseconds(std::uint64_t microseconds) {
