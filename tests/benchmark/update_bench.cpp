@@ -12,6 +12,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,7 @@
 #include <vector>
 
 #include "device/device_session.h"
-#include "device/precise_wait.h"
+#include "linux/hidraw_settings.h"
 #include "ui/fake_window.h"
 #include "ui/update.h"
 #include "sim/bench.h"
@@ -181,30 +182,22 @@ double allocationsPerExchange() {
     return static_cast<double>(allocations) / kExchanges;
 }
 
-std::uint64_t steadyMicroseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
-           static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-}
-void steadySleep(std::uint64_t microseconds) {
-    const timespec pause{static_cast<time_t>(microseconds / 1000000u),
-                         static_cast<long>(microseconds % 1000000u * 1000u)};
-    nanosleep(&pause, nullptr);
-}
-
-// How far a 20 ms wait (the update's pause between blocks) overshoots on this machine's clock
-// and sleep, in microseconds: the median of kWaitsTimed; negative when one was shorter.
+// How far the Linux program's 20 ms pause (the update's pause between blocks, on its monotonic
+// clock) overshoots on this machine, in microseconds: the median of kWaitsTimed; negative when
+// one was shorter.
 constexpr int kWaitsTimed = 15;
 double medianWaitOvershootUs() {
-    const WaitClock clock{steadyMicroseconds, steadySleep};
-    std::vector<std::uint64_t> overshoots;
+    using std::chrono::steady_clock;
+    hid::hidraw::MonotonicClock clock;
+    std::vector<long long> overshoots;
     for (int i = 0; i < kWaitsTimed; ++i) {
-        const std::uint64_t start = steadyMicroseconds();
-        waitAtLeast(20, clock);
-        const std::uint64_t spent = steadyMicroseconds() - start;
-        if (spent < 20000u) return -1.0;
-        overshoots.push_back(spent - 20000u);
+        const steady_clock::time_point start = steady_clock::now();
+        clock.pause(20);
+        const long long spent =
+            std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start)
+                .count();
+        if (spent < 20000) return -1.0;
+        overshoots.push_back(spent - 20000);
     }
     std::sort(overshoots.begin(), overshoots.end());
     return static_cast<double>(overshoots[overshoots.size() / 2]);
