@@ -11,9 +11,9 @@
 //
 // SIGUSR1 plugs in every unit that is out, SIGUSR2 pulls every unit out; SIGTERM or SIGINT end
 // the server. With --usb the server makes the gadget in configfs when it starts and takes it down
-// when it ends. The transcripts are written at the end, in the demo's format (UPDATER_SIM_TRANSCRIPT:
-// FILE for one unit, FILE.1, FILE.2, ... for several), each report timed when the unit received or
-// sent it. "ready" goes to standard output once the units are presented.
+// when it ends. The transcripts are written at the end, in the demo's format
+// (UPDATER_SIM_TRANSCRIPT: FILE for one unit, FILE.1, FILE.2, ... for several), each report timed
+// when the unit received or sent it. "ready" goes to standard output once the units are presented.
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -78,8 +78,8 @@ std::string gadget(const char* path) { return std::string(kGadget) + "/" + path;
 
 // The unit as a USB gadget: the same IDs, strings and report descriptor as over UHID.
 void makeGadget(const Slot& slot) {
-    for (const char* folder : {"", "strings/0x409", "functions/hid.usb0", "configs/c.1",
-                               "configs/c.1/strings/0x409"}) {
+    for (const char* folder :
+         {"", "strings/0x409", "functions/hid.usb0", "configs/c.1", "configs/c.1/strings/0x409"}) {
         if (mkdir(gadget(folder).c_str(), 0755) != 0 && errno != EEXIST) die("making the gadget");
     }
     const auto& descriptor = descriptors::kProgrammingUnit;
@@ -107,8 +107,8 @@ void makeGadget(const Slot& slot) {
 
 void takeDownGadget() {
     unlink(gadget("configs/c.1/hid.usb0").c_str());
-    for (const char* folder : {"configs/c.1/strings/0x409", "configs/c.1", "functions/hid.usb0",
-                               "strings/0x409", ""}) {
+    for (const char* folder :
+         {"configs/c.1/strings/0x409", "configs/c.1", "functions/hid.usb0", "strings/0x409", ""}) {
         rmdir(gadget(folder).c_str());
     }
 }
@@ -254,8 +254,9 @@ int main(int argc, char** argv) {
         } else if (option == "--image-size" && i + 1 < argc) {
             start.imageSize = std::strtoul(argv[++i], nullptr, 10);
         } else {
-            std::fprintf(stderr, "usage: kernel-unit-server [--usb] [--bench WORDS] "
-                                 "[--transcript FILE] [--image-size BYTES]\n");
+            std::fprintf(stderr,
+                         "usage: kernel-unit-server [--usb] [--bench WORDS] "
+                         "[--transcript FILE] [--image-size BYTES]\n");
             return 64;
         }
     }
