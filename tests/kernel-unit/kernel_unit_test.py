@@ -49,7 +49,8 @@ update_on() {
   unit_start $USB --bench "${2:-ready}" --transcript /results/$1/transcript
   echo $UNIT_PID > $1/server
   unit_node > $1/node
-  program update --yes --device "$(cat $1/node)" > $1/out 2> $1/err &
+  # The program itself in the background (not the shell function): $! is its pid.
+  "$PROGRAM" update --yes --device "$(cat $1/node)" > $1/out 2> $1/err &
   echo $! > $1/pid
 }
 # Waits for the update NAME to end, then ends its unit.
@@ -68,15 +69,15 @@ unit_stop
 """ + UPDATE_JOB + r"""
 # Side by side, each on its own unit: a whole update with a second copy started among its blocks,
 # one with another program reading the node throughout, SIGTERM among the blocks, the unit pulled
-# out among the blocks. (SIGINT is not sent: busybox's sh starts background jobs with SIGINT
-# ignored, and an ignored signal stays ignored in the program.)
+# out among the blocks. (SIGINT is not sent: busybox's sh, without job control here, starts
+# background jobs with SIGINT ignored, and an ignored signal stays ignored in the program.)
 mkdir -p reader
 unit_start --transcript /results/reader/transcript
 echo $UNIT_PID > reader/server
 unit_node > reader/node
 cat "$(cat reader/node)" > reader/bytes &
 READER=$!
-program update --yes --device "$(cat reader/node)" > reader/out 2> reader/err &
+"$PROGRAM" update --yes --device "$(cat reader/node)" > reader/out 2> reader/err &
 echo $! > reader/pid
 for name in whole sigterm pulled; do update_on $name; done
 sleep 15
