@@ -50,7 +50,7 @@ update_on() {
   echo $UNIT_PID > $1/server
   unit_node > $1/node
   # The program itself in the background (not the shell function): $! is its pid.
-  "$PROGRAM" update --yes --device "$(cat $1/node)" > $1/out 2> $1/err &
+  $SIGNALS "$PROGRAM" update --yes --device "$(cat $1/node)" > $1/out 2> $1/err &
   echo $! > $1/pid
 }
 # Waits for the update NAME to end, then ends its unit.
@@ -68,9 +68,10 @@ program_as_user status > user/out 2> user/err; echo $? > user/exit
 unit_stop
 """ + UPDATE_JOB + r"""
 # Side by side, each on its own unit: a whole update with a second copy started among its blocks,
-# one with another program reading the node throughout, SIGTERM among the blocks, the unit pulled
-# out among the blocks. (SIGINT is not sent: busybox's sh, without job control here, starts
-# background jobs with SIGINT ignored, and an ignored signal stays ignored in the program.)
+# one with another program reading the node throughout, SIGTERM and SIGINT among the blocks, the
+# unit pulled out among the blocks. (busybox's sh, without job control here, starts background
+# jobs with SIGINT ignored; the server's --signals-at-default starts that program with it at its
+# default, as a terminal's job has it.)
 mkdir -p reader
 unit_start --transcript /results/reader/transcript
 echo $UNIT_PID > reader/server
@@ -80,12 +81,16 @@ READER=$!
 "$PROGRAM" update --yes --device "$(cat reader/node)" > reader/out 2> reader/err &
 echo $! > reader/pid
 for name in whole sigterm pulled; do update_on $name; done
+SIGNALS="kernel-unit-server --signals-at-default"
+update_on sigint
+SIGNALS=""
 sleep 15
 mkdir -p second
 program update --yes --device "$(cat whole/node)" > second/out 2> second/err; echo $? > second/exit
 kill -TERM "$(cat sigterm/pid)"
+kill -INT "$(cat sigint/pid)"
 unit_unplug "$(cat pulled/server)"
-for name in whole reader sigterm pulled; do finish $name; done
+for name in whole reader sigterm sigint pulled; do finish $name; done
 kill $READER
 # update --wait with no unit, the unit plugged in after 3 s.
 mkdir -p wait
@@ -230,8 +235,12 @@ class KernelUnituhid(Scenarios, unittest.TestCase):
         with open(os.path.join(self.folder("reader"), "bytes"), "rb") as read_elsewhere:
             self.assertEqual(read_elsewhere.read(), replies, "the other program read each reply")
 
-    def test_sigterm_among_the_blocks(self):
-        self.assert_whole_update("sigterm")
+    def test_sigterm_and_sigint_among_the_blocks(self):
+        for name in ("sigterm", "sigint"):
+            with self.subTest(signal=name):
+                self.assert_whole_update(name)
+                self.assertIn("Firmware update in progress, please wait...",
+                              read(self.folder(name), "err"), "the signal held, and said so")
 
     def test_update_waits_for_the_unit_plugged_in_later(self):
         self.assert_whole_update("wait")
