@@ -3,8 +3,10 @@
 #include "engine/format_text.h"
 
 namespace {
-constexpr unsigned kUpdaterMajorVersion = 1;
-constexpr unsigned kUpdaterMinorVersion = 0;
+// The project's version (CMakeLists.txt), which the Windows program's version information
+// carries too.
+constexpr unsigned kUpdaterMajorVersion = UPDATER_VERSION_MAJOR;
+constexpr unsigned kUpdaterMinorVersion = UPDATER_VERSION_MINOR;
 }  // namespace
 
 int buildProgramTitle(wchar_t* buffer, int capacity) {

@@ -1,6 +1,6 @@
 // The resources of the built program, read back per language from the executable and compared
 // with the catalogue and the layout the program relies on: string tables, dialogs, logo, icons,
-// manifest, and nothing else.
+// manifest, version information (its contents in version_info_test.cpp), and nothing else.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -21,6 +21,7 @@
 
 namespace {
 
+constexpr WORD kNeutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);       // 0x0000
 constexpr WORD kGerman = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);          // 0x0407
 constexpr WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);       // 0x0009
 constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 0x0409
@@ -563,6 +564,7 @@ TEST(Inventory, HoldsNothingButTheseResources) {
     expected.insert({typeNumber(RT_GROUP_ICON), kIconGroupId, kGerman});
     for (const IconLayout& icon : kIcons) expected.insert({typeNumber(RT_ICON), icon.id, kGerman});
     expected.insert({typeNumber(RT_MANIFEST), 1, kEnglishUs});
+    expected.insert({typeNumber(RT_VERSION), 1, kNeutral});
 
     EXPECT_EQ(found, expected);
 }
