@@ -9,3 +9,6 @@ constexpr const wchar_t* kModelName = L"TERVAL 160 LX";
 // terminator included); its length, or -1.
 constexpr int kTitleBufferSize = 256;
 int buildProgramTitle(wchar_t* buffer, int capacity);
+
+// The program's version alone, "1.0": what --version and the logs' headers name.
+const char* programVersion();

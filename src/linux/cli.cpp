@@ -139,7 +139,7 @@ int runCommand(const CommandLine& line, CliIo& io, bool* wrote) {
         case CommandLine::Command::version: {
             wchar_t title[kTitleBufferSize];
             buildProgramTitle(title, kTitleBufferSize);
-            io.out << "terval-updater-cli 1.0\n" << utf8(title) << '\n';
+            io.out << "terval-updater-cli " << programVersion() << '\n' << utf8(title) << '\n';
             return kExitOk;
         }
         case CommandLine::Command::status: return status(line, io);

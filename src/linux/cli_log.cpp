@@ -8,6 +8,7 @@
 
 #include "cli_texts.h"
 #include "flash/firmware_image.h"
+#include "engine/program_title.h"
 #include "engine/text_ids.h"
 
 namespace {
@@ -52,7 +53,7 @@ std::string systemName() {
 sessionlog::Header logHeader() {
     const FirmwareImage image = firmwareImage();
     return {
-        "terval-updater-cli 1.0",
+        std::string("terval-updater-cli ") + programVersion(),
         image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
         systemName()};
 }

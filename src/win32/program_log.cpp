@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/program_title.h"
 #include "flash/firmware_image.h"
 #include "win32/utf8.h"
 
@@ -55,7 +56,7 @@ sessionlog::Log& programLog() {
 void startProgramLog(const char* program, const char* subfolder, Clock& clock) {
     const FirmwareImage image = firmwareImage();
     const sessionlog::Header header{
-        std::string(program) + " 1.0",
+        std::string(program) + " " + programVersion(),
         image.expectedDigest != nullptr ? hexDigest(*image.expectedDigest) : std::string("unknown"),
         systemName()};
     programLog().start(header, {"", logFolder(subfolder)}, clock);
