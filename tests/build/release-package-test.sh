@@ -105,16 +105,17 @@ else
   result FAIL "$name status" "exit code $status_code: $(head -3 <<<"$status_output")"
 fi
 
-# The page as man renders it, one paragraph a line, beside --help.
-if in_tree env MANWIDTH=4000 man "$name" >"$work/page.txt" 2>"$work/man.log" &&
-   grep -q "^NAME" <(col -b <"$work/page.txt"); then
+# The page as man renders it, one paragraph a line, without the overstrikes of bold (col comes
+# with man-db), beside --help.
+if in_tree sh -c 'MANWIDTH=4000 man "$1" | col -b' sh "$name" >"$work/page.txt" \
+     2>"$work/man.log" && grep -q "^NAME" "$work/page.txt"; then
   result ok "man $name renders"
 else
   cat "$work/man.log"
   result FAIL "man $name does not render"
 fi
 in_tree "$name" --help >"$work/help.txt" 2>&1
-if disagreements="$(python3 - "$work/help.txt" <(col -b <"$work/page.txt") <<'PY'
+if disagreements="$(python3 - "$work/help.txt" "$work/page.txt" <<'PY'
 import re
 import sys
 
