@@ -2,7 +2,9 @@
 #
 # checkout SOURCE DEST: the tree of SOURCE as it is now
 # (its tracked files and those not yet tracked, less what it ignores) in DEST, as a fresh checkout
-# of one commit, so that tools/release runs there as on a maker's clean clone.
+# of one commit, so that tools/release runs there as on a maker's clean clone. The commit's author,
+# message and times are fixed, so that two checkouts of the same tree hold the same commit (the
+# Debian package takes its files' times from it).
 checkout() {
   local source="$1" dest="$2"
   mkdir -p "$dest" || return 1
@@ -10,7 +12,8 @@ checkout() {
     tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$dest" || return 1
   git -C "$dest" init -q &&
     git -C "$dest" add -A &&
-    git -C "$dest" -c user.name="release test" -c user.email=release-test@localhost \
+    GIT_AUTHOR_DATE="@1767225600 +0000" GIT_COMMITTER_DATE="@1767225600 +0000" \
+      git -C "$dest" -c user.name="release test" -c user.email=release-test@localhost \
       commit -q -m "The tree under test"
 }
 
