@@ -301,8 +301,32 @@ void expectWholeUpdate(const std::vector<Report>& all, const std::vector<std::ui
     }
     std::size_t replies = all.size() - out.size();
     EXPECT_EQ(replies, out.size()) << "a reply to every request";
-    // The figure for tools/bench: the update's span on the unit's clock.
-    std::printf("virtual_unit_update_ms %lu\n", out.back().ms - out[at].ms);
+}
+
+// The figures for tools/bench, on the unit's clock, each named after who wrote to the unit: the
+// update's span from the lock to its release; for the blocks, the mean time from a request to
+// its reply's hand-over and from the reply to the next request, and the median, 99th percentile
+// and longest time from one request to the next.
+void printFigures(const char* name, const std::vector<Report>& all) {
+    const std::vector<Report> out = requests(all);
+    std::size_t at = 0;
+    while (at < out.size() && out[at].bytes[1] != 0x0B) ++at;
+    if (at == out.size()) return;
+    std::printf("%s_update_ms %lu\n", name, out.back().ms - out[at].ms);
+    double replies = 0, turns = 0;
+    std::vector<unsigned long> gaps;
+    for (std::size_t i = 0; i + 2 < all.size(); ++i) {
+        if (!all[i].out || all[i].bytes[1] != 0x1B || all[i + 1].out || !all[i + 2].out) continue;
+        replies += all[i + 1].ms - all[i].ms;
+        turns += all[i + 2].ms - all[i + 1].ms;
+        gaps.push_back(all[i + 2].ms - all[i].ms);
+    }
+    if (gaps.empty()) return;
+    std::sort(gaps.begin(), gaps.end());
+    std::printf("%s_reply_ms %.3f\n%s_turn_ms %.3f\n", name, replies / gaps.size(), name,
+                turns / gaps.size());
+    std::printf("%s_gap_median_ms %lu\n%s_gap_p99_ms %lu\n%s_gap_max_ms %lu\n", name,
+                gaps[gaps.size() / 2], name, gaps[gaps.size() * 99 / 100], name, gaps.back());
 }
 
 TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
@@ -315,6 +339,7 @@ TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
     ASSERT_EQ(driver::waitForExit(&program), 0);
     program = {};
     expectWholeUpdate(transcript(), testImage());
+    printFigures("virtual_unit", transcript());
 
     // The product's log holds every request as the unit received it, and a reply to each.
     const std::string log = newestProgramLog();
@@ -332,6 +357,28 @@ TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
             << "request " << i << " logged otherwise than the unit received it";
     }
     EXPECT_EQ(logged.size(), 2 * mine.size()) << "a reply logged to every request";
+}
+
+// The yardstick of the update above (tools/bench): the same requests, in the same order and with
+// the same waits, sent by a loop of plain overlapped Win32 calls (vunit-update-loop).
+TEST_F(VirtualUnit, WholeUpdateByAMinimalLoop) {
+    ASSERT_NO_FATAL_FAILURE(serve(L"", "virtual-unit-loop-transcript.txt"));
+    const std::wstring figures = artifactFile("virtual-unit-loop-figures.txt");
+    DeleteFileW(figures.c_str());
+    const HANDLE loop =
+        startProcess(L"\"" + unitTool("vunit-update-loop.exe") + L"\" \"" +
+                     driver::wineHostPath(TEST_IMAGE_FILE) + L"\" \"" + figures + L"\"");
+    ASSERT_NE(loop, nullptr);
+    DWORD code = 1;
+    const bool ended = WaitForSingleObject(loop, 180000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(loop, 1);
+    GetExitCodeProcess(loop, &code);
+    CloseHandle(loop);
+    ASSERT_TRUE(ended) << "the loop did not end within 3 minutes";
+    ASSERT_EQ(code, 0u);
+    expectWholeUpdate(transcript(), testImage());
+    printFigures("minimal_loop", transcript());
+    std::printf("%s", driver::readFile(figures).c_str());
 }
 
 TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
