@@ -419,6 +419,31 @@ TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
     update();
 }
 
+// The unit sends one report that nobody asked for right after its reply to block 10. It reaches
+// the program through the class driver between two requests, and must be found before block 11
+// goes out: the update ends there with the block's failure and the program's own error for a
+// report that was waiting (0xe0000002), and nothing more is sent.
+TEST_F(VirtualUnit, AReportNobodyAskedForEndsTheUpdateBeforeTheNextBlock) {
+    ASSERT_NO_FATAL_FAILURE(serve(L"stray-report", "virtual-unit-stray-transcript.txt"));
+    ASSERT_NO_FATAL_FAILURE(start(UPDATER_TEST_IMAGE_PROGRAM_FILE));
+    expectReady(L"0.9");
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    const HWND box =
+        driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 60000);
+    ASSERT_NE(box, nullptr) << "no failure report";
+    const std::wstring text = driver::messageBoxText(box);
+    EXPECT_EQ(text, catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(0xFFFFFFFEu, 0xE0000002u))
+        << std::string(text.begin(), text.end());
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    const std::vector<Report> out = requests(transcript());
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back().bytes[1], 0x1B) << "a request after the blocks";
+    EXPECT_EQ(
+        std::count_if(out.begin(), out.end(), [](const Report& r) { return r.bytes[1] == 0x1B; }),
+        10);
+}
+
 // A unit that takes the first block and then neither completes that write nor lets it be
 // cancelled (the bus holds the request for good): the write is given up once its bound and the
 // cancel's have run out, the update ends with the block's failure and its code line (-2, not
