@@ -22,8 +22,8 @@ struct Transfer;
 struct WindowsDevice final : Device {
     WindowsDevice(HANDLE opened, std::uint32_t inputLength)
         : handle(opened), inputReportLength(inputLength) {}
-    // Ends the read kept waiting ahead (cancelled, its end awaited within a bound), and waits for
-    // no other transfer, not even one that was given up.
+    // Ends the read kept waiting ahead (cancelled, its end awaited within a message interval), and
+    // waits for no other transfer, not even one that was given up.
     ~WindowsDevice() override;
 
     HANDLE handle;
@@ -237,13 +237,17 @@ Transfer* takeReadAhead(WindowsDevice& device) {
     return transfer;
 }
 
-// Ends a read ahead that is no longer wanted: cancelled unless it has completed, its end awaited
-// within the cancel's bound (and left for good when it does not end).
+// Ends a read ahead that is no longer wanted: cancelled unless it has completed. It ends while a
+// device is closed, where no message may be let through (a handler could use the session being
+// closed), so its end is awaited without them and for one message interval at most; a read that
+// has not ended by then is left for good, as one given up.
 void endReadAhead(WindowsDevice& device, Transfer* transfer) {
-    DWORD read = 0;
-    Error error = 0;
-    release(device, transfer,
-            awaitTransfer(device.handle, &transfer->overlapped, 0, &read, &error));
+    const HANDLE ended = transfer->overlapped.hEvent;
+    if (WaitForSingleObject(ended, 0) != WAIT_OBJECT_0) {
+        CancelIoEx(device.handle, &transfer->overlapped);
+        if (WaitForSingleObject(ended, kMessageIntervalMs) != WAIT_OBJECT_0) return;
+    }
+    release(device, transfer, Outcome::completed);
 }
 
 }  // namespace
