@@ -16,17 +16,27 @@
 namespace hid {
 namespace {
 
+struct Transfer;
+
 // An open handle, closed when it goes.
 struct WindowsDevice final : Device {
     WindowsDevice(HANDLE opened, std::uint32_t inputLength)
         : handle(opened), inputReportLength(inputLength) {}
-    // Waits for no transfer, not even one that was given up.
-    ~WindowsDevice() override { CloseHandle(handle); }
+    // Ends the read kept waiting ahead (cancelled, its end awaited within a message interval), and
+    // waits for no other transfer, not even one that was given up.
+    ~WindowsDevice() override;
 
     HANDLE handle;
     // The input report's length from the capabilities; 0 when they cannot be read (a pipe in
     // the tests), and then flushInput cannot look whether a report was queued.
     std::uint32_t inputReportLength;
+    // A read issued ahead for the next input report, or null: issued after each flush and each
+    // reply, so that every report that comes after them is taken by it, and the flush before
+    // the next request need only look whether it has completed (see flushInput).
+    Transfer* readAhead = nullptr;
+    // A transfer that has ended, kept with its event for the next one: making and closing an
+    // event are requests to the system (to Wine's server) on the way of every report.
+    Transfer* spare = nullptr;
 };
 
 WindowsDevice& windowsDevice(Device& device) { return static_cast<WindowsDevice&>(device); }
@@ -106,10 +116,22 @@ constexpr DWORD kCancelBoundMs = 1000;
 struct Transfer {
     OVERLAPPED overlapped;
     std::uint8_t* bytes;
+    std::uint32_t capacity;
 };
 
-// A transfer of length bytes, or null (with *error) when there is no memory or event for it.
-Transfer* newTransfer(std::uint32_t length, Error* error) {
+// A transfer of length bytes: the device's spare one when it is long enough, else a new one;
+// null (with *error) when there is no memory or event for it. WriteFile and ReadFile set the
+// event to not signalled as they start.
+Transfer* newTransfer(WindowsDevice& device, std::uint32_t length, Error* error) {
+    if (device.spare != nullptr && device.spare->capacity >= length) {
+        Transfer* transfer = device.spare;
+        device.spare = nullptr;
+        const HANDLE event = transfer->overlapped.hEvent;
+        transfer->overlapped = OVERLAPPED{};
+        transfer->overlapped.hEvent = event;
+        std::memset(transfer->bytes, 0, transfer->capacity);
+        return transfer;
+    }
     auto* transfer = new (std::nothrow) Transfer{};
     std::uint8_t* bytes = new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]{};
     if (transfer == nullptr || bytes == nullptr) {
@@ -119,6 +141,7 @@ Transfer* newTransfer(std::uint32_t length, Error* error) {
         return nullptr;
     }
     transfer->bytes = bytes;
+    transfer->capacity = length == 0 ? 1 : length;
     transfer->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (transfer->overlapped.hEvent == nullptr) {
         *error = failureError();
@@ -131,14 +154,23 @@ Transfer* newTransfer(std::uint32_t length, Error* error) {
 
 enum class Outcome { completed, failed, givenUp };
 
-// Frees a transfer that the platform is done with. One given up is left as it is, for good: the
-// platform may still complete it at any later time (when the device goes, say), and would then
-// write into freed memory and set an event handle that by then names another object.
-void release(Transfer* transfer, Outcome outcome) {
-    if (outcome == Outcome::givenUp) return;
+void destroy(Transfer* transfer) {
     CloseHandle(transfer->overlapped.hEvent);
     delete[] transfer->bytes;
     delete transfer;
+}
+
+// Hands back a transfer that the platform is done with: kept as the device's spare, or freed. One
+// given up is left as it is, for good: the platform may still complete it at any later time (when
+// the device goes, say), and would then write into freed memory and set an event handle that by
+// then names another object.
+void release(WindowsDevice& device, Transfer* transfer, Outcome outcome) {
+    if (outcome == Outcome::givenUp) return;
+    if (device.spare == nullptr) {
+        device.spare = transfer;
+    } else {
+        destroy(transfer);
+    }
 }
 
 // Waits for an overlapped transfer to complete, at most timeoutMs, letting the windows' paint and
@@ -180,7 +212,51 @@ Outcome run(WindowsDevice& device, Transfer* transfer, std::uint32_t timeoutMs, 
     return awaitTransfer(device.handle, &transfer->overlapped, timeoutMs, transferred, error);
 }
 
+// Issues the read ahead of a HID device whose input length is known; none when it cannot be
+// issued (a device gone fails its reads at once): the next flush takes the slow way, and the
+// next read issues its own.
+void startReadAhead(WindowsDevice& device) {
+    if (device.readAhead != nullptr || device.inputReportLength == 0) return;
+    Error error = 0;
+    Transfer* transfer = newTransfer(device, device.inputReportLength, &error);
+    if (transfer == nullptr) return;
+    if (!ReadFile(device.handle, transfer->bytes, device.inputReportLength, nullptr,
+                  &transfer->overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        release(device, transfer, Outcome::failed);
+        return;
+    }
+    device.readAhead = transfer;
+}
+
+// Takes the read ahead off the device: *transfer is the read, to be awaited and released by the
+// caller, or null when there was none.
+Transfer* takeReadAhead(WindowsDevice& device) {
+    Transfer* transfer = device.readAhead;
+    device.readAhead = nullptr;
+    return transfer;
+}
+
+// Ends a read ahead that is no longer wanted: cancelled unless it has completed. It ends while a
+// device is closed, where no message may be let through (a handler could use the session being
+// closed), so its end is awaited without them and for one message interval at most; a read that
+// has not ended by then is left for good, as one given up.
+void endReadAhead(WindowsDevice& device, Transfer* transfer) {
+    const HANDLE ended = transfer->overlapped.hEvent;
+    if (WaitForSingleObject(ended, 0) != WAIT_OBJECT_0) {
+        CancelIoEx(device.handle, &transfer->overlapped);
+        if (WaitForSingleObject(ended, kMessageIntervalMs) != WAIT_OBJECT_0) return;
+    }
+    release(device, transfer, Outcome::completed);
+}
+
 }  // namespace
+
+WindowsDevice::~WindowsDevice() {
+    if (Transfer* transfer = takeReadAhead(*this)) endReadAhead(*this, transfer);
+    if (spare != nullptr) destroy(spare);
+    CloseHandle(handle);
+}
 
 bool WindowsBackend::enumerate(std::uint16_t vendorId, std::uint16_t productId,
                                std::vector<DeviceInfo>* devices, Error* error) {
@@ -246,14 +322,14 @@ constexpr int kMaxFlushedReports = 512;
 // read could be neither completed nor cancelled (a read is then left pending).
 Outcome takeQueuedReport(WindowsDevice& device) {
     Error error = 0;
-    Transfer* transfer = newTransfer(device.inputReportLength, &error);
+    Transfer* transfer = newTransfer(device, device.inputReportLength, &error);
     if (transfer == nullptr) return Outcome::failed;
     DWORD read = 0;
     const Outcome outcome =
         run(device, transfer, 0, &read, &error, [&](HANDLE handle, Transfer* t) {
             return ReadFile(handle, t->bytes, device.inputReportLength, nullptr, &t->overlapped);
         });
-    release(transfer, outcome);
+    release(device, transfer, outcome);
     return outcome;
 }
 
@@ -279,12 +355,27 @@ HANDLE windowsHandle(const Device& device) {
     return static_cast<const WindowsDevice&>(device).handle;
 }
 
+// While the read ahead is still waiting, no input report has come since it was issued (the class
+// driver hands a report to a waiting read before it queues one), and there is nothing to drop:
+// the flush costs no request to the driver. Otherwise a report came unasked (or the read
+// failed), and the queue is emptied the slow way.
+//
 // HidD_FlushQueue does not tell whether it dropped anything (and Wine's HID class driver does not
 // know it), so the reports are first taken one by one with reads that must complete at once. A
-// read left pending counts as a report dropped: what the queue holds is then unknown.
+// read left pending counts as a report dropped: what the queue holds is then unknown. Then the
+// read ahead is issued again.
 bool WindowsBackend::flushInput(Device& opened) {
     WindowsDevice& device = windowsDevice(opened);
     bool took = false;
+    if (Transfer* ahead = takeReadAhead(device)) {
+        if (WaitForSingleObject(ahead->overlapped.hEvent, 0) == WAIT_TIMEOUT) {
+            device.readAhead = ahead;
+            return false;
+        }
+        DWORD read = 0;
+        took = GetOverlappedResult(device.handle, &ahead->overlapped, &read, FALSE) != FALSE;
+        release(device, ahead, Outcome::completed);
+    }
     for (int i = 0; device.inputReportLength != 0 && i < kMaxFlushedReports; ++i) {
         const Outcome outcome = takeQueuedReport(device);
         if (outcome == Outcome::failed) break;
@@ -295,6 +386,7 @@ bool WindowsBackend::flushInput(Device& opened) {
     // Its failure is not reported: the request goes out whether or not the queue could be dropped.
     const HidLibrary* library = hidLibrary();
     if (library != nullptr) library->flushQueue(device.handle);
+    startReadAhead(device);
     return took;
 }
 
@@ -304,7 +396,7 @@ bool WindowsBackend::flushInput(Device& opened) {
 bool WindowsBackend::writeReport(Device& opened, const std::uint8_t* report, std::uint32_t length,
                                  std::uint32_t timeoutMs, Error* error) {
     WindowsDevice& device = windowsDevice(opened);
-    Transfer* transfer = newTransfer(length, error);
+    Transfer* transfer = newTransfer(device, length, error);
     if (transfer == nullptr) return false;
     std::memcpy(transfer->bytes, report, length);
     DWORD written = 0;
@@ -312,26 +404,36 @@ bool WindowsBackend::writeReport(Device& opened, const std::uint8_t* report, std
         run(device, transfer, timeoutMs, &written, error, [&](HANDLE handle, Transfer* t) {
             return WriteFile(handle, t->bytes, length, nullptr, &t->overlapped);
         });
-    release(transfer, outcome);
+    release(device, transfer, outcome);
     return outcome == Outcome::completed;
 }
 
 // The report is read into the transfer's own buffer and copied out once the read has completed:
 // a read that is given up may still write into its buffer later.
+// The read ahead, issued before the request, is the reply's read when it has the report's length;
+// once the reply is in, the next read ahead is issued for whatever comes after it.
 bool WindowsBackend::readReport(Device& opened, std::uint8_t* report, std::uint32_t length,
                                 std::uint32_t timeoutMs, Error* error) {
     WindowsDevice& device = windowsDevice(opened);
-    Transfer* transfer = newTransfer(length, error);
-    if (transfer == nullptr) return false;
+    Transfer* transfer = takeReadAhead(device);
     DWORD read = 0;
-    const Outcome outcome =
-        run(device, transfer, timeoutMs, &read, error, [&](HANDLE handle, Transfer* t) {
+    Outcome outcome;
+    if (transfer != nullptr && length == device.inputReportLength) {
+        outcome = awaitTransfer(device.handle, &transfer->overlapped, timeoutMs, &read, error);
+    } else {
+        // Not the report's length: the read ahead must not take the reply.
+        if (transfer != nullptr) endReadAhead(device, transfer);
+        transfer = newTransfer(device, length, error);
+        if (transfer == nullptr) return false;
+        outcome = run(device, transfer, timeoutMs, &read, error, [&](HANDLE handle, Transfer* t) {
             return ReadFile(handle, t->bytes, length, nullptr, &t->overlapped);
         });
+    }
     if (outcome == Outcome::completed) {
         std::memcpy(report, transfer->bytes, std::min<DWORD>(read, length));
+        startReadAhead(device);  // on the spare, which the write left; this read becomes it
     }
-    release(transfer, outcome);
+    release(device, transfer, outcome);
     if (outcome != Outcome::completed) return false;
     if (read != length) return fail(kWrongLengthError, error);
     return true;

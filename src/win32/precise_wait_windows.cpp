@@ -1,7 +1,8 @@
 // A high-resolution waitable timer where the system has one (Windows 10 1803 and later), a timed
-// wait elsewhere; the performance counter tells when the wait is over. Nothing system-wide (such
-// as the timer resolution) is changed. Every wait lets the thread's paint and sent messages
-// through, so that a window waiting here stays responsive.
+// wait elsewhere, and the last millisecond on the performance counter, which also tells when the
+// wait is over. Nothing system-wide (such as the timer resolution) is changed. Every wait but that
+// last millisecond lets the thread's paint and sent messages through, so that a window waiting
+// here stays responsive.
 #include "win32/precise_wait_windows.h"
 
 #include <windows.h>
@@ -46,7 +47,23 @@ constexpr DWORD kTimerMarginMs = 50;
 // signal, a lost wake-up for the first wait. Such a pause takes the timed wait instead.
 std::atomic<bool> timerTaken{false};
 
+// The last part of a wait, waited out on the performance counter. A timer is only as fine as the
+// system's own clock of timers: Wine's counts whole milliseconds, so that a timer due in 19.3 ms
+// fires after 20 ms or later, and every pause after a block would be some 0.8 ms too long. The
+// timer is therefore set to end this much early.
+constexpr std::uint64_t kCounterTailMicroseconds = 1000;
+
+void waitOnTheCounter(std::uint64_t microseconds) {
+    const std::uint64_t end = nowMicroseconds() + microseconds;
+    while (nowMicroseconds() < end) YieldProcessor();
+}
+
 void sleepMicroseconds(std::uint64_t microseconds) {
+    if (microseconds <= kCounterTailMicroseconds) {
+        waitOnTheCounter(microseconds);
+        return;
+    }
+    microseconds -= kCounterTailMicroseconds;
     const auto ms = static_cast<DWORD>((microseconds + 999) / 1000);
     const HANDLE timer = highResolutionTimer();
     if (timer != nullptr && !timerTaken.exchange(true)) {

@@ -301,8 +301,32 @@ void expectWholeUpdate(const std::vector<Report>& all, const std::vector<std::ui
     }
     std::size_t replies = all.size() - out.size();
     EXPECT_EQ(replies, out.size()) << "a reply to every request";
-    // The figure for tools/bench: the update's span on the unit's clock.
-    std::printf("virtual_unit_update_ms %lu\n", out.back().ms - out[at].ms);
+}
+
+// The figures for tools/bench, on the unit's clock, each named after who wrote to the unit: the
+// update's span from the lock to its release; for the blocks, the mean time from a request to
+// its reply's hand-over and from the reply to the next request, and the median, 99th percentile
+// and longest time from one request to the next.
+void printFigures(const char* name, const std::vector<Report>& all) {
+    const std::vector<Report> out = requests(all);
+    std::size_t at = 0;
+    while (at < out.size() && out[at].bytes[1] != 0x0B) ++at;
+    if (at == out.size()) return;
+    std::printf("%s_update_ms %lu\n", name, out.back().ms - out[at].ms);
+    double replies = 0, turns = 0;
+    std::vector<unsigned long> gaps;
+    for (std::size_t i = 0; i + 2 < all.size(); ++i) {
+        if (!all[i].out || all[i].bytes[1] != 0x1B || all[i + 1].out || !all[i + 2].out) continue;
+        replies += all[i + 1].ms - all[i].ms;
+        turns += all[i + 2].ms - all[i + 1].ms;
+        gaps.push_back(all[i + 2].ms - all[i].ms);
+    }
+    if (gaps.empty()) return;
+    std::sort(gaps.begin(), gaps.end());
+    std::printf("%s_reply_ms %.3f\n%s_turn_ms %.3f\n", name, replies / gaps.size(), name,
+                turns / gaps.size());
+    std::printf("%s_gap_median_ms %lu\n%s_gap_p99_ms %lu\n%s_gap_max_ms %lu\n", name,
+                gaps[gaps.size() / 2], name, gaps[gaps.size() * 99 / 100], name, gaps.back());
 }
 
 TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
@@ -315,6 +339,7 @@ TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
     ASSERT_EQ(driver::waitForExit(&program), 0);
     program = {};
     expectWholeUpdate(transcript(), testImage());
+    printFigures("virtual_unit", transcript());
 
     // The product's log holds every request as the unit received it, and a reply to each.
     const std::string log = newestProgramLog();
@@ -332,6 +357,28 @@ TEST_F(VirtualUnit, WholeUpdateThroughTheStack) {
             << "request " << i << " logged otherwise than the unit received it";
     }
     EXPECT_EQ(logged.size(), 2 * mine.size()) << "a reply logged to every request";
+}
+
+// The yardstick of the update above (tools/bench): the same requests, in the same order and with
+// the same waits, sent by a loop of plain overlapped Win32 calls (vunit-update-loop).
+TEST_F(VirtualUnit, WholeUpdateByAMinimalLoop) {
+    ASSERT_NO_FATAL_FAILURE(serve(L"", "virtual-unit-loop-transcript.txt"));
+    const std::wstring figures = artifactFile("virtual-unit-loop-figures.txt");
+    DeleteFileW(figures.c_str());
+    const HANDLE loop =
+        startProcess(L"\"" + unitTool("vunit-update-loop.exe") + L"\" \"" +
+                     driver::wineHostPath(TEST_IMAGE_FILE) + L"\" \"" + figures + L"\"");
+    ASSERT_NE(loop, nullptr);
+    DWORD code = 1;
+    const bool ended = WaitForSingleObject(loop, 180000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(loop, 1);
+    GetExitCodeProcess(loop, &code);
+    CloseHandle(loop);
+    ASSERT_TRUE(ended) << "the loop did not end within 3 minutes";
+    ASSERT_EQ(code, 0u);
+    expectWholeUpdate(transcript(), testImage());
+    printFigures("minimal_loop", transcript());
+    std::printf("%s", driver::readFile(figures).c_str());
 }
 
 TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
@@ -370,6 +417,31 @@ TEST_F(VirtualUnit, CablePulledDuringTheBlocksThenPluggedAndUpdatedAgain) {
     ASSERT_TRUE(driver::waitForControlText(window, kHintBox, catalogue(kTextReady)));
     expectReady(L"----------");  // erased by the interrupted update
     update();
+}
+
+// The unit sends one report that nobody asked for right after its reply to block 10. It reaches
+// the program through the class driver between two requests, and must be found before block 11
+// goes out: the update ends there with the block's failure and the program's own error for a
+// report that was waiting (0xe0000002), and nothing more is sent.
+TEST_F(VirtualUnit, AReportNobodyAskedForEndsTheUpdateBeforeTheNextBlock) {
+    ASSERT_NO_FATAL_FAILURE(serve(L"stray-report", "virtual-unit-stray-transcript.txt"));
+    ASSERT_NO_FATAL_FAILURE(start(UPDATER_TEST_IMAGE_PROGRAM_FILE));
+    expectReady(L"0.9");
+    ASSERT_NO_FATAL_FAILURE(confirmUpdate());
+    const HWND box =
+        driver::findMessageBox(processId(), catalogue(kTextUpdateFailedCaption), 60000);
+    ASSERT_NE(box, nullptr) << "no failure report";
+    const std::wstring text = driver::messageBoxText(box);
+    EXPECT_EQ(text, catalogue(kTextBlockFailed) + L"\r\n" + errorCodeLine(0xFFFFFFFEu, 0xE0000002u))
+        << std::string(text.begin(), text.end());
+    driver::answerMessageBox(box, IDOK);
+    EXPECT_TRUE(driver::waitForWindowGone(box));
+    const std::vector<Report> out = requests(transcript());
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back().bytes[1], 0x1B) << "a request after the blocks";
+    EXPECT_EQ(
+        std::count_if(out.begin(), out.end(), [](const Report& r) { return r.bytes[1] == 0x1B; }),
+        10);
 }
 
 // A unit that takes the first block and then neither completes that write nor lets it be
