@@ -44,11 +44,13 @@ bool isInterfaceRecord(const DeviceEventRecord* record) {
 }
 
 // A status, an empty line and the connection steps; at start-up the panel's closed view too.
+// The Hint box is given the whole text at once: each text given lays it all out anew.
 void showStatus(std::uint16_t statusId, bool atStartup) {
     Text status = loadText(statusId);
     appendBounded(status.chars, kTextBufferSize, kStatusSeparator);
-    setHintText(status.chars);
-    appendHintText(loadText(kTextInstructions).chars);
+    std::wstring hint = status.chars;
+    hint += loadText(kTextInstructions).chars;
+    setHintText(hint.c_str());
     if (atStartup) refreshVersionPanel();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "win32/hid_library.h"
+#include "win32/hid_path.h"
 #include "win32/message_wait.h"
 #include "win32/utf8.h"
 
@@ -274,9 +275,14 @@ bool WindowsBackend::enumerate(std::uint16_t vendorId, std::uint16_t productId,
          SetupDiEnumDeviceInterfaces(set, nullptr, &hidClass, index, &interfaceData); ++index) {
         // An interface that cannot be read is passed over: it may be going away right now.
         std::wstring path;
+        if (!interfacePath(set, &interfaceData, &path)) continue;
+        // A device whose path names another vendor is passed over unopened. Opening every HID
+        // device (keyboards and mice among them) to ask for its IDs is what the enumeration
+        // spends its time on, and it is done before the window first appears.
+        const int namedVendor = vendorIdInHidPath(path);
+        if (namedVendor >= 0 && namedVendor != vendorId) continue;
         DeviceInfo info;
-        if (!interfacePath(set, &interfaceData, &path) ||
-            !describeInterface(*library, path, &info) || !wanted(info, vendorId, productId) ||
+        if (!describeInterface(*library, path, &info) || !wanted(info, vendorId, productId) ||
             !toUtf8(path, &info.path)) {
             continue;
         }

@@ -1,5 +1,6 @@
 #include "win32/main_dialog.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "ui/update.h"
@@ -38,21 +39,66 @@ LogoPlacement placeLogoIn(HWND window, int bitmapWidth, int bitmapHeight) {
                      GetSystemMetrics(SM_CXDLGFRAME), GetSystemMetrics(SM_CYCAPTION));
 }
 
+// The logo's resource as the bitmap header and the pixels that follow it (and its colour table,
+// which a 24-bit image has none of); false when it is missing.
+bool logoResource(const BITMAPINFO** info, const void** pixels) {
+    const HINSTANCE instance = window::programInstance();
+    const HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(kLogoBitmapId), RT_BITMAP);
+    const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    const auto* header = static_cast<const BITMAPINFO*>(LockResource(loaded));
+    if (header == nullptr || SizeofResource(instance, found) < sizeof(BITMAPINFOHEADER)) {
+        return false;
+    }
+    const BITMAPINFOHEADER& bitmap = header->bmiHeader;
+    DWORD colours = bitmap.biClrUsed;
+    if (colours == 0 && bitmap.biBitCount <= 8) colours = 1u << bitmap.biBitCount;
+    const DWORD masks = bitmap.biCompression == BI_BITFIELDS ? 3 : 0;
+    *info = header;
+    *pixels =
+        reinterpret_cast<const BYTE*>(header) + bitmap.biSize + (colours + masks) * sizeof(RGBQUAD);
+    return true;
+}
+
+// The logo is reduced straight from the resource into a bitmap of the size it is drawn, and that
+// is drawn with its key colour left out. Making a bitmap of the whole logo first (LoadBitmap)
+// would convert all of its 1772 x 263 pixels for the few it shows, and was the larger part of
+// the window's first paint.
 void drawLogo(HWND window, HDC paintContext) {
-    const HBITMAP bitmap = LoadBitmapW(window::programInstance(), MAKEINTRESOURCEW(kLogoBitmapId));
-    if (bitmap == nullptr) return;
-    BITMAP size{};
-    GetObjectW(bitmap, sizeof size, &size);
+    const BITMAPINFO* info = nullptr;
+    const void* pixels = nullptr;
+    if (!logoResource(&info, &pixels)) return;
+    const int width = info->bmiHeader.biWidth;
+    const int height = std::abs(info->bmiHeader.biHeight);
+    const LogoPlacement logo = placeLogoIn(window, width, height);
+    if (logo.width <= 0 || logo.height <= 0) return;
+    // 24 bits, the resource's own format: only the pixels picked are read, and none converted.
+    BITMAPINFO reducedInfo{};
+    reducedInfo.bmiHeader.biSize = sizeof reducedInfo.bmiHeader;
+    reducedInfo.bmiHeader.biWidth = logo.width;
+    reducedInfo.bmiHeader.biHeight = logo.height;
+    reducedInfo.bmiHeader.biPlanes = 1;
+    reducedInfo.bmiHeader.biBitCount = 24;
+    reducedInfo.bmiHeader.biCompression = BI_RGB;
+    void* reducedPixels = nullptr;
+    const HBITMAP reduced =
+        CreateDIBSection(paintContext, &reducedInfo, DIB_RGB_COLORS, &reducedPixels, nullptr, 0);
+    if (reduced == nullptr) return;
     const HDC memory = CreateCompatibleDC(paintContext);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    const LogoPlacement logo = placeLogoIn(window, size.bmWidth, size.bmHeight);
+    const HGDIOBJ previous = SelectObject(memory, reduced);
+    // Pixels picked, never blended, so that the key colour stays exact at the shapes' edges: as
+    // TransparentBlt reduces on Windows. (Wine 8's GdiTransparentBlt, left to reduce, does so in
+    // a context of its own whose mode ANDs the dropped pixels into those kept: the logo came out
+    // darker there, its white tagline unreadable.)
+    SetStretchBltMode(memory, COLORONCOLOR);
+    StretchDIBits(memory, 0, 0, logo.width, logo.height, 0, 0, width, height, pixels, info,
+                  DIB_RGB_COLORS, SRCCOPY);
     // gdi32's own colour-keyed copy, the same as msimg32's TransparentBlt, which would add a DLL
     // to the import table that is not one of the KnownDLLs.
     GdiTransparentBlt(paintContext, logo.x, logo.y, logo.width, logo.height, memory, 0, 0,
-                      size.bmWidth, size.bmHeight, kLogoKeyColour);
+                      logo.width, logo.height, kLogoKeyColour);
     SelectObject(memory, previous);  // a bitmap still selected into a context is not deleted
     DeleteDC(memory);
-    DeleteObject(bitmap);
+    DeleteObject(reduced);
 }
 
 // WM_CTLCOLORSTATIC: the controller's row red on a transparent background, the rest default.
@@ -70,7 +116,14 @@ INT_PTR onCommand(HWND window, int commandId) {
             closeMainDialog();
             EndDialog(window, kCloseButton);
             return 1;
-        case kUpdateButton: runUpdate(); return 1;
+        case kUpdateButton:
+            // The progress bar's library, loaded when an update is asked for rather than at
+            // start: loading it (and the theming it sets up) took tens of milliseconds of the
+            // window's first appearance under Wine, and only the writing needs it. Loaded here,
+            // before the first question, it adds no pause between the update's commands.
+            initCommonControls();
+            runUpdate();
+            return 1;
         default: return 0;
     }
 }
@@ -149,8 +202,6 @@ void closeMainDialog() {
 }  // namespace
 
 int runProgram(HINSTANCE programInstance) {
-    // Without the library no progress bar can be made; the window works without it until then.
-    initCommonControls();
     const WORD language = userResourceLanguage();
     window::setProgram(programInstance, language);
     closeSession(appSession());

@@ -2,14 +2,15 @@
 //  - the start-up of terval-updater.exe to its first painted window, against the minimal dialog:
 //    from the process's creation to its dialog being visible and the program idle (a program
 //    becomes idle only once its pending paints are done), the median of several starts each,
-//    taken in turns;
+//    taken in turns, and the median of the turns' ratios (each start of the program against the
+//    minimal dialog's start right after it), with the quartiles of those ratios as their spread;
 //  - a whole update of the demo: from the OK of the warning box to the success text in the Hint
 //    box, and the longest time the main window took meanwhile to answer a WM_NULL sent every
 //    100 ms (Windows calls a window that does not answer for 5 s "Not Responding").
 // Runs with the catalogue in English (LC_ALL=en_US.UTF-8). Prints "name value" lines for
 // tools/bench; exits non-zero when a step did not go as it should.
 //
-//   wine-bench [--starts=N] [--update-only]
+//   wine-bench [--starts=N] [--update-only | --startup-only]
 #include <windows.h>
 
 #include <algorithm>
@@ -76,14 +77,26 @@ double timeStartUp(const std::wstring& exe) {
     return driver::waitForExit(&program) == 0 ? spent : -1;
 }
 
-double median(std::vector<double> values) {
+// The value below which a share of the values lie (0.5: the median), the nearest one taken.
+double quantile(std::vector<double> values, double share) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const auto index =
+        static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
 }
 
+double median(const std::vector<double>& values) { return quantile(values, 0.5); }
+
+struct StartUps {
+    double programMs;
+    double minimalMs;
+    std::vector<double> ratios;  // of each turn: the program's start over the minimal dialog's
+};
+
 // Start-ups of the two programs in turns, after one start of each that is not counted (Wine
-// loads its own DLLs from disk the first time). False when a start failed.
-bool timeStartUps(int starts, double* programMs, double* minimalMs) {
+// loads its own DLLs from disk the first time). Taken in turns, a machine that gets busier or
+// quieter meanwhile weighs on both alike. False when a start failed.
+bool timeStartUps(int starts, StartUps* result) {
     const std::wstring program = driver::wineHostPath(UPDATER_PROGRAM_FILE);
     const std::wstring minimal = driver::wineHostPath(MINIMAL_DIALOG_FILE);
     if (timeStartUp(program) < 0 || timeStartUp(minimal) < 0) return false;
@@ -93,9 +106,10 @@ bool timeStartUps(int starts, double* programMs, double* minimalMs) {
         programTimes.push_back(timeStartUp(program));
         minimalTimes.push_back(timeStartUp(minimal));
         if (programTimes.back() < 0 || minimalTimes.back() < 0) return false;
+        result->ratios.push_back(programTimes.back() / minimalTimes.back());
     }
-    *programMs = median(programTimes);
-    *minimalMs = median(minimalTimes);
+    result->programMs = median(programTimes);
+    result->minimalMs = median(minimalTimes);
     return true;
 }
 
@@ -132,24 +146,29 @@ double timeDemoUpdate(DWORD* longestAnswerMs) {
 int main(int argc, char** argv) {
     int starts = 15;
     bool updateOnly = false;
+    bool startupOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--starts=", 9) == 0) {
             starts = std::max(1, std::atoi(argv[i] + 9));
         }
         if (std::strcmp(argv[i], "--update-only") == 0) updateOnly = true;
+        if (std::strcmp(argv[i], "--startup-only") == 0) startupOnly = true;
     }
 
     if (!updateOnly) {
-        double programMs = 0;
-        double minimalMs = 0;
-        if (!timeStartUps(starts, &programMs, &minimalMs)) {
+        StartUps startUps;
+        if (!timeStartUps(starts, &startUps)) {
             std::fprintf(stderr, "wine-bench: a start-up failed\n");
             return 1;
         }
-        std::printf("startup_program_ms %.1f\n", programMs);
-        std::printf("startup_minimal_ms %.1f\n", minimalMs);
+        std::printf("startup_program_ms %.1f\n", startUps.programMs);
+        std::printf("startup_minimal_ms %.1f\n", startUps.minimalMs);
+        std::printf("startup_ratio %.3f\n", median(startUps.ratios));
+        std::printf("startup_ratio_q1 %.3f\n", quantile(startUps.ratios, 0.25));
+        std::printf("startup_ratio_q3 %.3f\n", quantile(startUps.ratios, 0.75));
         std::printf("startup_runs %d\n", starts);
         std::fflush(stdout);
+        if (startupOnly) return 0;
     }
 
     DWORD longestAnswerMs = 0;
