@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwctype>
 
 #include "win32/bench_window.h"
@@ -203,9 +204,14 @@ bool launch(const std::wstring& exe, Program* program,
     std::vector<wchar_t> block = environmentBlock(environment);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    return CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                          CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup,
-                          &program->process) != FALSE;
+    if (CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                       CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup,
+                       &program->process)) {
+        return true;
+    }
+    // Once seen under heavy load and not since: the system's own reason, for the next time.
+    std::fprintf(stderr, "CreateProcessW(%ls) failed, error %lu\n", exe.c_str(), GetLastError());
+    return false;
 }
 
 bool waitForMainWindow(Program* program, DWORD timeoutMs) {
