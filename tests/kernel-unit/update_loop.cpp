@@ -1,10 +1,8 @@
 // kernel-unit-loop: the update's conversation with the unit in its plainest form, the yardstick for
-// the product's own update through the same hidraw node (tools/bench). The same requests in the
-// same order with the same waits as the update (src/flash/update_procedure.cpp): lock, 20 ms,
-// write protection off, 20 ms, erase (its reply read 1000 ms after it), 4000 ms, 20 ms, address,
-// 20 ms, every block of the image followed by 20 ms, protection on, release. Each exchange is one
-// write and one read after poll() on the node; the waits are clock_nanosleep. Nothing else: no
-// lock, no drain of the input, no log, no second thread.
+// the product's own update through the same hidraw node (tools/bench): the requests and waits of
+// tests/benchmark/update_loop_steps.h. Each exchange is one write and one read after poll() on the
+// node; the waits are clock_nanosleep. Nothing else: no lock, no drain of the input, no log, no
+// second thread.
 //
 //   kernel-unit-loop NODE IMAGE FIGURES
 //
@@ -22,76 +20,12 @@
 #include <cstring>
 #include <vector>
 
+#include "benchmark/update_loop_steps.h"
+
 namespace {
 
 constexpr std::size_t kReportBytes = 60;
-constexpr std::size_t kBlockBytes = 48;
-constexpr std::uint32_t kUnlockKey = 0x6A2F3C91;
 constexpr int kReplyTimeoutMs = 10000;
-
-using Report = std::vector<std::uint8_t>;
-
-Report request(std::uint8_t command, std::uint8_t lengthByte) {
-    Report report(kReportBytes, 0);
-    report[0] = 0x01;
-    report[1] = command;
-    report[2] = lengthByte;
-    return report;
-}
-
-void putLe32(Report& report, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) report[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-Report stateRequest(std::uint8_t command, bool on) {
-    Report report = request(command, 0x01);
-    report[3] = on ? 1 : 0;
-    return report;
-}
-
-// A request with the wait before its read and the wait after its reply, in milliseconds.
-struct Step {
-    Report request;
-    unsigned beforeReadMs;
-    unsigned afterMs;
-    bool block;
-};
-
-std::vector<Step> updateSteps(const std::vector<std::uint8_t>& image) {
-    std::vector<Step> steps;
-    steps.push_back({stateRequest(0x0B, true), 0, 20, false});
-    steps.push_back({stateRequest(0x20, false), 0, 20, false});
-    Report erase = request(0x1E, 0x04);
-    putLe32(erase, 4, kUnlockKey);
-    steps.push_back({erase, 1000, 4000 + 20, false});
-    Report address = request(0x1F, 0x09);
-    address[3] = 0x01;
-    putLe32(address, 4, 0);
-    putLe32(address, 8, kUnlockKey);
-    steps.push_back({address, 0, 20, false});
-    for (std::size_t offset = 0; offset < image.size(); offset += kBlockBytes) {
-        const std::size_t length = std::min(kBlockBytes, image.size() - offset);
-        // A short last block declares its words and carries 0xFF to the end of the area.
-        Report block = request(0x1B, static_cast<std::uint8_t>(length / 4 * 4));
-        std::memset(&block[4], 0xFF, kBlockBytes);
-        std::memcpy(&block[4], &image[offset], length);
-        steps.push_back({block, 0, 20, true});
-    }
-    steps.push_back({stateRequest(0x20, true), 0, 0, false});
-    steps.push_back({stateRequest(0x0B, false), 0, 0, false});
-    return steps;
-}
-
-bool readImage(const char* fileName, std::vector<std::uint8_t>* image) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) return false;
-    std::uint8_t buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) != 0;) {
-        image->insert(image->end(), buffer, buffer + got);
-    }
-    std::fclose(file);
-    return !image->empty();
-}
 
 std::int64_t nowMicroseconds() {
     timespec now{};
@@ -109,7 +43,7 @@ void sleepMs(unsigned ms) {
 
 int main(int argc, char** argv) {
     std::vector<std::uint8_t> image;
-    if (argc != 4 || !readImage(argv[2], &image)) {
+    if (argc != 4 || !update_loop::readImage(argv[2], &image)) {
         std::fprintf(stderr, "usage: kernel-unit-loop NODE IMAGE FIGURES\n");
         return 2;
     }
@@ -119,7 +53,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::int64_t writeUs = 0, readUs = 0, sleepUs = 0, blocks = 0;
-    for (Step& step : updateSteps(image)) {
+    for (update_loop::Step& step : update_loop::updateSteps(kReportBytes, image)) {
         const std::int64_t started = nowMicroseconds();
         if (write(node, step.request.data(), kReportBytes) != static_cast<ssize_t>(kReportBytes)) {
             std::perror("kernel-unit-loop: write");

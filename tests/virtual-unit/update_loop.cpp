@@ -1,11 +1,8 @@
 // vunit-update-loop: the update's conversation with the virtual unit in its plainest form, the
-// yardstick for the product's own update through the same HID stack (tools/bench). The same
-// requests in the same order with the same waits as the update (src/flash/update_procedure.cpp):
-// lock, 20 ms, write protection off, 20 ms, erase (its reply read 1000 ms after it), 4000 ms,
-// 20 ms, address, 20 ms, every block of the image followed by 20 ms, protection on, release. Each
-// exchange is one overlapped WriteFile and one overlapped ReadFile on one handle, each awaited with
-// WaitForSingleObject on an event made once; the waits are Sleep. Nothing else: no flush of the
-// input, no message pumping, no log.
+// yardstick for the product's own update through the same HID stack (tools/bench): the requests
+// and waits of tests/benchmark/update_loop_steps.h. Each exchange is one overlapped WriteFile and
+// one overlapped ReadFile on one handle, each awaited with WaitForSingleObject on an event made
+// once; the waits are Sleep. Nothing else: no flush of the input, no message pumping, no log.
 //
 //   vunit-update-loop IMAGE FIGURES
 //
@@ -23,78 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "benchmark/update_loop_steps.h"
 #include "control_codes.h"
 #include "unit_interface.h"
 
 namespace {
 
 constexpr DWORD kTransferTimeoutMs = 10000;
-constexpr std::size_t kBlockBytes = 48;
-constexpr std::uint32_t kUnlockKey = 0x6A2F3C91;
-
-using Report = std::vector<std::uint8_t>;
-
-Report request(std::uint8_t command, std::uint8_t lengthByte) {
-    Report report(VU_REPORT_BYTES, 0);
-    report[0] = 0x01;
-    report[1] = command;
-    report[2] = lengthByte;
-    return report;
-}
-
-void putLe32(Report& report, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) report[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-Report stateRequest(std::uint8_t command, bool on) {
-    Report report = request(command, 0x01);
-    report[3] = on ? 1 : 0;
-    return report;
-}
-
-// The requests of the update, each with the wait before its read and the wait after its reply.
-struct Step {
-    Report request;
-    DWORD beforeReadMs;
-    DWORD afterMs;
-    bool block;
-};
-
-std::vector<Step> updateSteps(const std::vector<std::uint8_t>& image) {
-    std::vector<Step> steps;
-    steps.push_back({stateRequest(0x0B, true), 0, 20, false});
-    steps.push_back({stateRequest(0x20, false), 0, 20, false});
-    Report erase = request(0x1E, 0x04);
-    putLe32(erase, 4, kUnlockKey);
-    steps.push_back({erase, 1000, 4000 + 20, false});
-    Report address = request(0x1F, 0x09);
-    address[3] = 0x01;
-    putLe32(address, 4, 0);
-    putLe32(address, 8, kUnlockKey);
-    steps.push_back({address, 0, 20, false});
-    for (std::size_t offset = 0; offset < image.size(); offset += kBlockBytes) {
-        const std::size_t length = std::min(kBlockBytes, image.size() - offset);
-        // A short last block declares its words and carries 0xFF to the end of the area.
-        Report block = request(0x1B, static_cast<std::uint8_t>(length / 4 * 4));
-        std::memset(&block[4], 0xFF, kBlockBytes);
-        std::memcpy(&block[4], &image[offset], length);
-        steps.push_back({block, 0, 20, true});
-    }
-    steps.push_back({stateRequest(0x20, true), 0, 0, false});
-    steps.push_back({stateRequest(0x0B, false), 0, 0, false});
-    return steps;
-}
-
-bool readImage(const char* fileName, std::vector<std::uint8_t>* image) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) return false;
-    std::uint8_t buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) != 0;) {
-        image->insert(image->end(), buffer, buffer + got);
-    }
-    std::fclose(file);
-    return !image->empty();
-}
 
 std::wstring unitPath() {
     for (int attempt = 0; attempt < 300; ++attempt, Sleep(100)) {
@@ -131,7 +63,7 @@ bool transfer(HANDLE unit, OVERLAPPED* overlapped, bool write, std::uint8_t* rep
 
 int main(int argc, char** argv) {
     std::vector<std::uint8_t> image;
-    if (argc != 3 || !readImage(argv[1], &image)) {
+    if (argc != 3 || !update_loop::readImage(argv[1], &image)) {
         std::fprintf(stderr, "usage: vunit-update-loop IMAGE FIGURES\n");
         return 2;
     }
@@ -149,7 +81,7 @@ int main(int argc, char** argv) {
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
     std::int64_t writeUs = 0, readUs = 0, sleepUs = 0, blocks = 0;
-    for (Step& step : updateSteps(image)) {
+    for (update_loop::Step& step : update_loop::updateSteps(VU_REPORT_BYTES, image)) {
         std::uint8_t reply[VU_REPORT_BYTES] = {};
         const std::int64_t started = nowMicroseconds();
         if (!transfer(unit, &overlapped, true, step.request.data())) {
