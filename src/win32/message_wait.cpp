@@ -18,11 +18,6 @@ void letMessagesThrough() {
 
 }  // namespace
 
-// The wait comes first and the queue is looked at after it: MsgWaitForMultipleObjectsEx wakes for
-// sent and paint messages that came since the queue was last looked at, and a transfer that has
-// already ended costs one call rather than three (each a round trip to Wine's server, which the
-// unit's side of the exchange waits on as well). Messages that were there before it and stayed
-// (more paints than one look takes) are handled after the slice, within kMessageIntervalMs.
 bool waitLettingMessagesThrough(HANDLE object, DWORD timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const bool endless = timeoutMs == INFINITE;
@@ -31,6 +26,7 @@ bool waitLettingMessagesThrough(HANDLE object, DWORD timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const DWORD count = object != nullptr ? 1 : 0;
     for (;;) {
+        letMessagesThrough();
         const Clock::time_point now = Clock::now();
         if (!endless && now >= deadline) {
             return object != nullptr && WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
@@ -52,6 +48,5 @@ bool waitLettingMessagesThrough(HANDLE object, DWORD timeoutMs) {
                 return true;
             }
         }
-        letMessagesThrough();
     }
 }
